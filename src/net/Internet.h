@@ -1,0 +1,101 @@
+#pragma once
+// The Internet client: sessions, plain GETs, HTTP requests, anonymous FTP and
+// a pull interface for reading bodies, over libcurl. Every failure arrives as
+// one InternetError that carries the client's message text.
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tvx::net {
+
+class InternetError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Process-wide tunables. Tests shorten the stall time-out.
+struct ClientLimits {
+  // A transfer that receives nothing for this long while being read fails.
+  static std::atomic<long> stallTimeoutMs;     // default 60000
+  static std::atomic<long> connectTimeoutMs;   // default 60000
+  static constexpr std::size_t kMaxLine = 1 << 20;  // longer lines are split
+};
+
+// A readable response body (HTTP or FTP). Read from one thread at a time.
+class Transfer {
+ public:
+  virtual ~Transfer() = default;
+  // Sets how much the client buffers ahead (a performance setting only).
+  virtual void SetReadBufferSize(std::size_t bytes) = 0;
+  // Reads up to n bytes into buffer; 0 at the end of the data.
+  virtual std::size_t Read(char* buffer, std::size_t n) = 0;
+  // Reads the next line without its line end (LF removed, CR dropped); a
+  // last line without LF counts. False when no line is left. A line longer
+  // than ClientLimits::kMaxLine is handed out in pieces of that size.
+  virtual bool ReadLine(std::string& line) = 0;
+  // The HTTP status of the response (waits for the headers); 0 for FTP.
+  virtual long StatusCode() = 0;
+  virtual void Close() = 0;
+};
+
+// The parts of a URL (browser-style split).
+struct UrlParts {
+  std::string scheme;  // lower case: "http", "https", "ftp", ...
+  std::string server;
+  std::string path;    // object path with query, "/" when none
+  int port = 0;        // the scheme's default when not given
+};
+// Splits url; nullopt when it has no "scheme://host".
+std::optional<UrlParts> ParseUrl(const std::string& url);
+
+// An anonymous FTP connection (active mode, default port unless given).
+class FtpConnection {
+ public:
+  virtual ~FtpConnection() = default;
+  // Changes the current directory for the calls below (not checked here; a
+  // wrong directory shows when the file is looked for).
+  virtual void SetCurrentDirectory(const std::string& dir) = 0;
+  // True when the current directory lists a file of that name. Throws
+  // InternetError when the server cannot be reached or refuses the login.
+  virtual bool FindFile(const std::string& name) = 0;
+  // Opens the file for binary reading.
+  virtual std::unique_ptr<Transfer> OpenFile(const std::string& name) = 0;
+  virtual void Close() = 0;
+};
+
+class Session {
+ public:
+  explicit Session(std::string agent = "Tavrinox");
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Connect time-out, retries and back-off for this session's connections.
+  void SetConnectOptions(long timeoutMs, int retries, int backoffMs);
+
+  // A plain GET of url, redirects followed. When failOnHttpError is set a
+  // status of 400 or above is an InternetError with the client's message.
+  std::unique_ptr<Transfer> OpenUrl(const std::string& url, bool failOnHttpError);
+
+  // One HTTP GET request for path on server:port with the given extra
+  // header lines ("Name: value"); redirects are not followed.
+  std::unique_ptr<Transfer> OpenRequest(const std::string& server, int port,
+                                        const std::string& path,
+                                        const std::vector<std::string>& headers);
+
+  // Anonymous FTP to host (port 0: the default, 21).
+  std::unique_ptr<FtpConnection> ConnectFtp(const std::string& host, int port = 0);
+
+  const std::string& Agent() const { return agent_; }
+  void Close();
+
+ private:
+  std::string agent_;
+  long connectTimeoutMs_;
+};
+
+}  // namespace tvx::net

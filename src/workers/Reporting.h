@@ -1,0 +1,51 @@
+#pragma once
+// The reporting interface through which workers change what the user sees,
+// and the dispatcher that carries a piece of work to the user-interface thread.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace tvx {
+
+enum class StatusField { CurrentProject, LastAction, Status };
+
+// Identifies a project item of the downloaded-files tree. An id whose item is
+// gone (the tree was cleared) is ignored by AddFile.
+using ProjectNode = std::int64_t;
+
+// Implemented by the views. Every call is made on the user-interface thread:
+// workers reach it only through UiDispatcher::Run.
+class Reporter {
+ public:
+  virtual ~Reporter() = default;
+  // List panel rows.
+  virtual void SetRowStatus(int row, const std::string& text) = 0;
+  virtual void DeleteRow(int row) = 0;
+  virtual void InsertTopRow(const std::string& itemText) = 0;
+  // Status view.
+  virtual void SetStatusText(StatusField field, const std::string& text) = 0;
+  virtual void StartBusy() = 0;
+  virtual void StopBusy() = 0;
+  // Downloaded-files tree.
+  virtual ProjectNode FindOrAddProject(const std::string& name) = 0;
+  virtual void AddFile(ProjectNode project, const std::string& path) = 0;
+  // A modal message box captioned "Tavrinox" with one OK button.
+  virtual void ShowMessage(const std::string& text) = 0;
+};
+
+// Runs a function on the user-interface thread and waits until it is done
+// (a direct call when already there). A sequence run through it cannot
+// interleave with the commands or with another worker's sequence.
+class UiDispatcher {
+ public:
+  virtual ~UiDispatcher() = default;
+  virtual void Run(const std::function<void()>& work) = 0;
+};
+
+// The reporter and dispatcher that workers started from now on use.
+// Set by the windows (or a test) before any worker starts.
+void SetUi(Reporter* reporter, UiDispatcher* dispatcher);
+Reporter* CurrentReporter();
+UiDispatcher* CurrentDispatcher();
+
+}  // namespace tvx
