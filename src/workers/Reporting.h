@@ -22,6 +22,7 @@ class Reporter {
   virtual void SetRowStatus(int row, const std::string& text) = 0;
   virtual void DeleteRow(int row) = 0;
   virtual void InsertTopRow(const std::string& itemText) = 0;
+  virtual void DeleteAllRows() = 0;
   // Status view.
   virtual void SetStatusText(StatusField field, const std::string& text) = 0;
   virtual void StartBusy() = 0;
