@@ -5,14 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace tvx {
+#include "commands/CommandIds.h"
 
-enum CommandId : int {
-  kCmdStopDownloading = 32792,
-  kCmdSendToRequestedFiles = 32796,
-  kCmdDownloadSelected = 32798,
-  kCmdDeleteAllLists = 32807,
-};
+namespace tvx {
 
 // Rows are list-panel rows (0 = newest), in any order; they are walked from 0.
 void DownloadSelected(const std::vector<int>& selectedRows);
