@@ -39,7 +39,7 @@ test-tsan:
 	  -DTAVRINOX_SANITIZE=thread -DTAVRINOX_BUILD_UI=OFF >/dev/null
 	cmake --build build-tsan -j$(JOBS)
 	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-	  ctest --output-on-failure -j$(JOBS) --timeout 600 -L concurrency
+	  ctest --output-on-failure -j$(JOBS) --timeout 600 -L engine
 
 # Builds the program and starts it in a folder of the user's: it keeps its
 # lists and the Pictures folder in its working directory.
