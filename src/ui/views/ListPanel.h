@@ -1,0 +1,79 @@
+// The report list of the chosen list: one row per record, newest first, in the
+// columns "Project" and "Status".
+#pragma once
+
+#include <QString>
+#include <QTreeWidget>
+#include <vector>
+
+#include "ui/views/CommandTarget.h"
+
+class QMenu;
+
+namespace tvx::ui {
+
+class CStatusView;
+
+class CListPanel : public QTreeWidget, public CommandTarget {
+  Q_OBJECT
+
+ public:
+  explicit CListPanel(QWidget* parent = nullptr);
+
+  // Once per run: loads the six list files and shows the requested files.
+  void OnInitialUpdate();
+
+  // Where the selection report goes; without one nothing is reported.
+  void SetStatusView(CStatusView* view) { statusView_ = view; }
+
+  // Selected rows, ascending.
+  std::vector<int> SelectedRows() const;
+  bool IsRowSelected(int row) const;
+  void SetRowSelected(int row, bool selected);
+
+  // Texts of a row; empty for a row or column that does not exist.
+  QString RowText(int row, int column) const;
+  void SetRowText(int row, int column, const QString& text);
+
+  // Inserts a row at the top (row 0). False when the row could not be made.
+  bool InsertTopRow(const QString& text, const QString& status);
+  void DeleteRow(int row);
+  void DeleteAllRows();
+  int RowCount() const;
+
+  // Rebuilds every row from the list ListKind selects, newest first. Shows
+  // "Error updating list" and stops filling when a row cannot be inserted.
+  void RefillRows();
+
+  QTreeWidget* widget() { return this; }
+
+  // Whether the two "Send To" commands are enabled; decided at every
+  // right-button press.
+  bool SendToEnabled() const { return sendToEnabled_; }
+
+  // Builds the context menu with its commands wired to this panel.
+  QMenu* CreateContextMenu(QWidget* parent);
+
+  // CommandTarget: Delete, the two Send To commands and Properties.
+  bool OnCommand(int id) override;
+  std::optional<bool> IsCommandEnabled(int id) const override;
+
+  // For tests: rows cannot be inserted once the panel holds this many
+  // (negative: no limit).
+  void SetRowLimitForTest(int rows) { rowLimitForTest_ = rows; }
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+
+ private:
+  // Appends the rows of the chosen list below the existing ones, newest first.
+  void FillRows();
+  void ReportSelection();
+
+  CStatusView* statusView_ = nullptr;
+  bool sendToEnabled_ = true;
+  int rowLimitForTest_ = -1;
+};
+
+}  // namespace tvx::ui
