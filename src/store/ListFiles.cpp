@@ -281,13 +281,18 @@ bool ReplaceFile(const char* fileName, const std::string& data) {
 template <class T>
 void SaveList(const RecordList<T>& list, const char* fileName, const char* errorText) {
   if (!list.IsModified()) return;
-  std::vector<T> records = list.Snapshot();
-  if (records.empty()) {
+  // Format under the list's lock: one consistent picture, without copying
+  // every record first.
+  std::string data;
+  int count = list.Locked([&] {
+    int n = list.GetCount();
+    for (int i = 0; i < n; ++i) Format(data, *list.GetAt(i));
+    return n;
+  });
+  if (count == 0) {
     std::remove(fileName);
     return;
   }
-  std::string data;
-  for (const T& r : records) Format(data, r);
   if (!ReplaceFile(fileName, data)) ShowListMessage(errorText);
 }
 

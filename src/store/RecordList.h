@@ -45,6 +45,12 @@ class RecordList {
     return items_[index].get();
   }
 
+  const T* GetAt(int index) const {
+    std::lock_guard lock(mutex_);
+    if (index < 0 || index >= static_cast<int>(items_.size())) return nullptr;
+    return items_[index].get();
+  }
+
   std::optional<T> CopyAt(int index) const {
     std::lock_guard lock(mutex_);
     if (index < 0 || index >= static_cast<int>(items_.size())) return std::nullopt;

@@ -1,0 +1,94 @@
+// Loads and saves six list files of 10,000 and of 100,000 records each.
+// Linear cost gives a ratio of about 10.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "store/ListFiles.h"
+#include "store/Lists.h"
+
+using namespace tvx;
+namespace fs = std::filesystem;
+
+template <class L>
+void Empty(L& list) {
+  while (list.GetCount() > 0) list.RemoveAt(list.GetCount() - 1);
+}
+
+void EmptyAll() {
+  Empty(RequestedFiles);
+  Empty(RequestedSites);
+  Empty(DownloadedFiles);
+  Empty(DownloadedSites);
+  Empty(SearchProjects);
+  Empty(SearchResults);
+}
+
+void Fill(int n) {
+  for (int i = 0; i < n; ++i) {
+    std::string url = "http://pics.example/folder" + std::to_string(i % 97) + "/picture" +
+                      std::to_string(i) + ".jpg";
+    RequestedFiles.AddUrl(url);
+    DownloadedFiles.AddUrl(url);
+    SearchResults.AddUrl(url);
+    SiteProject p{};
+    SetText(p.name, "Project number " + std::to_string(i));
+    SetText(p.startUrl, url);
+    p.typeJpg = 1;
+    p.startHour = i % 24;
+    RequestedSites.Add(p);
+    DownloadedSites.Add(p);
+    SearchProject s{};
+    SetText(s.name, "Search " + std::to_string(i));
+    SetText(s.searchText, "red cars and blue boats");
+    s.useAltaVista = 1;
+    SearchProjects.Add(s);
+  }
+}
+
+double Ms(std::chrono::steady_clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
+
+struct Times {
+  double save, load;
+};
+
+Times Run(int n) {
+  EmptyAll();
+  Fill(n);
+  auto t0 = std::chrono::steady_clock::now();
+  SaveAllLists();
+  auto t1 = std::chrono::steady_clock::now();
+  EmptyAll();
+  auto t2 = std::chrono::steady_clock::now();
+  LoadAllLists();
+  auto t3 = std::chrono::steady_clock::now();
+  if (RequestedFiles.GetCount() != n || SearchProjects.GetCount() != n) {
+    std::fprintf(stderr, "bench lists: loaded %d of %d records\n", RequestedFiles.GetCount(), n);
+    std::exit(1);
+  }
+  return {Ms(t1 - t0), Ms(t3 - t2)};
+}
+
+int main() {
+  char tmpl[] = "/tmp/tvx-bench-lists-XXXXXX";
+  if (!mkdtemp(tmpl)) return 1;
+  fs::current_path(tmpl);
+  Run(1000);  // warm up
+  Times small = Run(10000);
+  Times large = Run(100000);
+  double ratio = (large.save + large.load) / (small.save + small.load);
+  std::printf("six lists of 10000 records: save %.1f ms, load %.1f ms\n", small.save, small.load);
+  std::printf("six lists of 100000 records: save %.1f ms, load %.1f ms\n", large.save, large.load);
+  std::printf(
+      "bench lists: save10k_ms=%.1f load10k_ms=%.1f save100k_ms=%.1f load100k_ms=%.1f "
+      "ratio=%.2f\n",
+      small.save, small.load, large.save, large.load, ratio);
+  fs::current_path("/");
+  fs::remove_all(tmpl);
+  return 0;
+}
