@@ -48,13 +48,6 @@ bool HasParentSegment(std::string_view path) {
 
 }  // namespace
 
-bool IsPictureFile(std::string_view text) {
-  std::string lower = LowerCopy(text);
-  for (std::string_view ext : kPictureExtensions)
-    if (Contains(lower, ext)) return true;
-  return false;
-}
-
 bool LinkContains(std::string_view pattern, std::string_view text) {
   std::string lowerText = LowerCopy(text);
   if (Contains(lowerText, "#")) return false;

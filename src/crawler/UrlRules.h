@@ -13,15 +13,9 @@
 #include <vector>
 
 #include "store/Records.h"
+#include "workers/PictureFile.h"
 
 namespace tvx {
-
-// Tested in this order; the first seven are the types offered on the File
-// Settings page and pair with typeCdr ... typeTif of a SiteProject.
-inline constexpr std::array<std::string_view, 32> kPictureExtensions = {
-    ".cdr", ".gif", ".jpg", ".bmp", ".png", ".tga", ".tif", ".cgm", ".cut", ".gem", ".hgl",
-    ".dxf", ".dib", ".clp", ".iff", ".jff", ".lbm", ".mac", ".msp", ".pbm", ".pcd", ".pct",
-    ".pcx", ".pgm", ".pic", ".ppm", ".psd", ".ras", ".raw", ".rle", ".wmf", ".wpg"};
 
 // ResolveParentLinks looks at no more than this many characters of each input
 // and no more than this many segments on each side...
@@ -31,9 +25,6 @@ inline constexpr std::size_t kMaxParentLinkSegments = 19;
 inline constexpr std::size_t kMaxParentLinkResult = 254;
 // CreateSubfolders never builds a local path longer than this.
 inline constexpr std::size_t kMaxLocalPath = 259;
-
-// Yes when any picture extension occurs anywhere in the text (case folded).
-bool IsPictureFile(std::string_view text);
 
 // Case-folded substring test; a text holding '#' never contains anything.
 bool LinkContains(std::string_view pattern, std::string_view text);

@@ -1,0 +1,18 @@
+#pragma once
+// The picture file test shared by the single-file workers and the crawl.
+#include <array>
+#include <string_view>
+
+namespace tvx {
+
+// Tested in this order; the first seven are the types offered on the File
+// Settings page and pair with typeCdr ... typeTif of a SiteProject.
+inline constexpr std::array<std::string_view, 32> kPictureExtensions = {
+    ".cdr", ".gif", ".jpg", ".bmp", ".png", ".tga", ".tif", ".cgm", ".cut", ".gem", ".hgl",
+    ".dxf", ".dib", ".clp", ".iff", ".jff", ".lbm", ".mac", ".msp", ".pbm", ".pcd", ".pct",
+    ".pcx", ".pgm", ".pic", ".ppm", ".psd", ".ras", ".raw", ".rle", ".wmf", ".wpg"};
+
+// Yes when any picture extension occurs anywhere in the text (case folded).
+bool IsPictureFile(std::string_view text);
+
+}  // namespace tvx
