@@ -1,6 +1,8 @@
 #pragma once
 // The single-file workers: HTTP (and HTTPS) and anonymous FTP.
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "store/Records.h"
 #include "workers/WorkerControl.h"
@@ -9,6 +11,15 @@ namespace tvx {
 
 // True when a file URL goes to the FTP worker: it contains "ftp://" (case-sensitive).
 bool IsFtpUrl(std::string_view url);
+
+struct FtpUrlParts {
+  std::string host;       // may carry ":port"
+  std::string directory;  // empty when the file lies at the top
+  std::string fileName;
+};
+// Splits an FTP URL the way the FTP worker does; nullopt when it has no "//"
+// or no '/' after the host.
+std::optional<FtpUrlParts> SplitFtpUrl(const std::string& url);
 
 // Starts the right file worker for record (registering it under its url).
 std::shared_ptr<WorkerHandle> StartFileWorker(const FileRecord& record,

@@ -1,0 +1,337 @@
+#include "workers/FileWorkers.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "net/Internet.h"
+#include "store/Lists.h"
+#include "workers/PictureFile.h"
+
+namespace tvx {
+namespace {
+
+constexpr std::size_t kBlock = 255;
+constexpr std::size_t kReadBuffer = 2048;
+// Window updates during a transfer are coalesced to this many per second;
+// the record's own status follows every block.
+constexpr auto kProgressInterval = std::chrono::milliseconds(50);
+
+const char* const kNotPicture =
+    "The file you are trying to download \nis not a picture file!\nPlease check your URL!";
+
+// The text of an Internet failure as shown: at most 199 characters, without
+// its trailing line break.
+std::string FailureText(const std::string& message) {
+  std::string text = message.substr(0, 199);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+std::string LastSegment(const std::string& url) {
+  auto slash = url.rfind('/');
+  return slash == std::string::npos ? url : url.substr(slash + 1);
+}
+
+std::string Kilobytes(const char* format, std::uint32_t bytes) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, static_cast<double>(static_cast<float>(bytes) / 1024.0f));
+  return text;
+}
+
+// A record of RequestedFiles, found by its url. The index of the last find is
+// kept so that the per-block look-up does not walk the list each time.
+class RecordRef {
+ public:
+  explicit RecordRef(std::string url) : url_(std::move(url)) {}
+  const std::string& Url() const { return url_; }
+
+  // Index of the record now, or -1 when it has left the list. The index
+  // found last time is checked first; the list is searched only when the
+  // record has moved.
+  int Index() {
+    auto r = RequestedFiles.CopyAt(index_);
+    if (!(r && EqualsIgnoreCase(TextOf(r->url), url_))) index_ = RequestedFiles.Find(url_);
+    return index_;
+  }
+  // The record's list-panel row, or nullopt when it has left the list.
+  std::optional<int> Row() {
+    int i = Index();
+    if (i < 0) return std::nullopt;
+    return RowOfIndex(RequestedFiles.GetCount(), i);
+  }
+  void SetStatus(const std::string& status) {
+    int i = Index();
+    if (i >= 0) RequestedFiles.Update(i, [&](FileRecord& r) { SetText(r.status, status); });
+  }
+
+ private:
+  std::string url_;
+  int index_ = -1;
+};
+
+bool IsCurrentFilesRow(int row) {
+  return row == CurrentRow.load() && ListKind.load() == kListRequestedFiles;
+}
+
+// The record is not a picture: drop it from the requested list.
+void DropNotPicture(WorkerEnv& env, RecordRef& record) {
+  env.OnUi([&] { env.reporter.ShowMessage(kNotPicture); });
+  env.OnUi([&] {
+    int index = record.Index();
+    if (index < 0) return;
+    int row = RowOfIndex(RequestedFiles.GetCount(), index);
+    if (ListKind.load() == kListRequestedFiles) env.reporter.DeleteRow(row);
+    if (IsCurrentFilesRow(row)) {
+      env.reporter.SetStatusText(StatusField::LastAction, "Download canceled");
+      env.reporter.SetStatusText(StatusField::Status, "Invalid picture file");
+    }
+    RequestedFiles.RemoveAt(index);
+  });
+}
+
+// The transfer is complete: move the record to the downloaded files.
+void MoveToDownloaded(WorkerEnv& env, RecordRef& record) {
+  env.OnUi([&] {
+    int index = record.Index();
+    if (index < 0) return;
+    int row = RowOfIndex(RequestedFiles.GetCount(), index);
+    int kind = ListKind.load();
+    if (kind == kListRequestedFiles) env.reporter.DeleteRow(row);
+    FileRecord copy = *RequestedFiles.CopyAt(index);
+    SetText(copy.status, "Success");
+    DownloadedFiles.Add(copy);
+    if (kind == kListDownloadedFiles) {
+      env.reporter.InsertTopRow(record.Url());
+      env.reporter.SetRowStatus(0, "Success");
+    }
+    if (row == CurrentRow.load() && kind == kListRequestedFiles) {
+      env.reporter.SetStatusText(StatusField::LastAction, "Download ended");
+      env.reporter.SetStatusText(StatusField::Status, "Success");
+    }
+    RequestedFiles.RemoveAt(index);
+  });
+}
+
+void MarkStopped(WorkerEnv& env, RecordRef& record) {
+  env.OnUi([&] {
+    auto row = record.Row();
+    if (!row) return;
+    record.SetStatus("Stopped");
+    if (ListKind.load() == kListRequestedFiles) env.reporter.SetRowStatus(*row, "Stopped");
+  });
+}
+
+// An Internet failure: the text goes into the record and the row; into the
+// status view when the row is current (HTTP) or always (FTP).
+void ReportFailure(WorkerEnv& env, RecordRef& record, const std::string& message,
+                   bool statusAlways) {
+  std::string text = FailureText(message);
+  env.OnUi([&] {
+    auto row = record.Row();
+    if (!row) return;
+    record.SetStatus(text);
+    if (ListKind.load() == kListRequestedFiles) env.reporter.SetRowStatus(*row, text);
+    if (statusAlways || *row == CurrentRow.load())
+      env.reporter.SetStatusText(StatusField::Status, text);
+  });
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const {
+    if (f) std::fclose(f);
+  }
+};
+using LocalFile = std::unique_ptr<std::FILE, FileCloser>;
+
+LocalFile CreateLocalFile(const std::string& shownPath) {
+  LocalFile f(std::fopen(ToFsPath(shownPath).c_str(), "wb"));
+  if (!f) throw net::InternetError("Error creating " + shownPath);
+  std::setvbuf(f.get(), nullptr, _IOFBF, 64 * 1024);
+  return f;
+}
+
+enum class CopyResult { Done, Stopped };
+
+// Copies the transfer into the local file in blocks, honouring pauses and
+// the stop flag, and reporting progress.
+CopyResult CopyBlocks(WorkerEnv& env, RecordRef& record, net::Transfer& in, std::FILE* out,
+                      bool storeProgress, const char* format) {
+  char block[kBlock];
+  std::uint32_t total = 0;
+  auto lastShown = std::chrono::steady_clock::now() - kProgressInterval;
+  std::optional<int> row = record.Row();
+  for (;;) {
+    env.Checkpoint();
+    std::size_t n = in.Read(block, kBlock);
+    if (n == 0) break;
+    env.EnsureBusy();
+    if (row && Stops(WorkerKind::File).Get(*row)) return CopyResult::Stopped;
+    if (std::fwrite(block, 1, n, out) != n)
+      throw net::InternetError("Error writing to the local file");
+    total += static_cast<std::uint32_t>(n);
+    std::string progress = Kilobytes(format, total);
+    if (storeProgress) record.SetStatus(progress);
+    auto now = std::chrono::steady_clock::now();
+    if (now - lastShown >= kProgressInterval) {
+      lastShown = now;
+      env.OnUi([&] {
+        row = record.Row();
+        if (row && IsCurrentFilesRow(*row))
+          env.reporter.SetStatusText(StatusField::Status, progress);
+      });
+    }
+  }
+  if (std::fflush(out) != 0) throw net::InternetError("Error writing to the local file");
+  return CopyResult::Done;
+}
+
+void MakePicturesFolder() { ::mkdir("Pictures", 0755); }
+
+}  // namespace
+
+bool IsFtpUrl(std::string_view url) { return url.find("ftp://") != std::string_view::npos; }
+
+void RunHttpFileWorker(WorkerEnv& env, const FileRecord& start) {
+  RecordRef record{std::string(TextOf(start.url))};
+  const std::string& url = record.Url();
+  MakePicturesFolder();
+  std::string localPath = "Pictures\\" + LastSegment(url);
+  if (!IsPictureFile(localPath)) {
+    DropNotPicture(env, record);
+    env.EndBusy();
+    return;
+  }
+  env.EnsureBusy();
+  try {
+    net::Session session("Tavrinox");
+    auto transfer = session.OpenUrl(url, /*failOnHttpError=*/true);
+    transfer->SetReadBufferSize(kReadBuffer);
+    transfer->StatusCode();  // an error status fails here, before any file is made
+    LocalFile file = CreateLocalFile(localPath);
+    env.OnUi([&] {
+      if (auto row = record.Row()) Stops(WorkerKind::File).Set(*row, 0);
+    });
+    if (CopyBlocks(env, record, *transfer, file.get(), true, "Downloading...%.02fk read") ==
+        CopyResult::Stopped) {
+      transfer->Close();
+      file.reset();
+      session.Close();
+      MarkStopped(env, record);
+      env.EndBusy();
+      return;
+    }
+    transfer->Close();
+    file.reset();
+    session.Close();
+  } catch (const net::InternetError& e) {
+    ReportFailure(env, record, e.what(), /*statusAlways=*/false);
+    env.EndBusy();
+    return;
+  }
+  MoveToDownloaded(env, record);
+  env.EndBusy();
+}
+
+// The parts of an FTP URL: the host runs from two characters after the first
+// "//" to the first '/' after the scheme; the folder lies between that '/'
+// and the last one; the file name follows the last '/'.
+std::optional<FtpUrlParts> SplitFtpUrl(const std::string& url) {
+  auto slashes = url.find("//");
+  if (slashes == std::string::npos) return std::nullopt;
+  std::string work = url;
+  for (std::size_t i = 4; i <= 5 && i < work.size(); ++i)
+    if (work[i] == '/') work[i] = ' ';
+  std::size_t hostStart = slashes + 2;
+  auto hostEnd = work.find('/', hostStart);
+  if (hostEnd == std::string::npos || hostEnd < hostStart) return std::nullopt;
+  FtpUrlParts parts;
+  parts.host = url.substr(hostStart, hostEnd - hostStart);
+  auto last = url.rfind('/');
+  if (last > hostEnd) parts.directory = url.substr(hostEnd + 1, last - hostEnd - 1);
+  parts.fileName = url.substr(last + 1);
+  return parts;
+}
+
+void RunFtpFileWorker(WorkerEnv& env, const FileRecord& start) {
+  RecordRef record{std::string(TextOf(start.url))};
+  const std::string& url = record.Url();
+  auto parts = SplitFtpUrl(url);
+  if (!parts) {
+    env.OnUi([&] { env.reporter.ShowMessage("Error parsing url"); });
+    env.EndBusy();
+    return;
+  }
+  MakePicturesFolder();
+  if (!IsPictureFile(parts->fileName)) {
+    DropNotPicture(env, record);
+    env.EndBusy();
+    return;
+  }
+  env.EnsureBusy();
+  try {
+    net::Session session("Tavrinox");
+    std::string host = parts->host;
+    int port = 0;
+    if (auto colon = host.rfind(':'); colon != std::string::npos) {
+      port = std::atoi(host.c_str() + colon + 1);
+      host.resize(colon);
+    }
+    auto ftp = session.ConnectFtp(host, port);
+    if (!parts->directory.empty()) ftp->SetCurrentDirectory(parts->directory);
+    if (!ftp->FindFile(parts->fileName)) {
+      env.OnUi([&] { env.reporter.ShowMessage("Error finding file"); });
+      ftp->Close();
+      session.Close();
+      env.EndBusy();
+      return;
+    }
+    env.OnUi([&] {
+      auto row = record.Row();
+      if (!row) return;
+      record.SetStatus("Downloading in progress...");
+      if (ListKind.load() == kListRequestedFiles)
+        env.reporter.SetRowStatus(*row, "Downloading in progress...");
+    });
+    auto remote = ftp->OpenFile(parts->fileName);
+    LocalFile file = CreateLocalFile("Pictures\\" + LastSegment(url));
+    if (CopyBlocks(env, record, *remote, file.get(), false, "Downloading...%.2fk read") ==
+        CopyResult::Stopped) {
+      remote->Close();
+      file.reset();
+      ftp->Close();
+      session.Close();
+      MarkStopped(env, record);
+      env.EndBusy();
+      return;
+    }
+    remote->Close();
+    file.reset();
+    ftp->Close();
+    session.Close();
+  } catch (const net::InternetError& e) {
+    ReportFailure(env, record, e.what(), /*statusAlways=*/true);
+    env.EndBusy();
+    return;
+  }
+  MoveToDownloaded(env, record);
+  env.EndBusy();
+}
+
+std::shared_ptr<WorkerHandle> StartFileWorker(const FileRecord& record, std::size_t stackSize) {
+  FileRecord copy = record;  // the worker owns its record from creation on
+  bool ftp = IsFtpUrl(TextOf(copy.url));
+  return LaunchWorker(WorkerKind::File, std::string(TextOf(copy.url)), stackSize,
+                      [copy, ftp](WorkerEnv& env) {
+                        if (ftp)
+                          RunFtpFileWorker(env, copy);
+                        else
+                          RunHttpFileWorker(env, copy);
+                      });
+}
+
+}  // namespace tvx

@@ -1,0 +1,316 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "net/Internet.h"
+#include "store/Lists.h"
+#include "support/FtpServer.h"
+#include "support/RecordingReporter.h"
+#include "support/TempDir.h"
+#include "support/TestHttpServer.h"
+#include "workers/FileWorkers.h"
+
+namespace tvx {
+namespace {
+
+namespace fs = std::filesystem;
+using test::HttpResponse;
+using test::WaitFor;
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::string BinaryBody(std::size_t size) {
+  std::string s(size, '\0');
+  unsigned v = 7;
+  for (auto& c : s) {
+    v = v * 1664525u + 1013904223u;
+    c = static_cast<char>(v >> 24);
+  }
+  return s;
+}
+
+// Each test works in a folder of its own with fresh lists and a recording UI.
+class FileWorker : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_ = fs::current_path();
+    fs::current_path(dir_.Path());
+    net::ClientLimits::stallTimeoutMs = 5000;
+  }
+  void TearDown() override {
+    fx_.reset();
+    net::ClientLimits::stallTimeoutMs = 60000;
+    fs::current_path(old_);
+  }
+  // Adds a requested file and starts its worker as the Download command does.
+  void Start(const std::string& url) {
+    RequestedFiles.AddUrl(url);
+    ASSERT_NE(StartFileWorker(*RequestedFiles.GetAt(RequestedFiles.GetCount() - 1)), nullptr);
+  }
+  test::RecordingReporter& Ui() { return fx_->reporter; }
+
+  test::TempDir dir_{"tvx-worker"};
+  fs::path old_;
+  std::unique_ptr<test::EngineFixture> fx_ = std::make_unique<test::EngineFixture>();
+  test::TestHttpServer http_;
+};
+
+TEST_F(FileWorker, HttpSavesBytesExactlyAndMovesTheRecord) {
+  std::string body = BinaryBody(100000);
+  http_.Serve("/pics/photo.jpg", HttpResponse::Ok(body));
+  Start(http_.Url("/pics/photo.jpg"));
+  ASSERT_TRUE(test::WaitForWorkers());
+  EXPECT_EQ(ReadFile("Pictures/photo.jpg"), body);
+  EXPECT_EQ(RequestedFiles.GetCount(), 0);
+  ASSERT_EQ(DownloadedFiles.GetCount(), 1);
+  EXPECT_STREQ(DownloadedFiles.GetAt(0)->status, "Success");
+  // Row 0 of the shown requested files was current: its texts.
+  EXPECT_TRUE(Ui().Has("delete row 0"));
+  EXPECT_EQ(Ui().Text(StatusField::LastAction), "Download ended");
+  EXPECT_EQ(Ui().Text(StatusField::Status), "Success");
+  EXPECT_TRUE(Ui().Has("busy start"));
+  EXPECT_TRUE(Ui().Has("busy stop"));
+  EXPECT_EQ(Registry(WorkerKind::File).Count(), 0);
+  auto requests = http_.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].Header("User-Agent"), "Tavrinox");
+}
+
+TEST_F(FileWorker, ProgressTextUsesTwoDecimals) {
+  // 1536 bytes, then the server stalls: the record then reads 1.50k.
+  HttpResponse r = HttpResponse::Ok(std::string(4096, 'a'));
+  r.stallAfterBytes = 1536;
+  http_.Serve("/a.gif", r);
+  Start(http_.Url("/a.gif"));
+  EXPECT_TRUE(WaitFor([] {
+    auto rec = RequestedFiles.CopyAt(0);
+    return rec && std::string(rec->status) == "Downloading...1.50k read";
+  }));
+  Stops(WorkerKind::File).Set(0, 1);
+  http_.Stop();
+  ASSERT_TRUE(test::WaitForWorkers());
+}
+
+TEST_F(FileWorker, ShownListDecidesWhichRowsAreWritten) {
+  http_.Serve("/a.png", HttpResponse::Ok("png-bytes"));
+  ListKind = kListDownloadedFiles;
+  Start(http_.Url("/a.png"));
+  ASSERT_TRUE(test::WaitForWorkers());
+  EXPECT_TRUE(Ui().Has("insert row: " + http_.Url("/a.png")));
+  EXPECT_TRUE(Ui().Has("row 0 status: Success"));
+  EXPECT_TRUE(Ui().CallsStartingWith("delete row").empty());
+  EXPECT_EQ(Ui().Text(StatusField::Status), "") << "status view only for the shown list";
+}
+
+TEST_F(FileWorker, NotAPictureIsDroppedWithItsMessage) {
+  Start(http_.Url("/folder/"));
+  ASSERT_TRUE(test::WaitForWorkers());
+  EXPECT_TRUE(Ui().Has(
+      "message: The file you are trying to download \nis not a picture file!\nPlease check your URL!"));
+  EXPECT_EQ(RequestedFiles.GetCount(), 0);
+  EXPECT_EQ(DownloadedFiles.GetCount(), 0);
+  EXPECT_EQ(Ui().Text(StatusField::LastAction), "Download canceled");
+  EXPECT_EQ(Ui().Text(StatusField::Status), "Invalid picture file");
+  EXPECT_EQ(http_.Requests().size(), 0u) << "nothing is fetched";
+}
+
+TEST_F(FileWorker, PictureTestIgnoresCaseAndLooksAnywhere) {
+  http_.Serve("/a.JPG", HttpResponse::Ok("1"));
+  http_.Serve("/b.jpg.txt", HttpResponse::Ok("2"));
+  Start(http_.Url("/a.JPG"));
+  Start(http_.Url("/b.jpg.txt"));
+  ASSERT_TRUE(test::WaitForWorkers());
+  EXPECT_EQ(DownloadedFiles.GetCount(), 2);
+  EXPECT_EQ(ReadFile("Pictures/b.jpg.txt"), "2");
+}
+
+TEST_F(FileWorker, HttpErrorStatusIsAFailureAndSavesNothing) {
+  http_.Serve("/missing.gif", HttpResponse::Status(404, "<html>not here</html>"));
+  Start(http_.Url("/missing.gif"));
+  ASSERT_TRUE(test::WaitForWorkers());
+  ASSERT_EQ(RequestedFiles.GetCount(), 1);
+  std::string status = RequestedFiles.GetAt(0)->status;
+  EXPECT_NE(status.find("404"), std::string::npos) << status;
+  EXPECT_TRUE(Ui().Has("row 0 status: " + status));
+  EXPECT_EQ(Ui().Text(StatusField::Status), status);
+  EXPECT_EQ(DownloadedFiles.GetCount(), 0);
+  EXPECT_FALSE(fs::exists("Pictures/missing.gif"));
+  EXPECT_EQ(Registry(WorkerKind::File).Count(), 0);
+}
+
+TEST_F(FileWorker, EmptyBodyMakesAnEmptyFileAndSucceeds) {
+  http_.Serve("/empty.bmp", HttpResponse::Ok(""));
+  Start(http_.Url("/empty.bmp"));
+  ASSERT_TRUE(test::WaitForWorkers());
+  EXPECT_TRUE(fs::exists("Pictures/empty.bmp"));
+  EXPECT_EQ(fs::file_size("Pictures/empty.bmp"), 0u);
+  EXPECT_EQ(DownloadedFiles.GetCount(), 1);
+}
+
+TEST_F(FileWorker, BrokenTransfersLeaveTheRecordRequestedWithTheErrorText) {
+  HttpResponse reset = HttpResponse::Ok(std::string(50000, 'r'));
+  reset.closeAfterBytes = 10000;
+  reset.resetOnClose = true;
+  http_.Serve("/reset.gif", reset);
+  HttpResponse shortBody = HttpResponse::Ok(std::string(1000, 's'));
+  shortBody.contentLength = 5000;
+  http_.Serve("/short.gif", shortBody);
+  Start(http_.Url("/reset.gif"));
+  Start(http_.Url("/short.gif"));
+  Start("http://127.0.0.1:1/refused.gif");
+  ASSERT_TRUE(test::WaitForWorkers());
+  ASSERT_EQ(RequestedFiles.GetCount(), 3);
+  EXPECT_EQ(DownloadedFiles.GetCount(), 0);
+  for (int i = 0; i < 3; ++i) {
+    std::string status = RequestedFiles.GetAt(i)->status;
+    EXPECT_FALSE(status.empty());
+    EXPECT_NE(status, "Ready for download") << i;
+    EXPECT_EQ(status.find("Success"), std::string::npos);
+    EXPECT_LE(status.size(), 199u);
+    EXPECT_TRUE(status.back() != '\n' && status.back() != '\r');
+  }
+}
+
+TEST_F(FileWorker, PauseKeepsTheTransferAndResumeFinishesTheSameBytes) {
+  std::string body = BinaryBody(20000);
+  HttpResponse drip = HttpResponse::Ok(body);
+  drip.dripBytes = 1000;
+  drip.dripIntervalMs = 20;
+  http_.Serve("/slow.png", drip);
+  Start(http_.Url("/slow.png"));
+  ASSERT_TRUE(WaitFor([] {
+    auto rec = RequestedFiles.CopyAt(0);
+    return rec && std::string(rec->status).rfind("Downloading...", 0) == 0;
+  }));
+  PauseWorker(WorkerKind::File, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::string atPause = RequestedFiles.GetAt(0)->status;
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  EXPECT_EQ(std::string(RequestedFiles.GetAt(0)->status), atPause) << "no progress while paused";
+  ResumeWorker(WorkerKind::File, 0);
+  ASSERT_TRUE(test::WaitForWorkers());
+  EXPECT_EQ(ReadFile("Pictures/slow.png"), body);
+  EXPECT_EQ(http_.RequestCount("/slow.png"), 1u) << "the file is not fetched again";
+}
+
+TEST_F(FileWorker, StopFlagEndsTheWorkerWithStopped) {
+  HttpResponse drip = HttpResponse::Ok(std::string(100000, 'd'));
+  drip.dripBytes = 500;
+  drip.dripIntervalMs = 20;
+  http_.Serve("/stop.gif", drip);
+  Start(http_.Url("/stop.gif"));
+  ASSERT_TRUE(WaitFor([] {
+    auto rec = RequestedFiles.CopyAt(0);
+    return rec && std::string(rec->status).rfind("Downloading...", 0) == 0;
+  }));
+  Stops(WorkerKind::File).Set(0, 1);
+  ASSERT_TRUE(test::WaitForWorkers());
+  EXPECT_STREQ(RequestedFiles.GetAt(0)->status, "Stopped");
+  EXPECT_TRUE(Ui().Has("row 0 status: Stopped"));
+  EXPECT_EQ(Registry(WorkerKind::File).Count(), 0);
+}
+
+TEST_F(FileWorker, ManyStartsEachGetTheirOwnRecord) {
+  constexpr int kFiles = 20;
+  for (int i = 0; i < kFiles; ++i)
+    http_.Serve("/f" + std::to_string(i) + ".gif", HttpResponse::Ok(BinaryBody(3000 + i * 100)));
+  for (int i = 0; i < kFiles; ++i) Start(http_.Url("/f" + std::to_string(i) + ".gif"));
+  ASSERT_TRUE(test::WaitForWorkers());
+  EXPECT_EQ(RequestedFiles.GetCount(), 0);
+  EXPECT_EQ(DownloadedFiles.GetCount(), kFiles);
+  for (int i = 0; i < kFiles; ++i)
+    EXPECT_EQ(ReadFile("Pictures/f" + std::to_string(i) + ".gif"), BinaryBody(3000 + i * 100));
+  EXPECT_EQ(Registry(WorkerKind::File).Count(), 0);
+}
+
+TEST_F(FileWorker, RecordDeletedWhileRunningIsLeftAlone) {
+  HttpResponse drip = HttpResponse::Ok(std::string(6000, 'z'));
+  drip.dripBytes = 1000;
+  drip.dripIntervalMs = 30;
+  http_.Serve("/gone.gif", drip);
+  Start(http_.Url("/gone.gif"));
+  RequestedFiles.AddUrl("http://other/keep.gif");
+  ASSERT_TRUE(http_.WaitForRequests(1, std::chrono::seconds(5)));
+  fx_->OnUi([] { RequestedFiles.RemoveAt(RequestedFiles.Find(RequestedFiles.GetAt(0)->url)); });
+  ASSERT_TRUE(test::WaitForWorkers());
+  ASSERT_EQ(RequestedFiles.GetCount(), 1);
+  EXPECT_STREQ(RequestedFiles.GetAt(0)->status, "Ready for download");
+  EXPECT_EQ(DownloadedFiles.GetCount(), 0);
+  EXPECT_TRUE(Ui().CallsStartingWith("delete row").empty());
+  EXPECT_EQ(Registry(WorkerKind::File).Count(), 0);
+}
+
+TEST(FtpUrl, SplitsHostFolderAndName) {
+  auto p = SplitFtpUrl("ftp://host/a/b/c.gif");
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->host, "host");
+  EXPECT_EQ(p->directory, "a/b");
+  EXPECT_EQ(p->fileName, "c.gif");
+  p = SplitFtpUrl("ftp://host:2121/c.gif");
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->host, "host:2121");
+  EXPECT_EQ(p->directory, "");
+  EXPECT_FALSE(SplitFtpUrl("ftp://host"));
+  EXPECT_FALSE(SplitFtpUrl("ftp:host/x.gif"));
+  EXPECT_FALSE(SplitFtpUrl("a/b//c")) << "the host cannot end before it starts";
+  EXPECT_TRUE(IsFtpUrl("see ftp://x/y"));
+  EXPECT_FALSE(IsFtpUrl("FTP://x/y.gif")) << "the test is case-sensitive";
+}
+
+class FtpWorker : public FileWorker {
+ protected:
+  test::TempDir root_{"tvx-ftp-root"};
+};
+
+TEST_F(FtpWorker, BinaryFileIsSavedByteForByte) {
+  std::string body = BinaryBody(70000);
+  root_.Write("dir/sub/img.tif", body);
+  root_.Write("top.gif", "top");
+  test::FtpServer ftp(root_.Path());
+  Start(ftp.Url("/dir/sub/img.tif"));
+  Start(ftp.Url("/top.gif"));
+  ASSERT_TRUE(test::WaitForWorkers());
+  EXPECT_EQ(ReadFile("Pictures/img.tif"), body);
+  EXPECT_EQ(ReadFile("Pictures/top.gif"), "top");
+  EXPECT_EQ(DownloadedFiles.GetCount(), 2);
+  EXPECT_TRUE(Ui().Has("row 1 status: Downloading in progress...") ||
+              Ui().Has("row 0 status: Downloading in progress..."));
+}
+
+TEST_F(FtpWorker, MissingFileOrFolderShowsErrorFindingFile) {
+  root_.Write("a.gif", "a");
+  test::FtpServer ftp(root_.Path());
+  Start(ftp.Url("/nothere.gif"));
+  Start(ftp.Url("/nodir/a.gif"));
+  ASSERT_TRUE(test::WaitForWorkers());
+  EXPECT_EQ(Ui().CallsStartingWith("message: Error finding file").size(), 2u);
+  EXPECT_EQ(RequestedFiles.GetCount(), 2);
+  EXPECT_STREQ(RequestedFiles.GetAt(0)->status, "Ready for download");
+}
+
+TEST_F(FtpWorker, BadUrlsAndRefusedLogin) {
+  Start("ftp://hostonly");
+  ASSERT_TRUE(test::WaitForWorkers());
+  EXPECT_TRUE(Ui().Has("message: Error parsing url"));
+  root_.Write("a.gif", "a");
+  test::FtpServer ftp(root_.Path(), {.refuseLogin = true});
+  ListKind = kListSearchResults;  // the FTP failure text reaches Status whatever is shown
+  Start(ftp.Url("/a.gif"));
+  ASSERT_TRUE(test::WaitForWorkers());
+  std::string status = RequestedFiles.GetAt(1)->status;
+  EXPECT_NE(status, "Ready for download");
+  EXPECT_EQ(Ui().Text(StatusField::Status), status);
+  EXPECT_EQ(DownloadedFiles.GetCount(), 0);
+}
+
+}  // namespace
+}  // namespace tvx
