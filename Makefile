@@ -21,6 +21,7 @@ test: deps
 	$(MAKE) --no-print-directory test-plain
 	$(MAKE) --no-print-directory test-asan
 	$(MAKE) --no-print-directory test-tsan
+	$(MAKE) --no-print-directory test-fuzz
 
 test-plain:
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug -DTAVRINOX_WERROR=ON >/dev/null
@@ -41,6 +42,14 @@ test-tsan:
 	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 	  ctest --output-on-failure -j$(JOBS) --timeout 600 -L engine
 
+# Each fuzz target briefly from its seed corpus.
+test-fuzz:
+	bash scripts/run-fuzz 5
+
+# The fuzz targets for longer, with executions and findings.
+fuzz: deps
+	bash scripts/run-fuzz $${FUZZ_SECONDS:-120}
+
 # Builds the program and starts it in a folder of the user's: it keeps its
 # lists and the Pictures folder in its working directory.
 run: deps
@@ -60,4 +69,4 @@ bench: deps
 	@for b in bench/*.sh; do [ -f "$$b" ] && BUILD_DIR=build-bench bash "$$b" || true; done
 
 clean:
-	rm -rf build build-asan build-tsan build-release build-bench
+	rm -rf build build-asan build-tsan build-release build-bench build-fuzz
