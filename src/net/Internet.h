@@ -75,6 +75,8 @@ class Session {
   Session& operator=(const Session&) = delete;
 
   // Connect time-out, retries and back-off for this session's connections.
+  // Every resolved address is tried once within the time-out; the retries
+  // and back-off need nothing beyond that.
   void SetConnectOptions(long timeoutMs, int retries, int backoffMs);
 
   // A plain GET of url, redirects followed. When failOnHttpError is set a
@@ -87,15 +89,24 @@ class Session {
                                         const std::string& path,
                                         const std::vector<std::string>& headers);
 
-  // Anonymous FTP to host (port 0: the default, 21).
+  // Anonymous FTP to host (port 0: the default, 21), logged in at once:
+  // throws InternetError when the server cannot be reached or refuses the
+  // login.
   std::unique_ptr<FtpConnection> ConnectFtp(const std::string& host, int port = 0);
 
   const std::string& Agent() const { return agent_; }
+  // Transfers and connections opened from the session stay usable until
+  // they are closed themselves.
   void Close();
+
+  // Names a file of trusted certificate authorities that replaces the
+  // system's store for HTTPS (read when a session is made; for tests).
+  static constexpr const char* kCaFileVariable = "TAVRINOX_CA_FILE";
 
  private:
   std::string agent_;
   long connectTimeoutMs_;
+  std::string caFile_;
 };
 
 }  // namespace tvx::net

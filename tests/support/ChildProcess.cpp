@@ -17,7 +17,7 @@ extern char** environ;
 namespace tvx::test {
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,
-                           const std::filesystem::path& workDir) {
+                           const std::filesystem::path& workDir, bool quiet) {
   if (argv.empty()) throw std::runtime_error("no program given");
   int in[2];
   int out[2];
@@ -31,6 +31,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  if (quiet) posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
 
   std::vector<char*> args;
@@ -90,6 +91,26 @@ std::optional<std::string> ChildProcess::WaitForLine(const std::string& prefix,
     if (!line) return std::nullopt;
     if (line->rfind(prefix, 0) == 0) return line->substr(prefix.size());
   }
+}
+
+std::optional<int> ChildProcess::Wait(std::chrono::milliseconds timeout) {
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (pid_ > 0) {
+    int status = 0;
+    pid_t r = waitpid(pid_, &status, WNOHANG);
+    if (r == pid_) {
+      pid_ = -1;
+      exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      break;
+    }
+    if (r < 0) {
+      pid_ = -1;
+      break;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return exitStatus_;
 }
 
 bool ChildProcess::Running() {

@@ -17,9 +17,10 @@ class ChildProcess {
   // Starts argv[0] (a path, or a name looked up in PATH) with the given
   // arguments in `workDir` (the current folder when empty). Its standard
   // input is a pipe that closes when this object goes away; its standard
-  // error is the test's. Throws std::runtime_error when it cannot start.
+  // error is the test's unless `quiet`. Throws std::runtime_error when it
+  // cannot start.
   explicit ChildProcess(const std::vector<std::string>& argv,
-                        const std::filesystem::path& workDir = {});
+                        const std::filesystem::path& workDir = {}, bool quiet = false);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -30,6 +31,10 @@ class ChildProcess {
   // Waits for a line that starts with `prefix` and returns the rest of it.
   std::optional<std::string> WaitForLine(const std::string& prefix,
                                          std::chrono::milliseconds timeout);
+
+  // Waits for it to end by itself; its exit status (or -1 when a signal
+  // ended it), nullopt on time-out (it keeps running).
+  std::optional<int> Wait(std::chrono::milliseconds timeout);
 
   bool Running();
   pid_t Pid() const { return pid_; }
@@ -42,6 +47,7 @@ class ChildProcess {
   int stdoutFd_ = -1;
   std::string pending_;
   bool outputEnded_ = false;
+  int exitStatus_ = -1;
 };
 
 }  // namespace tvx::test

@@ -1,5 +1,6 @@
 #include "support/FtpServer.h"
 
+#include <cstdlib>
 #include <stdexcept>
 
 namespace tvx::test {
@@ -10,6 +11,8 @@ FtpServer::FtpServer(const std::filesystem::path& root, FtpServerOptions options
                                    "--root", std::filesystem::absolute(root).string()};
   if (options.refuseLogin) argv.push_back("--refuse-login");
   if (options.refuseActiveMode) argv.push_back("--refuse-active");
+  // Set to see every FTP command of a test run on standard error.
+  if (std::getenv("TAVRINOX_FTP_VERBOSE")) argv.push_back("--verbose");
   process_ = std::make_unique<ChildProcess>(argv);
   std::optional<std::string> port = process_->WaitForLine("PORT ", std::chrono::seconds(15));
   if (!port) {

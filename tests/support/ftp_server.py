@@ -36,9 +36,11 @@ def main():
     parser.add_argument("--root", required=True)
     parser.add_argument("--refuse-login", action="store_true")
     parser.add_argument("--refuse-active", action="store_true")
+    parser.add_argument("--verbose", action="store_true", help="log every command")
     args = parser.parse_args()
 
-    logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
+    level = logging.DEBUG if args.verbose else logging.WARNING
+    logging.basicConfig(level=level, stream=sys.stderr)
 
     authorizer = DummyAuthorizer()
     if not args.refuse_login:
@@ -48,6 +50,7 @@ def main():
     handler.authorizer = authorizer
     handler.banner = "test server ready"
     handler.timeout = 120
+    handler.auth_failed_timeout = 0.1  # answer a refused login without the usual delay
     handler.permit_foreign_addresses = False
 
     server = FTPServer(("127.0.0.1", 0), handler)

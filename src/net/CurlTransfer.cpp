@@ -1,0 +1,327 @@
+#include "net/CurlTransfer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <new>
+
+namespace tvx::net::detail {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Longest single wait inside libcurl, so the stall check stays responsive.
+constexpr milliseconds kPollSlice{100};
+
+bool StartsWithNoCase(const char* data, std::size_t size, const char* prefix) {
+  std::size_t n = std::strlen(prefix);
+  if (size < n) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    char c = data[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+bool FollowedRedirect(long status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+void AppendEscaped(std::string& out, unsigned char c) {
+  static const char kHex[] = "0123456789ABCDEF";
+  out += '%';
+  out += kHex[c >> 4];
+  out += kHex[c & 15];
+}
+
+}  // namespace
+
+void EnsureCurlInitialised() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) throw std::bad_alloc();
+  });
+}
+
+CurlHandles::CurlHandles() {
+  EnsureCurlInitialised();
+  easy = curl_easy_init();
+  multi = curl_multi_init();
+  if (!easy || !multi) {
+    if (easy) curl_easy_cleanup(easy);
+    if (multi) curl_multi_cleanup(multi);
+    throw InternetError("Out of memory");
+  }
+}
+
+CurlHandles::~CurlHandles() {
+  if (busy) curl_multi_remove_handle(multi, easy);
+  curl_easy_cleanup(easy);
+  curl_multi_cleanup(multi);
+  curl_slist_free_all(headers);
+}
+
+std::string EscapeUnsafeUrlBytes(const std::string& url) {
+  std::string out;
+  out.reserve(url.size());
+  for (char ch : url) {
+    auto c = static_cast<unsigned char>(ch);
+    if (c <= 0x20 || c >= 0x7F || std::strchr("\"<>\\^`{|}", ch) != nullptr) {
+      AppendEscaped(out, c);
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+std::string EscapeFtpPath(const std::string& path) {
+  std::string out;
+  for (char ch : path) {
+    auto c = static_cast<unsigned char>(ch);
+    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                 std::strchr("-._~/", ch) != nullptr;
+    if (plain && c != 0) {
+      out += ch;
+    } else {
+      AppendEscaped(out, c);
+    }
+  }
+  return out;
+}
+
+CurlTransfer::CurlTransfer(std::shared_ptr<CurlHandles> handles, Options options)
+    : handles_(std::move(handles)), options_(options) {
+  CURL* easy = handles_->easy;
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlTransfer::OnBody);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CurlTransfer::OnHeader);
+  curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer_);
+}
+
+CurlTransfer::~CurlTransfer() { Close(); }
+
+void CurlTransfer::Start() {
+  if (handles_->busy) throw InternetError("The connection is busy with another transfer");
+  CURLMcode added = curl_multi_add_handle(handles_->multi, handles_->easy);
+  if (added != CURLM_OK) throw InternetError(curl_multi_strerror(added));
+  handles_->busy = true;
+  attached_ = true;
+  Pump([this] { return ready_; });
+  // A failure after the response began (a body cut short) is reported when
+  // the reader gets to it, after the bytes that did arrive.
+  if (done_ && !ready_) ThrowIfFailed();
+  ready_ = true;
+  if (options_.failOnHttpError && status_ >= 400) {
+    // libcurl ends the transfer itself and gives the message; wait for it.
+    Pump([] { return false; });
+    ThrowIfFailed();
+  }
+}
+
+std::size_t CurlTransfer::OnBody(char* data, std::size_t size, std::size_t count, void* self) {
+  auto* t = static_cast<CurlTransfer*>(self);
+  std::size_t bytes = size * count;
+  if (t->Buffered() >= kMaxAhead) {
+    // libcurl keeps this piece and hands it over again after the reader
+    // has made room and the transfer is resumed.
+    t->paused_ = true;
+    return CURL_WRITEFUNC_PAUSE;
+  }
+  if (t->pos_ > 0 && t->pos_ >= t->buffer_.size() / 2) {
+    t->buffer_.erase(0, t->pos_);
+    t->pos_ = 0;
+  }
+  t->buffer_.append(data, bytes);
+  t->progressed_ = true;
+  t->ready_ = true;
+  return bytes;
+}
+
+std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
+  auto* t = static_cast<CurlTransfer*>(self);
+  std::size_t bytes = size * count;
+  t->progressed_ = true;
+  if (!t->options_.http) return bytes;
+  if (StartsWithNoCase(data, bytes, "http/")) {
+    t->blockHasLocation_ = false;
+  } else if (StartsWithNoCase(data, bytes, "location:")) {
+    t->blockHasLocation_ = true;
+  } else if ((bytes == 2 && data[0] == '\r' && data[1] == '\n') ||
+             (bytes == 1 && data[0] == '\n')) {
+    long status = 0;
+    curl_easy_getinfo(t->handles_->easy, CURLINFO_RESPONSE_CODE, &status);
+    bool interim = status >= 100 && status < 200;
+    bool willFollow = t->options_.followsRedirects && t->blockHasLocation_ &&
+                      FollowedRedirect(status);
+    if (!interim && !willFollow) {
+      t->status_ = status;
+      t->ready_ = true;
+    }
+  }
+  return bytes;
+}
+
+void CurlTransfer::Consume(std::size_t n) {
+  pos_ += n;
+  if (pos_ == buffer_.size()) {
+    buffer_.clear();
+    pos_ = 0;
+  }
+}
+
+void CurlTransfer::ResumeIfRoom() {
+  if (paused_ && attached_ && Buffered() < kMaxAhead / 2) {
+    paused_ = false;
+    // May call OnBody at once with the piece held back.
+    curl_easy_pause(handles_->easy, CURLPAUSE_CONT);
+  }
+}
+
+template <typename Ready>
+void CurlTransfer::Pump(Ready ready) {
+  while (!done_ && !ready()) {
+    if (!attached_) return;
+    ResumeIfRoom();
+    if (ready()) return;
+    Clock::time_point began = Clock::now();
+    progressed_ = false;
+    int running = 0;
+    CURLMcode code = curl_multi_perform(handles_->multi, &running);
+    if (code != CURLM_OK) throw InternetError(curl_multi_strerror(code));
+    CollectResult();
+    if (progressed_) {
+      stalled_ = milliseconds{0};
+      continue;
+    }
+    if (done_ || ready()) return;
+    long limitMs = ClientLimits::stallTimeoutMs.load();
+    long leftMs = std::max<long>(1, limitMs - static_cast<long>(stalled_.count()));
+    int waitMs = static_cast<int>(std::min<long>(kPollSlice.count(), leftMs));
+    code = curl_multi_poll(handles_->multi, nullptr, 0, waitMs, nullptr);
+    if (code != CURLM_OK) throw InternetError(curl_multi_strerror(code));
+    stalled_ += std::chrono::duration_cast<milliseconds>(Clock::now() - began);
+    if (stalled_.count() >= limitMs) {
+      throw InternetError("Operation timed out: no data received for " +
+                          std::to_string(limitMs) + " milliseconds");
+    }
+  }
+}
+
+void CurlTransfer::CollectResult() {
+  int left = 0;
+  while (CURLMsg* msg = curl_multi_info_read(handles_->multi, &left)) {
+    if (msg->msg != CURLMSG_DONE || msg->easy_handle != handles_->easy) continue;
+    done_ = true;
+    result_ = msg->data.result;
+    if (options_.http) {
+      long status = 0;
+      curl_easy_getinfo(handles_->easy, CURLINFO_RESPONSE_CODE, &status);
+      if (status != 0) status_ = status;
+    }
+    if (result_ != CURLE_OK) {
+      failure_ = errorBuffer_[0] != '\0' ? errorBuffer_ : curl_easy_strerror(result_);
+      if (result_ == CURLE_OUT_OF_MEMORY && options_.http && !ready_) {
+        // libcurl refuses an oversized header this way, without a text.
+        failure_ = "The response headers are too large (or memory ran out)";
+      }
+      while (!failure_.empty() && (failure_.back() == '\n' || failure_.back() == '\r')) {
+        failure_.pop_back();
+      }
+    }
+    // Give the connection back to the cache at once (FTP reuses it).
+    curl_multi_remove_handle(handles_->multi, handles_->easy);
+    handles_->busy = false;
+    attached_ = false;
+  }
+}
+
+void CurlTransfer::ThrowIfFailed() {
+  if (done_ && result_ != CURLE_OK) throw CurlFailure(result_, failure_);
+}
+
+void CurlTransfer::SetReadBufferSize(std::size_t) {
+  // libcurl buffers on its own and this client reads up to kMaxAhead ahead
+  // of the caller; the caller's size is only a performance hint.
+}
+
+std::size_t CurlTransfer::Read(char* buffer, std::size_t n) {
+  if (closed_ || n == 0) return 0;
+  Pump([this] { return Buffered() > 0; });
+  std::size_t take = std::min(n, Buffered());
+  if (take == 0) {
+    ThrowIfFailed();
+    return 0;
+  }
+  std::memcpy(buffer, buffer_.data() + pos_, take);
+  Consume(take);
+  ResumeIfRoom();
+  return take;
+}
+
+bool CurlTransfer::ReadLine(std::string& line) {
+  line.clear();
+  if (closed_) return false;
+  bool any = false;
+  while (true) {
+    if (Buffered() == 0) {
+      Pump([this] { return Buffered() > 0; });
+      if (Buffered() == 0) {
+        ThrowIfFailed();
+        return any;
+      }
+    }
+    const char* data = buffer_.data() + pos_;
+    std::size_t avail = Buffered();
+    std::size_t i = 0;
+    for (; i < avail; ++i) {
+      char c = data[i];
+      if (c == '\n') {
+        Consume(i + 1);
+        ResumeIfRoom();
+        return true;
+      }
+      any = true;
+      if (c == '\r') continue;
+      if (line.size() == ClientLimits::kMaxLine) {
+        // A full piece; the rest of the line comes with the next call.
+        Consume(i);
+        ResumeIfRoom();
+        return true;
+      }
+      line += c;
+    }
+    Consume(i);
+    ResumeIfRoom();
+  }
+}
+
+long CurlTransfer::StatusCode() {
+  if (!options_.http || closed_) return options_.http ? status_ : 0;
+  Pump([this] { return ready_; });
+  if (!ready_) ThrowIfFailed();
+  return status_;
+}
+
+void CurlTransfer::Close() {
+  if (closed_) return;
+  closed_ = true;
+  if (attached_) {
+    curl_multi_remove_handle(handles_->multi, handles_->easy);
+    handles_->busy = false;
+    attached_ = false;
+  }
+  // The handle may outlive this object (FTP); leave nothing pointing here.
+  curl_easy_setopt(handles_->easy, CURLOPT_WRITEDATA, nullptr);
+  curl_easy_setopt(handles_->easy, CURLOPT_HEADERDATA, nullptr);
+  curl_easy_setopt(handles_->easy, CURLOPT_ERRORBUFFER, nullptr);
+  handles_.reset();
+  buffer_.clear();
+  buffer_.shrink_to_fit();
+  pos_ = 0;
+}
+
+}  // namespace tvx::net::detail

@@ -1,0 +1,117 @@
+#pragma once
+// The pull-style transfer over libcurl shared by HTTP and FTP: the multi
+// interface is driven from the reading thread only while it reads, so a
+// reader that stops calling Read simply stops the transfer (the socket
+// buffers fill and the server waits), and the memory held ahead of the
+// reader stays bounded.
+#include <curl/curl.h>
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "net/Internet.h"
+
+namespace tvx::net::detail {
+
+// Initialises libcurl once per process, whichever thread comes first.
+void EnsureCurlInitialised();
+
+// An InternetError that also knows libcurl's result code, so callers inside
+// the client can tell "not there" from "cannot reach".
+class CurlFailure : public InternetError {
+ public:
+  CurlFailure(CURLcode code, const std::string& message) : InternetError(message), code_(code) {}
+  CURLcode Code() const { return code_; }
+
+ private:
+  CURLcode code_;
+};
+
+// One easy handle and the multi handle that drives it. The multi handle owns
+// the connection cache, so an FTP connection keeps both for its lifetime to
+// reuse the logged-in control connection.
+struct CurlHandles {
+  CurlHandles();
+  ~CurlHandles();
+  CurlHandles(const CurlHandles&) = delete;
+  CurlHandles& operator=(const CurlHandles&) = delete;
+
+  CURL* easy = nullptr;
+  CURLM* multi = nullptr;
+  curl_slist* headers = nullptr;  // request headers, kept until the handle goes
+  bool busy = false;              // a transfer is attached to the multi handle
+};
+
+// Percent-encodes the bytes no URL may hold as they are (controls, space,
+// non-ASCII and a few unsafe marks); everything else, '%' included, stays.
+std::string EscapeUnsafeUrlBytes(const std::string& url);
+// Percent-encodes a path for an ftp:// URL, keeping '/' as the separator.
+std::string EscapeFtpPath(const std::string& path);
+
+class CurlTransfer final : public Transfer {
+ public:
+  struct Options {
+    bool http = true;              // false: FTP (no status code)
+    bool followsRedirects = false;
+    bool failOnHttpError = false;
+  };
+
+  // The easy handle must be fully configured for the request; the transfer
+  // installs its own callbacks and error buffer.
+  CurlTransfer(std::shared_ptr<CurlHandles> handles, Options options);
+  ~CurlTransfer() override;
+  CurlTransfer(const CurlTransfer&) = delete;
+  CurlTransfer& operator=(const CurlTransfer&) = delete;
+
+  // Sends the request and waits for the response to begin: the final HTTP
+  // headers, or for FTP the first data or the end. Throws InternetError.
+  void Start();
+
+  void SetReadBufferSize(std::size_t bytes) override;
+  std::size_t Read(char* buffer, std::size_t n) override;
+  bool ReadLine(std::string& line) override;
+  long StatusCode() override;
+  void Close() override;
+
+  // How far the client may read ahead of the caller.
+  static constexpr std::size_t kMaxAhead = 256 * 1024;
+
+ private:
+  static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
+  static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
+
+  std::size_t Buffered() const { return buffer_.size() - pos_; }
+  void Consume(std::size_t n);
+  void ResumeIfRoom();
+  // Drives libcurl until `ready` answers true or the transfer has ended.
+  // Throws when no data arrives for the stall time-out.
+  template <typename Ready>
+  void Pump(Ready ready);
+  void CollectResult();
+  // Throws the transfer's failure, if it ended with one.
+  void ThrowIfFailed();
+
+  std::shared_ptr<CurlHandles> handles_;
+  Options options_;
+  bool attached_ = false;
+  bool closed_ = false;
+
+  std::string buffer_;
+  std::size_t pos_ = 0;
+  bool paused_ = false;
+
+  bool ready_ = false;  // response under way (status known for HTTP)
+  bool done_ = false;
+  CURLcode result_ = CURLE_OK;
+  std::string failure_;
+  long status_ = 0;
+  bool blockHasLocation_ = false;
+
+  bool progressed_ = false;
+  std::chrono::milliseconds stalled_{0};
+  char errorBuffer_[CURL_ERROR_SIZE] = {};
+};
+
+}  // namespace tvx::net::detail

@@ -1,0 +1,270 @@
+#include "net/Internet.h"
+
+#include <curl/curl.h>
+
+#include <cctype>
+#include <cstdlib>
+
+#include "net/CurlTransfer.h"
+
+namespace tvx::net {
+
+std::atomic<long> ClientLimits::stallTimeoutMs{60000};
+std::atomic<long> ClientLimits::connectTimeoutMs{60000};
+
+namespace {
+
+using detail::CurlFailure;
+using detail::CurlHandles;
+using detail::CurlTransfer;
+
+constexpr long kMaxRedirects = 10;
+// Only these; a URL taken from a page must not reach local files or other services.
+constexpr char kProtocols[] = "http,https,ftp";
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+struct ConnectSettings {
+  std::string agent;
+  long connectTimeoutMs;
+  std::string caFile;
+};
+
+// Loopback never goes through a proxy; the user's own exceptions are kept.
+std::string NoProxyList() {
+  std::string list = "localhost,127.0.0.1,::1";
+  for (const char* name : {"no_proxy", "NO_PROXY"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return std::string(value) == "*" ? "*" : std::string(value) + "," + list;
+  }
+  return list;
+}
+
+void Configure(CURL* easy, const ConnectSettings& settings) {
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, settings.agent.c_str());
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, settings.connectTimeoutMs);
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kProtocols);
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kProtocols);
+  curl_easy_setopt(easy, CURLOPT_FTPPORT, "-");  // active mode
+  std::string noProxy = NoProxyList();
+  curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxy.c_str());  // copied by libcurl
+  if (!settings.caFile.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, settings.caFile.c_str());
+}
+
+// An IPv6 address needs brackets inside a URL.
+std::string HostForUrl(const std::string& host) {
+  if (host.find(':') != std::string::npos && host.front() != '[') return "[" + host + "]";
+  return host;
+}
+
+bool IsFtpUrl(const std::string& url) {
+  std::optional<UrlParts> parts = ParseUrl(url);
+  return parts && parts->scheme == "ftp";
+}
+
+// Keeps the first header of each name: a header is only added where the
+// request does not carry it yet. Entries may hold several CRLF-separated lines.
+curl_slist* BuildHeaderList(const std::vector<std::string>& headers) {
+  std::vector<std::string> lines;
+  std::vector<std::string> names;
+  for (const std::string& entry : headers) {
+    std::size_t start = 0;
+    while (start <= entry.size()) {
+      std::size_t end = entry.find_first_of("\r\n", start);
+      if (end == std::string::npos) end = entry.size();
+      std::string line = entry.substr(start, end - start);
+      start = end + 1;
+      std::size_t colon = line.find(':');
+      if (colon == 0 || colon == std::string::npos) continue;
+      std::string name = line.substr(0, colon);
+      while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.pop_back();
+      bool known = false;
+      for (const std::string& n : names) known = known || EqualsNoCase(n, name);
+      if (known || name.empty()) continue;
+      names.push_back(name);
+      lines.push_back(line);
+    }
+  }
+  curl_slist* list = nullptr;
+  for (const std::string& line : lines) {
+    curl_slist* grown = curl_slist_append(list, line.c_str());
+    if (!grown) {
+      curl_slist_free_all(list);
+      throw InternetError("Out of memory");
+    }
+    list = grown;
+  }
+  return list;
+}
+
+class FtpConnectionImpl final : public FtpConnection {
+ public:
+  FtpConnectionImpl(const ConnectSettings& settings, std::string host, int port)
+      : host_(std::move(host)), port_(port), handles_(std::make_shared<CurlHandles>()) {
+    Configure(handles_->easy, settings);
+    curl_easy_setopt(handles_->easy, CURLOPT_TRANSFERTEXT, 0L);
+  }
+
+  // Logs in (and does nothing else) so a refused login shows at once.
+  void Login() {
+    Prepare(BaseUrl() + "/", /*listOnly=*/false, /*noBody=*/true);
+    CurlTransfer transfer(Handles(), {.http = false});
+    transfer.Start();
+    char sink[256];
+    while (transfer.Read(sink, sizeof sink) > 0) {
+    }
+  }
+
+  void SetCurrentDirectory(const std::string& dir) override {
+    if (dir.empty()) return;
+    dir_ = dir.front() == '/' ? dir : (dir_.empty() ? dir : dir_ + "/" + dir);
+    // Empty path steps mean nothing to the server; drop them.
+    std::string clean;
+    for (char c : dir_) {
+      if (c == '/' && !clean.empty() && clean.back() == '/') continue;
+      clean += c;
+    }
+    while (clean.size() > 1 && clean.back() == '/') clean.pop_back();
+    dir_ = clean;
+  }
+
+  bool FindFile(const std::string& name) override {
+    std::shared_ptr<CurlHandles> handles = Handles();
+    if (name.empty()) return false;
+    Prepare(DirectoryUrl(), /*listOnly=*/true, /*noBody=*/false);
+    CurlTransfer listing(handles, {.http = false});
+    try {
+      listing.Start();
+      bool found = false;
+      std::string line;
+      while (listing.ReadLine(line)) {
+        std::string entry = line.substr(line.find_last_of('/') + 1);
+        found = found || line == name || entry == name;
+      }
+      return found;
+    } catch (const CurlFailure& failure) {
+      switch (failure.Code()) {
+        case CURLE_REMOTE_ACCESS_DENIED:  // the directory change failed
+        case CURLE_REMOTE_FILE_NOT_FOUND:
+        case CURLE_FTP_COULDNT_RETR_FILE:  // some servers refuse to list an empty folder
+          return false;
+        default:
+          throw;
+      }
+    }
+  }
+
+  std::unique_ptr<Transfer> OpenFile(const std::string& name) override {
+    std::shared_ptr<CurlHandles> handles = Handles();
+    Prepare(DirectoryUrl() + detail::EscapeFtpPath(name), /*listOnly=*/false, /*noBody=*/false);
+    auto transfer = std::make_unique<CurlTransfer>(handles, CurlTransfer::Options{.http = false});
+    transfer->Start();
+    return transfer;
+  }
+
+  void Close() override { handles_.reset(); }
+
+ private:
+  std::shared_ptr<CurlHandles> Handles() const {
+    if (!handles_) throw InternetError("The FTP connection is closed");
+    return handles_;
+  }
+
+  std::string BaseUrl() const {
+    return "ftp://" + HostForUrl(host_) + ":" + std::to_string(port_);
+  }
+
+  // A leading "/" in the directory makes the URL path start with "//",
+  // which libcurl takes as a path from the server's root.
+  std::string DirectoryUrl() const {
+    if (dir_.empty()) return BaseUrl() + "/";
+    std::string url = BaseUrl() + "/" + detail::EscapeFtpPath(dir_);
+    if (url.back() != '/') url += '/';
+    return url;
+  }
+
+  void Prepare(const std::string& url, bool listOnly, bool noBody) {
+    CURL* easy = Handles()->easy;
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_DIRLISTONLY, listOnly ? 1L : 0L);
+    curl_easy_setopt(easy, CURLOPT_NOBODY, noBody ? 1L : 0L);
+  }
+
+  std::string host_;
+  int port_;
+  std::string dir_;
+  std::shared_ptr<CurlHandles> handles_;
+};
+
+}  // namespace
+
+Session::Session(std::string agent)
+    : agent_(std::move(agent)), connectTimeoutMs_(ClientLimits::connectTimeoutMs.load()) {
+  detail::EnsureCurlInitialised();
+  if (const char* ca = std::getenv(kCaFileVariable)) caFile_ = ca;
+}
+
+Session::~Session() { Close(); }
+
+void Session::SetConnectOptions(long timeoutMs, int /*retries*/, int /*backoffMs*/) {
+  if (timeoutMs > 0) connectTimeoutMs_ = timeoutMs;
+}
+
+std::unique_ptr<Transfer> Session::OpenUrl(const std::string& url, bool failOnHttpError) {
+  auto handles = std::make_shared<CurlHandles>();
+  CURL* easy = handles->easy;
+  Configure(easy, {agent_, connectTimeoutMs_, caFile_});
+  std::string target = detail::EscapeUnsafeUrlBytes(url);
+  curl_easy_setopt(easy, CURLOPT_URL, target.c_str());
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+  curl_easy_setopt(easy, CURLOPT_FAILONERROR, failOnHttpError ? 1L : 0L);
+  CurlTransfer::Options options;
+  options.http = !IsFtpUrl(url);
+  options.followsRedirects = true;
+  options.failOnHttpError = failOnHttpError;
+  auto transfer = std::make_unique<CurlTransfer>(std::move(handles), options);
+  transfer->Start();
+  return transfer;
+}
+
+std::unique_ptr<Transfer> Session::OpenRequest(const std::string& server, int port,
+                                               const std::string& path,
+                                               const std::vector<std::string>& headers) {
+  auto handles = std::make_shared<CurlHandles>();
+  CURL* easy = handles->easy;
+  Configure(easy, {agent_, connectTimeoutMs_, caFile_});
+  std::string object = path.empty() || path.front() != '/' ? "/" + path : path;
+  std::string url = "http://" + HostForUrl(server) + ":" + std::to_string(port > 0 ? port : 80) +
+                    detail::EscapeUnsafeUrlBytes(object);
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+  handles->headers = BuildHeaderList(headers);
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, handles->headers);
+  auto transfer = std::make_unique<CurlTransfer>(std::move(handles), CurlTransfer::Options{});
+  transfer->Start();
+  return transfer;
+}
+
+std::unique_ptr<FtpConnection> Session::ConnectFtp(const std::string& host, int port) {
+  auto connection = std::make_unique<FtpConnectionImpl>(
+      ConnectSettings{agent_, connectTimeoutMs_, caFile_}, host, port > 0 ? port : 21);
+  connection->Login();
+  return connection;
+}
+
+void Session::Close() {
+  // Nothing is held here: every transfer and connection owns its handles.
+}
+
+}  // namespace tvx::net
