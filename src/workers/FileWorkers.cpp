@@ -37,11 +37,30 @@ std::string LastSegment(const std::string& url) {
   return slash == std::string::npos ? url : url.substr(slash + 1);
 }
 
-std::string Kilobytes(const char* format, std::uint32_t bytes) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, static_cast<double>(static_cast<float>(bytes) / 1024.0f));
+}  // namespace
+
+// bytes / 1024 as a single-precision number, printed with two decimals, as
+// printf's "%.2f" prints it (round half to even), without printf: this runs
+// for every block of a transfer.
+std::string KilobytesText(std::uint32_t bytes) {
+  // The float of the count is a whole number, and dividing it by 1024 is
+  // exact, so the decimal value is whole/1024 exactly.
+  auto whole = static_cast<std::uint64_t>(static_cast<float>(bytes));
+  std::uint64_t kilo = whole / 1024, rest = whole % 1024;
+  std::uint64_t hundredths = rest * 100 / 1024, remainder = rest * 100 % 1024;
+  if (remainder > 512 || (remainder == 512 && (hundredths & 1))) ++hundredths;
+  if (hundredths == 100) {
+    ++kilo;
+    hundredths = 0;
+  }
+  std::string text = std::to_string(kilo);
+  text.push_back('.');
+  text.push_back(static_cast<char>('0' + hundredths / 10));
+  text.push_back(static_cast<char>('0' + hundredths % 10));
   return text;
 }
+
+namespace {
 
 // A record of RequestedFiles, found by its url. The index of the last find is
 // kept so that the per-block look-up does not walk the list each time.
@@ -54,8 +73,10 @@ class RecordRef {
   // found last time is checked first; the list is searched only when the
   // record has moved.
   int Index() {
-    auto r = RequestedFiles.CopyAt(index_);
-    if (!(r && EqualsIgnoreCase(TextOf(r->url), url_))) index_ = RequestedFiles.Find(url_);
+    bool same = false;
+    RequestedFiles.Update(index_,
+                          [&](FileRecord& r) { same = EqualsIgnoreCase(TextOf(r.url), url_); });
+    if (!same) index_ = RequestedFiles.Find(url_);
     return index_;
   }
   // The record's list-panel row, or nullopt when it has left the list.
@@ -65,8 +86,15 @@ class RecordRef {
     return RowOfIndex(RequestedFiles.GetCount(), i);
   }
   void SetStatus(const std::string& status) {
-    int i = Index();
-    if (i >= 0) RequestedFiles.Update(i, [&](FileRecord& r) { SetText(r.status, status); });
+    bool done = false;
+    auto write = [&](FileRecord& r) {
+      if (!EqualsIgnoreCase(TextOf(r.url), url_)) return;
+      SetText(r.status, status);
+      done = true;
+    };
+    if (RequestedFiles.Update(index_, write) && done) return;
+    index_ = RequestedFiles.Find(url_);
+    RequestedFiles.Update(index_, write);
   }
 
  private:
@@ -160,7 +188,7 @@ enum class CopyResult { Done, Stopped };
 // Copies the transfer into the local file in blocks, honouring pauses and
 // the stop flag, and reporting progress.
 CopyResult CopyBlocks(WorkerEnv& env, RecordRef& record, net::Transfer& in, std::FILE* out,
-                      bool storeProgress, const char* format) {
+                      bool storeProgress) {
   char block[kBlock];
   std::uint32_t total = 0;
   auto lastShown = std::chrono::steady_clock::now() - kProgressInterval;
@@ -174,7 +202,7 @@ CopyResult CopyBlocks(WorkerEnv& env, RecordRef& record, net::Transfer& in, std:
     if (std::fwrite(block, 1, n, out) != n)
       throw net::InternetError("Error writing to the local file");
     total += static_cast<std::uint32_t>(n);
-    std::string progress = Kilobytes(format, total);
+    std::string progress = "Downloading..." + KilobytesText(total) + "k read";
     if (storeProgress) record.SetStatus(progress);
     auto now = std::chrono::steady_clock::now();
     if (now - lastShown >= kProgressInterval) {
@@ -216,8 +244,7 @@ void RunHttpFileWorker(WorkerEnv& env, const FileRecord& start) {
     env.OnUi([&] {
       if (auto row = record.Row()) Stops(WorkerKind::File).Set(*row, 0);
     });
-    if (CopyBlocks(env, record, *transfer, file.get(), true, "Downloading...%.02fk read") ==
-        CopyResult::Stopped) {
+    if (CopyBlocks(env, record, *transfer, file.get(), true) == CopyResult::Stopped) {
       transfer->Close();
       file.reset();
       session.Close();
@@ -299,8 +326,7 @@ void RunFtpFileWorker(WorkerEnv& env, const FileRecord& start) {
     });
     auto remote = ftp->OpenFile(parts->fileName);
     LocalFile file = CreateLocalFile("Pictures\\" + LastSegment(url));
-    if (CopyBlocks(env, record, *remote, file.get(), false, "Downloading...%.2fk read") ==
-        CopyResult::Stopped) {
+    if (CopyBlocks(env, record, *remote, file.get(), false) == CopyResult::Stopped) {
       remote->Close();
       file.reset();
       ftp->Close();

@@ -1,5 +1,6 @@
 #pragma once
 // The single-file workers: HTTP (and HTTPS) and anonymous FTP.
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +21,10 @@ struct FtpUrlParts {
 // Splits an FTP URL the way the FTP worker does; nullopt when it has no "//"
 // or no '/' after the host.
 std::optional<FtpUrlParts> SplitFtpUrl(const std::string& url);
+
+// bytes / 1024 as a single-precision number with two decimals, exactly as
+// printf's "%.2f" shows it ("1.50" for 1536 bytes).
+std::string KilobytesText(std::uint32_t bytes);
 
 // Starts the right file worker for record (registering it under its url).
 std::shared_ptr<WorkerHandle> StartFileWorker(const FileRecord& record,

@@ -314,3 +314,27 @@ TEST_F(FtpWorker, BadUrlsAndRefusedLogin) {
 
 }  // namespace
 }  // namespace tvx
+
+namespace tvx {
+namespace {
+
+TEST(KilobytesText, PrintsWhatPrintfPrintsForTheSingleValue) {
+  auto printf2 = [](std::uint32_t bytes) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.02f",
+                  static_cast<double>(static_cast<float>(bytes) / 1024.0f));
+    return std::string(text);
+  };
+  EXPECT_EQ(KilobytesText(1536), "1.50");
+  EXPECT_EQ(KilobytesText(0), "0.00");
+  std::uint32_t v = 1;
+  for (std::uint32_t b = 0; b < 300000; ++b) ASSERT_EQ(KilobytesText(b), printf2(b)) << b;
+  for (int i = 0; i < 200000; ++i) {  // large counts, where the float rounds
+    v = v * 1664525u + 1013904223u;
+    ASSERT_EQ(KilobytesText(v), printf2(v)) << v;
+  }
+  EXPECT_EQ(KilobytesText(0xFFFFFFFFu), printf2(0xFFFFFFFFu));
+}
+
+}  // namespace
+}  // namespace tvx
