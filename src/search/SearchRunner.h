@@ -11,4 +11,8 @@ namespace tvx {
 std::shared_ptr<WorkerHandle> StartSearchWorker(const SearchProject& project,
                                                 std::size_t stackSize = kSearchStack);
 
+// The runner's body, run on the worker's own thread: queries the engines the
+// project asks for and appends their links to SearchResults.
+void RunSearchProject(WorkerEnv& env, const SearchProject& project);
+
 }  // namespace tvx
