@@ -67,8 +67,8 @@ class CListPanel : public QTreeWidget, public CommandTarget {
   void keyReleaseEvent(QKeyEvent* event) override;
 
  private:
-  // Appends the rows of the chosen list below the existing ones, newest first.
-  void FillRows();
+  // Fills the rows from list kind, newest first, on top of the existing rows.
+  void FillRows(int kind);
   void ReportSelection();
 
   CStatusView* statusView_ = nullptr;

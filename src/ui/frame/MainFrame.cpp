@@ -1,0 +1,453 @@
+#include "ui/frame/MainFrame.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QSplitter>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QStyle>
+#include <QToolBar>
+
+#include "commands/CommandIds.h"
+#include "commands/Commands.h"
+#include "store/Lists.h"
+#include "ui/dialogs/StartDlg.h"
+#include "ui/frame/ItemCommands.h"
+#include "ui/views/DnldList.h"
+#include "ui/views/ListPanel.h"
+#include "ui/views/ShellOpen.h"
+#include "ui/views/StatusView.h"
+#include "ui/views/TreePanel.h"
+#include "ui/views/ViewReporter.h"
+
+namespace tvx::ui {
+
+// The toolbar class of the frame.
+using FrameToolBar = QToolBar;
+
+namespace {
+
+constexpr int kFrameCommands[] = {
+    kCmdAddFiles,        kCmdAddWebSite,          kCmdAddSearchProject,
+    kCmdDeleteEntry,     kCmdProperties,          kCmdSendToRequestedFiles,
+    kCmdSendToRequestedSites, kCmdDownloadSelected, kCmdStopDownloading,
+    kCmdDeleteAllLists,  kCmdHelpContents,
+};
+
+bool IsFrameCommand(int id) {
+  for (int c : kFrameCommands)
+    if (c == id) return true;
+  return false;
+}
+
+bool ShowsRequestedList(int kind) {
+  return kind == kListRequestedFiles || kind == kListRequestedSites ||
+         kind == kListSearchProjects;
+}
+
+// X11 modifier state bits of the lock keys.
+constexpr quint32 kX11LockMask = 0x02;
+constexpr quint32 kX11NumLockMask = 0x10;
+
+}  // namespace
+
+CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
+  setWindowTitle(QStringLiteral("Untitled - Tavrinox"));
+  setWindowIcon(QIcon(QStringLiteral(":/icons/tavrinox.png")));
+  CreatePanes();
+  CreateMenus();
+  CreateToolBar();
+  CreateStatusBar();
+
+  reporter_ = std::make_unique<CViewReporter>(list_, status_, dnld_, this);
+  dispatcher_ = std::make_unique<CQtUiDispatcher>();
+  SetUi(reporter_.get(), dispatcher_.get());
+
+  scheduleTimer_.setInterval(kScheduleMilliseconds);
+  connect(&scheduleTimer_, &QTimer::timeout, this, &CMainFrame::OnScheduleTick);
+  scheduleTimer_.start();
+
+  ListKind = kListRequestedFiles;
+
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+    for (int pane = 0; pane < kPaneCount; ++pane) {
+      QWidget* w = PaneWidget(pane);
+      if (now && (now == w || w->isAncestorOf(now))) {
+        activePane_ = pane;
+        UpdateCommandStates();
+        return;
+      }
+    }
+  });
+  qApp->installEventFilter(this);
+}
+
+CMainFrame::~CMainFrame() {
+  qApp->removeEventFilter(this);
+  // Workers started from now on must not reach views that are going away.
+  if (CurrentReporter() == reporter_.get()) SetUi(nullptr, nullptr);
+}
+
+void CMainFrame::CreatePanes() {
+  // Two columns, each of two rows; the row bars of both columns move together
+  // so the four panes stay a 2 x 2 grid.
+  columns_ = new QSplitter(Qt::Horizontal, this);
+  leftRows_ = new QSplitter(Qt::Vertical, columns_);
+  rightRows_ = new QSplitter(Qt::Vertical, columns_);
+  for (QSplitter* s : {columns_, leftRows_, rightRows_}) s->setChildrenCollapsible(false);
+
+  tree_ = new CTreePanel(leftRows_);
+  dnld_ = new CDnldList(leftRows_);
+  list_ = new CListPanel(rightRows_);
+  status_ = new CStatusView(rightRows_);
+  tree_->SetPanels(list_, status_);
+  list_->SetStatusView(status_);
+
+  // The left column starts 200 wide and the top row 150 high; the right column
+  // and the bottom row take the rest and every later change of window size.
+  columns_->setStretchFactor(0, 0);
+  columns_->setStretchFactor(1, 1);
+  columns_->setSizes({200, 600});
+  for (QSplitter* rows : {leftRows_, rightRows_}) {
+    rows->setStretchFactor(0, 0);
+    rows->setStretchFactor(1, 1);
+    rows->setSizes({150, 450});
+  }
+  connect(leftRows_, &QSplitter::splitterMoved, this,
+          [this] { rightRows_->setSizes(leftRows_->sizes()); });
+  connect(rightRows_, &QSplitter::splitterMoved, this,
+          [this] { leftRows_->setSizes(rightRows_->sizes()); });
+
+  setCentralWidget(columns_);
+}
+
+QAction* CMainFrame::MakeMenuAction(QMenu* menu, int id, const QString& label,
+                                    const QString& prompt) {
+  QAction* action = menu->addAction(label);
+  action->setData(id);
+  action->setStatusTip(prompt);
+  connect(action, &QAction::triggered, this, [this, id] { RouteCommand(id); });
+  menuActions_[id] = action;
+  return action;
+}
+
+void CMainFrame::CreateMenus() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  MakeMenuAction(file, kCmdDeleteAllLists, QStringLiteral("&Delete All Lists"), {});
+  file->addSeparator();
+  MakeMenuAction(file, kCmdAppExit, QStringLiteral("E&xit"),
+                 QStringLiteral("Quit the application; prompts to save documents"));
+
+  QMenu* entry = menuBar()->addMenu(QStringLiteral("&Entry"));
+  MakeMenuAction(entry, kCmdAddFiles, QStringLiteral("&Add File(s) \tIns"),
+                 QStringLiteral("Add one or more files in the 'Requested' list"))
+      ->setShortcut(QKeySequence(Qt::Key_Insert));
+  MakeMenuAction(entry, kCmdAddWebSite, QStringLiteral("Add &Web Site \t+"),
+                 QStringLiteral("Add a web site to the 'Requested' list"))
+      ->setShortcut(QKeySequence(Qt::KeypadModifier | Qt::Key_Plus));
+  // The label promises Ctrl+S, so the key works too.
+  MakeMenuAction(entry, kCmdAddSearchProject, QStringLiteral("Add Search Project\tCtrl+S"), {})
+      ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  entry->addSeparator();
+  MakeMenuAction(entry, kCmdDeleteEntry, QStringLiteral("&Delete Entry \tDel"),
+                 QStringLiteral("Delete selected entries"))
+      ->setShortcut(QKeySequence(Qt::Key_Delete));
+  entry->addSeparator();
+  QMenu* sendTo = entry->addMenu(QStringLiteral("Send To"));
+  MakeMenuAction(sendTo, kCmdSendToRequestedFiles, QStringLiteral("Requested Files List"), {});
+  MakeMenuAction(sendTo, kCmdSendToRequestedSites, QStringLiteral("Requested Web Sites"), {});
+  entry->addSeparator();
+  MakeMenuAction(entry, kCmdProperties, QStringLiteral("Properties..."), {});
+
+  QMenu* download = menuBar()->addMenu(QStringLiteral("&Download"));
+  MakeMenuAction(download, kCmdDownloadSelected, QStringLiteral("&Selected Projects"), {});
+  download->addSeparator();
+  MakeMenuAction(download, kCmdStopDownloading, QStringLiteral("Stop Downloading"), {});
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+  MakeMenuAction(help, kCmdHelpContents, QStringLiteral("&Table of Contents..."), {});
+  help->addSeparator();
+  MakeMenuAction(help, kCmdAppAbout, QStringLiteral("&About Quillanto..."),
+                 QStringLiteral("Display program information, version number and copyright"));
+
+  // The keys work wherever the focus is in this window.
+  for (const auto& [id, action] : menuActions_)
+    if (!action->shortcut().isEmpty()) addAction(action);
+
+  nextPane_ = new QAction(this);
+  nextPane_->setShortcut(QKeySequence(Qt::Key_F6));
+  connect(nextPane_, &QAction::triggered, this, [this] { ActivateNextPane(false); });
+  addAction(nextPane_);
+  prevPane_ = new QAction(this);
+  prevPane_->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6));
+  connect(prevPane_, &QAction::triggered, this, [this] { ActivateNextPane(true); });
+  addAction(prevPane_);
+
+  for (QMenu* menu : {file, entry, sendTo, download, help}) {
+    connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+    connect(menu, &QMenu::aboutToHide, this, [this] {
+      QTimer::singleShot(0, this, [this] {
+        if (!QApplication::activePopupWidget()) ShowIdleMessage();
+      });
+    });
+  }
+}
+
+void CMainFrame::AddToolButton(int id, const QString& icon, const QString& prompt,
+                               const QString& tip) {
+  QIcon picture(icon);
+  // Without its picture a button still shows something to click.
+  if (picture.availableSizes().isEmpty())
+    picture = style()->standardIcon(QStyle::SP_FileDialogDetailedView);
+  // No text: a button shows a tool tip only where one is given.
+  QAction* action = toolBar_->addAction(picture, QString());
+  action->setData(id);
+  action->setStatusTip(prompt);
+  action->setToolTip(tip);
+  connect(action, &QAction::triggered, this, [this, id] { RouteCommand(id); });
+  toolActions_[id] = action;
+}
+
+void CMainFrame::CreateToolBar() {
+  toolBar_ = new FrameToolBar(this);
+  toolBar_->setObjectName(QStringLiteral("toolbar"));
+  toolBar_->setWindowTitle(QStringLiteral("Toolbar"));
+  toolBar_->setIconSize(QSize(32, 32));
+  toolBar_->setMovable(true);
+  toolBar_->setFloatable(true);
+  toolBar_->setAllowedAreas(Qt::AllToolBarAreas);
+  toolBar_->setContextMenuPolicy(Qt::PreventContextMenu);
+  setDockOptions(dockOptions() | QMainWindow::AllowNestedDocks);
+  addToolBar(Qt::TopToolBarArea, toolBar_);
+
+  const QString add1 = QStringLiteral("Add one or more files in the 'Requested' list");
+  const QString add2 = QStringLiteral("Add a web site to the 'Requested' list");
+  AddToolButton(kCmdAddFiles, QStringLiteral(":/toolbar/addfiles.png"), add1, {});
+  AddToolButton(kCmdAddWebSite, QStringLiteral(":/toolbar/addwebsite.png"), add2, {});
+  AddToolButton(kCmdAddSearchProject, QStringLiteral(":/toolbar/addsearch.png"), {}, {});
+  toolBar_->addSeparator();
+  AddToolButton(kCmdDeleteEntry, QStringLiteral(":/toolbar/delete.png"),
+                QStringLiteral("Delete selected entries"), {});
+  toolBar_->addSeparator();
+  AddToolButton(kCmdDownloadSelected, QStringLiteral(":/toolbar/download.png"), {}, {});
+  AddToolButton(kCmdStopDownloading, QStringLiteral(":/toolbar/stop.png"), {}, {});
+  AddToolButton(kCmdProperties, QStringLiteral(":/toolbar/properties.png"), {}, {});
+  toolBar_->addSeparator();
+  AddToolButton(kCmdAppAbout, QStringLiteral(":/toolbar/about.png"),
+                menuActions_[kCmdAppAbout]->statusTip(), QStringLiteral("About"));
+}
+
+void CMainFrame::CreateStatusBar() {
+  messagePane_ = new QLabel(QStringLiteral("Ready"));
+  messagePane_->setObjectName(QStringLiteral("messagePane"));
+  statusBar()->addWidget(messagePane_, 1);
+  const char* names[] = {"CAP", "NUM", "SCRL"};
+  for (int i = 0; i < 3; ++i) {
+    indicators_[i] = new QLabel(QString::fromLatin1(names[i]));
+    indicators_[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    indicators_[i]->setAlignment(Qt::AlignCenter);
+    indicators_[i]->setMinimumWidth(indicators_[i]->fontMetrics().horizontalAdvance(
+                                        QStringLiteral("SCRL")) + 12);
+    // Shown greyed while the lock is off or its state is unknown.
+    indicators_[i]->setEnabled(false);
+    statusBar()->addPermanentWidget(indicators_[i]);
+  }
+}
+
+void CMainFrame::OnInitialUpdate() {
+  tree_->OnInitialUpdate();
+  list_->OnInitialUpdate();
+  dnld_->OnInitialUpdate();
+  ActivatePane(kTreePane);
+}
+
+void CMainFrame::AskStartupQuestion() {
+  CStartDlg dialog(this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  RunStartupChoice(dialog.Choice());
+}
+
+void CMainFrame::RunStartupChoice(int choice) {
+  if (choice == CStartDlg::kWebSiteProject)
+    RouteCommand(kCmdAddWebSite);
+  else if (choice == CStartDlg::kSearchProject)
+    RouteCommand(kCmdAddSearchProject);
+}
+
+QWidget* CMainFrame::PaneWidget(int pane) const {
+  switch (pane) {
+    case kTreePane:
+      return tree_;
+    case kListPane:
+      return list_;
+    case kDnldPane:
+      return dnld_;
+    case kStatusPane:
+      return status_;
+  }
+  return nullptr;
+}
+
+void CMainFrame::ActivatePane(int pane) {
+  if (pane < 0 || pane >= kPaneCount) return;
+  activePane_ = pane;
+  PaneWidget(pane)->setFocus(Qt::OtherFocusReason);
+  UpdateCommandStates();
+}
+
+void CMainFrame::ActivateNextPane(bool backwards) {
+  const int step = backwards ? kPaneCount - 1 : 1;
+  ActivatePane((activePane_ + step) % kPaneCount);
+}
+
+QAction* CMainFrame::MenuAction(int id) const {
+  auto it = menuActions_.find(id);
+  return it == menuActions_.end() ? nullptr : it->second;
+}
+
+QAction* CMainFrame::ToolAction(int id) const {
+  auto it = toolActions_.find(id);
+  return it == toolActions_.end() ? nullptr : it->second;
+}
+
+bool CMainFrame::IsCommandEnabledOnRoute(int id) const {
+  if (activePane_ == kListPane)
+    if (auto enabled = list_->IsCommandEnabled(id)) return *enabled;
+  if (IsFrameCommand(id)) return true;
+  if (app_ && (id == kCmdAppAbout || id == kCmdAppExit))
+    return app_->IsCommandEnabled(id).value_or(true);
+  return false;
+}
+
+void CMainFrame::UpdateCommandStates() {
+  for (auto& [id, action] : menuActions_) action->setEnabled(IsCommandEnabledOnRoute(id));
+  for (auto& [id, action] : toolActions_) action->setEnabled(IsCommandEnabledOnRoute(id));
+}
+
+void CMainFrame::RouteCommand(int id) {
+  if (!IsCommandEnabledOnRoute(id)) return;
+  if (activePane_ == kListPane && list_->OnCommand(id)) return;
+  if (OnCommand(id)) return;
+  if (app_) app_->OnCommand(id);
+}
+
+bool CMainFrame::OnCommand(int id) {
+  const int kind = ListKind.load();
+  switch (id) {
+    case kCmdAddFiles:
+      FrameAddFiles(this, *list_);
+      return true;
+    case kCmdAddWebSite:
+      FrameAddWebSite(this, *list_);
+      return true;
+    case kCmdAddSearchProject:
+      FrameAddSearchProject(this, *list_);
+      return true;
+    case kCmdDeleteEntry:
+      FrameDeleteEntry(this, *list_);
+      return true;
+    case kCmdProperties:
+      FrameProperties(this, *list_);
+      return true;
+    case kCmdSendToRequestedSites:
+      FrameSendToRequestedSites(this, *list_);
+      return true;
+    case kCmdSendToRequestedFiles: {
+      if (kind != kListSearchResults) return true;
+      std::vector<std::string> links;
+      for (int row : list_->SelectedRows()) links.push_back(list_->RowText(row, 0).toStdString());
+      if (!links.empty()) SendToRequestedFiles(links);
+      return true;
+    }
+    case kCmdDownloadSelected:
+      if (ShowsRequestedList(kind) && !list_->SelectedRows().empty())
+        DownloadSelected(list_->SelectedRows());
+      return true;
+    case kCmdStopDownloading:
+      if (ShowsRequestedList(kind) && !list_->SelectedRows().empty())
+        StopSelected(list_->SelectedRows());
+      return true;
+    case kCmdDeleteAllLists:
+      DeleteAllLists();
+      list_->DeleteAllRows();
+      return true;
+    case kCmdHelpContents:
+      OpenHelpContents();
+      return true;
+  }
+  return false;
+}
+
+void CMainFrame::OnScheduleTick() { ScheduleTick(LocalTimeOfDay()); }
+
+QString CMainFrame::HelpPagePath() {
+  const QString relative = QStringLiteral("Quillanto/picstoc.htm");
+  QStringList candidates;
+  const QString appDir = QCoreApplication::applicationDirPath();
+  candidates << appDir + QLatin1Char('/') + relative                     // build tree
+             << appDir + QStringLiteral("/../share/") + relative;        // installed
+  const QString located = QStandardPaths::locate(QStandardPaths::GenericDataLocation, relative);
+  if (!located.isEmpty()) candidates << located;
+#ifdef TAVRINOX_BUILD_HELP_PAGE
+  candidates << QStringLiteral(TAVRINOX_BUILD_HELP_PAGE);
+#endif
+  for (const QString& path : candidates) {
+    QFileInfo info(path);
+    if (info.isFile()) return info.canonicalFilePath();
+  }
+  return {};
+}
+
+void CMainFrame::OpenHelpContents() {
+  // A missing page is not reported.
+  const QString path = HelpPagePath();
+  if (!path.isEmpty()) OpenWithShell(QUrl::fromLocalFile(path));
+}
+
+void CMainFrame::ShowIdleMessage() { messagePane_->setText(QStringLiteral("Ready")); }
+
+bool CMainFrame::event(QEvent* e) {
+  if (e->type() == QEvent::StatusTip) {
+    const QString tip = static_cast<QStatusTipEvent*>(e)->tip();
+    // An entry without a prompt leaves the pane as it is while a menu is open;
+    // otherwise the pane falls back to "Ready".
+    if (!tip.isEmpty())
+      messagePane_->setText(tip);
+    else if (!QApplication::activePopupWidget())
+      ShowIdleMessage();
+    return true;
+  }
+  return QMainWindow::event(e);
+}
+
+void CMainFrame::UpdateLockIndicators(quint32 nativeModifiers) {
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
+  indicators_[0]->setEnabled(nativeModifiers & kX11LockMask);
+  indicators_[1]->setEnabled(nativeModifiers & kX11NumLockMask);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease) {
+    UpdateLockIndicators(static_cast<QKeyEvent*>(e)->nativeModifiers());
+  } else if (e->type() == QEvent::MouseButtonPress) {
+    // A click in a pane makes it the active one, even where it takes no focus.
+    for (int pane = 0; pane < kPaneCount; ++pane) {
+      QWidget* w = PaneWidget(pane);
+      auto* target = qobject_cast<QWidget*>(watched);
+      if (target && (target == w || w->isAncestorOf(target))) {
+        activePane_ = pane;
+        break;
+      }
+    }
+  }
+  return QMainWindow::eventFilter(watched, e);
+}
+
+}  // namespace tvx::ui

@@ -1,0 +1,118 @@
+// The one top-level window: menu bar, toolbar, status bar and the four panes
+// (tree of lists, list panel, downloaded-files tree, status view).
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QTimer>
+#include <map>
+#include <memory>
+
+#include "ui/views/CommandTarget.h"
+
+class QLabel;
+class QSplitter;
+class QToolBar;
+
+namespace tvx::ui {
+
+class CTreePanel;
+class CListPanel;
+class CDnldList;
+class CStatusView;
+class CViewReporter;
+class CQtUiDispatcher;
+
+class CMainFrame : public QMainWindow, public CommandTarget {
+  Q_OBJECT
+
+ public:
+  // The panes in the order F6 walks them.
+  enum Pane : int { kTreePane = 0, kListPane = 1, kDnldPane = 2, kStatusPane = 3 };
+  static constexpr int kPaneCount = 4;
+  static constexpr int kScheduleMilliseconds = 60000;
+
+  explicit CMainFrame(QWidget* parent = nullptr);
+  ~CMainFrame() override;
+
+  // The panes' first updates: the tree's items, the list files loaded and the
+  // requested files shown, the downloaded-files placeholder.
+  void OnInitialUpdate();
+
+  // The "Start a New Project" question, asked once before the window shows.
+  void AskStartupQuestion();
+  // Carries out a choice of that question (2 web site, 3 search, 4 nothing).
+  void RunStartupChoice(int choice);
+
+  // The last station of the command route (the application object).
+  void SetAppTarget(CommandTarget* app) { app_ = app; }
+
+  // Sends a command along the route: active pane, frame, application.
+  // A disabled command does nothing.
+  void RouteCommand(int id);
+  bool IsCommandEnabledOnRoute(int id) const;
+  // Brings the enabled state of every command's menu entry up to date.
+  void UpdateCommandStates();
+
+  int ActivePane() const { return activePane_; }
+  void ActivatePane(int pane);
+  void ActivateNextPane(bool backwards);
+  QWidget* PaneWidget(int pane) const;
+
+  CTreePanel* TreePanel() const { return tree_; }
+  CListPanel* ListPanel() const { return list_; }
+  CDnldList* DnldList() const { return dnld_; }
+  CStatusView* StatusView() const { return status_; }
+  QToolBar* ToolBar() const { return toolBar_; }
+  QLabel* MessagePane() const { return messagePane_; }
+  QLabel* Indicator(int i) const { return indicators_[i]; }
+  QAction* MenuAction(int id) const;
+  QAction* ToolAction(int id) const;
+  QAction* NextPaneAction() const { return nextPane_; }
+  QAction* PrevPaneAction() const { return prevPane_; }
+  QTimer& ScheduleTimer() { return scheduleTimer_; }
+
+  // Where the help contents page is, or empty when it cannot be found.
+  static QString HelpPagePath();
+
+  // CommandTarget: the frame's own commands.
+  bool OnCommand(int id) override;
+
+ protected:
+  bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void CreatePanes();
+  void CreateMenus();
+  void CreateToolBar();
+  void CreateStatusBar();
+  QAction* MakeMenuAction(QMenu* menu, int id, const QString& label, const QString& prompt);
+  void AddToolButton(int id, const QString& icon, const QString& prompt, const QString& tip);
+  void OnScheduleTick();
+  void OpenHelpContents();
+  void ShowIdleMessage();
+  void UpdateLockIndicators(quint32 nativeModifiers);
+
+  CTreePanel* tree_ = nullptr;
+  CListPanel* list_ = nullptr;
+  CDnldList* dnld_ = nullptr;
+  CStatusView* status_ = nullptr;
+  QSplitter* columns_ = nullptr;
+  QSplitter* leftRows_ = nullptr;
+  QSplitter* rightRows_ = nullptr;
+  QToolBar* toolBar_ = nullptr;
+  QLabel* messagePane_ = nullptr;
+  QLabel* indicators_[3] = {};
+  QAction* nextPane_ = nullptr;
+  QAction* prevPane_ = nullptr;
+  std::map<int, QAction*> menuActions_;
+  std::map<int, QAction*> toolActions_;
+  QTimer scheduleTimer_;
+  CommandTarget* app_ = nullptr;
+  int activePane_ = kTreePane;
+  std::unique_ptr<CViewReporter> reporter_;
+  std::unique_ptr<CQtUiDispatcher> dispatcher_;
+};
+
+}  // namespace tvx::ui

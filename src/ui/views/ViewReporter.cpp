@@ -1,0 +1,76 @@
+#include "ui/views/ViewReporter.h"
+
+#include <QThread>
+
+#include "ui/MessageBox.h"
+#include "ui/views/DnldList.h"
+#include "ui/views/ListPanel.h"
+#include "ui/views/StatusView.h"
+
+namespace tvx::ui {
+namespace {
+
+QString ToQt(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+CViewReporter::CViewReporter(CListPanel* list, CStatusView* status, CDnldList* tree,
+                             QWidget* messageParent)
+    : list_(list), status_(status), tree_(tree), messageParent_(messageParent) {}
+
+void CViewReporter::SetRowStatus(int row, const std::string& text) {
+  if (list_) list_->SetRowText(row, 1, ToQt(text));
+}
+
+void CViewReporter::DeleteRow(int row) {
+  if (list_) list_->DeleteRow(row);
+}
+
+void CViewReporter::InsertTopRow(const std::string& itemText) {
+  if (list_) list_->InsertTopRow(ToQt(itemText), QString());
+}
+
+void CViewReporter::DeleteAllRows() {
+  if (list_) list_->DeleteAllRows();
+}
+
+void CViewReporter::SetStatusText(StatusField field, const std::string& text) {
+  if (status_) status_->SetText(field, ToQt(text));
+}
+
+void CViewReporter::StartBusy() {
+  if (status_) status_->PlayBusy();
+}
+
+void CViewReporter::StopBusy() {
+  if (status_) status_->StopBusy();
+}
+
+ProjectNode CViewReporter::FindOrAddProject(const std::string& name) {
+  return tree_ ? tree_->FindOrAddProject(ToQt(name)) : 0;
+}
+
+void CViewReporter::AddFile(ProjectNode project, const std::string& path) {
+  if (tree_) tree_->AddFile(project, ToQt(path));
+}
+
+void CViewReporter::ShowMessage(const std::string& text) {
+  ShowMessageBox(messageParent_.data(), ToQt(text));
+}
+
+CQtUiDispatcher::CQtUiDispatcher() : context_(new QObject) {}
+
+CQtUiDispatcher::~CQtUiDispatcher() { delete context_; }
+
+void CQtUiDispatcher::Run(const std::function<void()>& work) {
+  if (QThread::currentThread() == context_->thread()) {
+    work();
+    return;
+  }
+  // The worker waits here until the user-interface thread has run the work.
+  QMetaObject::invokeMethod(context_, [&work] { work(); }, Qt::BlockingQueuedConnection);
+}
+
+}  // namespace tvx::ui

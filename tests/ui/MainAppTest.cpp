@@ -1,0 +1,189 @@
+// The application object: start-up, quitting (the save step) and the About box.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/AboutDlg.h"
+#include "app/TavrinoxApp.h"
+#include "commands/CommandIds.h"
+#include "store/ListFiles.h"
+#include "store/Lists.h"
+#include "ui/DialogDriver.h"
+#include "ui/MainTestSupport.h"
+#include "ui/dialogs/StartDlg.h"
+#include "ui/frame/MainFrame.h"
+#include "ui/views/ListPanel.h"
+#include "workers/WorkerControl.h"
+
+namespace tvx::ui {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadBytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<std::string> FilesIn(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class MainApp : public ::testing::Test {
+ protected:
+  void SetUp() override { test::ResetLists(kListSearchResults); }
+  void TearDown() override {
+    app.reset();
+    test::ResetLists();
+  }
+
+  // Starts the program, leaving the start-up question with "Proceed".
+  void Start() {
+    test::DialogScript script;
+    script.ThenAs<CStartDlg>([](CStartDlg& d) { QTest::mouseClick(d.proceedButton(), Qt::LeftButton); });
+    app = std::make_unique<CTavrinoxApp>();
+    ASSERT_TRUE(app->InitInstance());
+    EXPECT_TRUE(script.AllStepsRun());
+  }
+  fs::path Dir() const { return workDir.Dir().Path(); }
+
+  test::ScopedWorkDir workDir;
+  test::ShellOpens opens;
+  std::unique_ptr<CTavrinoxApp> app;
+};
+
+TEST_F(MainApp, StartsMaximisedWithItsTitleAndQuitsWithoutCreatingFiles) {
+  Stops(WorkerKind::File).Set(3, 1);
+  Stops(WorkerKind::Site).Set(0, 1);
+  Start();
+  CMainFrame* frame = app->MainFrame();
+  EXPECT_EQ(frame->windowTitle(), "Quillanto for pictures");
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_TRUE(frame->windowState() & Qt::WindowMaximized);
+  EXPECT_EQ(QCoreApplication::organizationName(), "Local AppWizard-Generated Applications");
+  EXPECT_EQ(QCoreApplication::applicationName(), "Tavrinox");
+  EXPECT_EQ(ListKind.load(), kListRequestedFiles);
+  EXPECT_EQ(Stops(WorkerKind::File).Get(3), 0);
+  EXPECT_EQ(Stops(WorkerKind::Site).Get(0), 0);
+  EXPECT_EQ(frame->ListPanel()->RowCount(), 0);
+
+  EXPECT_EQ(app->ExitInstance(7), 7);
+  EXPECT_TRUE(FilesIn(Dir()).empty());
+}
+
+TEST_F(MainApp, ListFilesAreShownAndLeftUntouchedWhenNothingChanges) {
+  const std::string files = "http://a/1.jpg\r\nhttp://a/2.jpg\n\nhttp://a/3.jpg\r\n";
+  const std::string sites =
+      "Holiday pictures\r\nhttp://h/\r\n0\r\n0 1 1 0 0 0 0\r\n0 30 22\r\n1 0 0\r\n5 0 1\r\n*\r\n";
+  workDir.Dir().Write("reqpics.data", files);
+  workDir.Dir().Write("reqpicwebs.data", sites);
+  const auto stamp = fs::last_write_time(Dir() / "reqpics.data");
+
+  Start();
+  CListPanel* list = app->MainFrame()->ListPanel();
+  ASSERT_EQ(list->RowCount(), 3);
+  EXPECT_EQ(list->RowText(0, 0), "http://a/3.jpg");
+  EXPECT_EQ(list->RowText(2, 0), "http://a/1.jpg");
+  EXPECT_EQ(list->RowText(0, 1), "Ready for download");
+  EXPECT_EQ(RequestedSites.GetCount(), 1);
+
+  app->ExitInstance(0);
+  EXPECT_EQ(FilesIn(Dir()), (std::vector<std::string>{"reqpics.data", "reqpicwebs.data"}));
+  EXPECT_EQ(ReadBytes(Dir() / "reqpics.data"), files);
+  EXPECT_EQ(ReadBytes(Dir() / "reqpicwebs.data"), sites);
+  EXPECT_EQ(fs::last_write_time(Dir() / "reqpics.data"), stamp);
+}
+
+TEST_F(MainApp, ChangedListsAreSavedAndSaveErrorsShownInABox) {
+  Start();
+  RequestedFiles.AddUrl("http://a/new.jpg");
+  DownloadedFiles.AddUrl("http://a/done.jpg");
+  test::MessageAnswers answers;
+  SetListWriteFaultForTest("dnldpics.data");
+  app->ExitInstance(0);
+  SetListWriteFaultForTest("");
+  EXPECT_EQ(ReadBytes(Dir() / "reqpics.data"), "http://a/new.jpg\r\n");
+  EXPECT_FALSE(fs::exists(Dir() / "dnldpics.data"));
+  EXPECT_EQ(answers.texts, QStringList{"Error saving the 'Requested Files' list!"});
+}
+
+TEST_F(MainApp, QuittingSavesWhileWorkersRunOrSitPaused) {
+  Start();
+  RequestedFiles.AddUrl("http://a/running.jpg");
+  RequestedFiles.AddUrl("http://a/paused.jpg");
+  std::atomic<bool> release{false};
+  std::atomic<int> started{0};
+  auto body = [&](WorkerEnv& env) {
+    ++started;
+    // Works through the lists and the windows until told to end.
+    while (!release.load()) {
+      env.Checkpoint();
+      RequestedFiles.Find("http://a/running.jpg");
+      env.OnUi([&] { env.reporter.SetStatusText(StatusField::Status, "No errors"); });
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  };
+  ASSERT_NE(LaunchWorker(WorkerKind::File, "http://a/running.jpg", kFileStack, body), nullptr);
+  ASSERT_NE(LaunchWorker(WorkerKind::File, "http://a/paused.jpg", kFileStack, body), nullptr);
+  QTRY_COMPARE_WITH_TIMEOUT(started.load(), 2, 10000);
+  const int paused = Registry(WorkerKind::File).Find("http://a/paused.jpg");
+  PauseWorker(WorkerKind::File, paused);
+
+  app->ExitInstance(0);  // must return at once, whatever the workers do
+  EXPECT_EQ(ReadBytes(Dir() / "reqpics.data"), "http://a/running.jpg\r\nhttp://a/paused.jpg\r\n");
+
+  release = true;
+  ResumeWorker(WorkerKind::File, Registry(WorkerKind::File).Find("http://a/paused.jpg"));
+  QTRY_COMPARE_WITH_TIMEOUT(LiveWorkerCount(), 0, 10000);
+}
+
+TEST_F(MainApp, ExitCommandClosesTheMainWindow) {
+  Start();
+  CMainFrame* frame = app->MainFrame();
+  frame->RouteCommand(kCmdAppExit);
+  EXPECT_FALSE(frame->isVisible());
+}
+
+TEST_F(MainApp, AboutBoxClosesOnlyWithOk) {
+  Start();
+  const QUrl products = QUrl::fromUserInput(CAboutDlg::kProductsPage);
+  EXPECT_EQ(products.path(), "/products.htm");
+  EXPECT_EQ(QString(CAboutDlg::kProductsPage).indexOf("://"), -1);
+
+  QStringList texts;
+  bool stayedOpen = false;
+  test::DialogScript script;
+  script.ThenAs<CAboutDlg>([&](CAboutDlg& d) {
+    EXPECT_EQ(d.windowTitle(), "About Quillanto for Pictures");
+    for (QLabel* label : d.findChildren<QLabel*>())
+      if (!label->text().isEmpty()) texts << label->text();
+    EXPECT_TRUE(d.OkButton()->isDefault());
+    QTest::keyClick(&d, Qt::Key_Escape);
+    d.close();
+    QTest::mouseClick(d.ProductsButton(), Qt::LeftButton);
+    stayedOpen = d.isVisible();
+    QTest::mouseClick(d.OkButton(), Qt::LeftButton);
+  });
+  app->MainFrame()->RouteCommand(kCmdAppAbout);
+  EXPECT_TRUE(script.AllStepsRun());
+  EXPECT_TRUE(stayedOpen);
+  EXPECT_TRUE(texts.contains("Quillanto for pictures v1.0"));
+  EXPECT_TRUE(texts.contains("The ultimate picture download tool"));
+  EXPECT_EQ(texts.size(), 6);  // two lines and four products
+  EXPECT_EQ(opens.urls, (std::vector<QUrl>(3, products)));
+}
+
+}  // namespace
+}  // namespace tvx::ui

@@ -1,0 +1,114 @@
+// Workers reach the views only through the dispatcher, which carries every
+// report onto the user-interface thread and waits for it.
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <QThread>
+#include <atomic>
+#include <thread>
+
+#include "ui/DialogDriver.h"
+#include "ui/views/BusyAnimation.h"
+#include "ui/views/DnldList.h"
+#include "ui/views/ListPanel.h"
+#include "ui/views/StatusView.h"
+#include "ui/views/ViewReporter.h"
+#include "workers/WorkerControl.h"
+
+namespace tvx::ui {
+namespace {
+
+class ViewReporterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tree.OnInitialUpdate();
+    list.InsertTopRow("http://a/1.jpg", "Ready for download");
+    list.InsertTopRow("http://a/2.jpg", "Ready for download");
+  }
+  CListPanel list;
+  CStatusView status;
+  CDnldList tree;
+  CViewReporter reporter{&list, &status, &tree, nullptr};
+  CQtUiDispatcher dispatcher;
+};
+
+TEST_F(ViewReporterTest, ReportsFromAWorkerThreadRunOnTheUserInterfaceThread) {
+  test::MessageAnswers answers;
+  std::atomic<bool> done{false};
+  std::atomic<bool> allOnGuiThread{true};
+  QThread* gui = QThread::currentThread();
+  std::thread worker([&] {
+    auto onUi = [&](const std::function<void()>& work) {
+      dispatcher.Run([&] {
+        if (QThread::currentThread() != gui) allOnGuiThread = false;
+        work();
+      });
+    };
+    onUi([&] { reporter.SetRowStatus(1, "Downloading...1.00k read"); });
+    onUi([&] { reporter.SetStatusText(StatusField::LastAction, "Download ended"); });
+    onUi([&] { reporter.StartBusy(); });
+    ProjectNode node = 0;
+    onUi([&] { node = reporter.FindOrAddProject("Cats"); });
+    onUi([&] { reporter.AddFile(node, "Pictures\\Cats\\a.jpg"); });
+    onUi([&] { reporter.DeleteRow(0); });
+    onUi([&] { reporter.InsertTopRow("http://a/3.jpg"); });
+    onUi([&] { reporter.ShowMessage("Unable to connect"); });
+    onUi([&] { reporter.StopBusy(); });
+    done = true;
+  });
+  // The worker waits for each report, so the loop must keep running here.
+  QTRY_VERIFY_WITH_TIMEOUT(done.load(), 10000);
+  worker.join();
+
+  EXPECT_TRUE(allOnGuiThread.load());
+  ASSERT_EQ(list.RowCount(), 2);
+  EXPECT_EQ(list.RowText(0, 0), "http://a/3.jpg");
+  EXPECT_EQ(list.RowText(1, 1), "Downloading...1.00k read");
+  EXPECT_EQ(status.LastAction(), "Download ended");
+  EXPECT_FALSE(status.Busy()->IsPlaying());
+  ASSERT_EQ(tree.topLevelItemCount(), 1);
+  EXPECT_EQ(tree.topLevelItem(0)->text(0), "Cats");
+  EXPECT_EQ(tree.topLevelItem(0)->child(0)->text(0), "Pictures\\Cats\\a.jpg");
+  EXPECT_EQ(answers.texts, QStringList{"Unable to connect"});
+}
+
+TEST_F(ViewReporterTest, OnTheUserInterfaceThreadTheWorkRunsAtOnce) {
+  bool ran = false;
+  dispatcher.Run([&] { ran = true; });
+  EXPECT_TRUE(ran);
+}
+
+TEST_F(ViewReporterTest, EngineWorkersReportThroughTheInstalledUi) {
+  SetUi(&reporter, &dispatcher);
+  std::atomic<int> step{0};
+  auto handle = LaunchWorker(WorkerKind::File, "http://a/1.jpg", kFileStack, [&](WorkerEnv& env) {
+    env.OnUi([&] { env.reporter.SetRowStatus(1, "Stopped"); });
+    env.OnUi([&] { env.reporter.SetStatusText(StatusField::Status, "Success"); });
+    step = 1;
+  });
+  ASSERT_NE(handle, nullptr);
+  QTRY_VERIFY_WITH_TIMEOUT(step.load() == 1 && LiveWorkerCount() == 0, 10000);
+  SetUi(nullptr, nullptr);
+  EXPECT_EQ(list.RowText(1, 1), "Stopped");
+  EXPECT_EQ(status.Status(), "Success");
+  EXPECT_EQ(Registry(WorkerKind::File).Find("http://a/1.jpg"), -1);
+}
+
+TEST(ViewReporterGone, ReportsAfterTheViewsAreGoneDoNothing) {
+  auto* list = new CListPanel;
+  auto* status = new CStatusView;
+  auto* tree = new CDnldList;
+  CViewReporter reporter(list, status, tree, nullptr);
+  delete list;
+  delete status;
+  delete tree;
+  reporter.SetRowStatus(0, "x");
+  reporter.InsertTopRow("x");
+  reporter.SetStatusText(StatusField::Status, "x");
+  reporter.StartBusy();
+  EXPECT_EQ(reporter.FindOrAddProject("x"), 0);
+  reporter.AddFile(1, "x");
+}
+
+}  // namespace
+}  // namespace tvx::ui
