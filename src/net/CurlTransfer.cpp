@@ -95,6 +95,7 @@ std::string EscapeFtpPath(const std::string& path) {
 CurlTransfer::CurlTransfer(std::shared_ptr<CurlHandles> handles, Options options)
     : handles_(std::move(handles)), options_(options) {
   CURL* easy = handles_->easy;
+  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 128L * 1024);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlTransfer::OnBody);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CurlTransfer::OnHeader);
@@ -155,8 +156,8 @@ std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
     long status = 0;
     curl_easy_getinfo(t->handles_->easy, CURLINFO_RESPONSE_CODE, &status);
     bool interim = status >= 100 && status < 200;
-    bool willFollow = t->options_.followsRedirects && t->blockHasLocation_ &&
-                      FollowedRedirect(status);
+    bool willFollow =
+        t->options_.followsRedirects && t->blockHasLocation_ && FollowedRedirect(status);
     if (!interim && !willFollow) {
       t->status_ = status;
       t->ready_ = true;
@@ -205,8 +206,8 @@ void CurlTransfer::Pump(Ready ready) {
     if (code != CURLM_OK) throw InternetError(curl_multi_strerror(code));
     stalled_ += std::chrono::duration_cast<milliseconds>(Clock::now() - began);
     if (stalled_.count() >= limitMs) {
-      throw InternetError("Operation timed out: no data received for " +
-                          std::to_string(limitMs) + " milliseconds");
+      throw InternetError("Operation timed out: no data received for " + std::to_string(limitMs) +
+                          " milliseconds");
     }
   }
 }

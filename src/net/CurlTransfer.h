@@ -53,7 +53,7 @@ std::string EscapeFtpPath(const std::string& path);
 class CurlTransfer final : public Transfer {
  public:
   struct Options {
-    bool http = true;              // false: FTP (no status code)
+    bool http = true;  // false: FTP (no status code)
     bool followsRedirects = false;
     bool failOnHttpError = false;
   };

@@ -180,9 +180,7 @@ class FtpConnectionImpl final : public FtpConnection {
     return handles_;
   }
 
-  std::string BaseUrl() const {
-    return "ftp://" + HostForUrl(host_) + ":" + std::to_string(port_);
-  }
+  std::string BaseUrl() const { return "ftp://" + HostForUrl(host_) + ":" + std::to_string(port_); }
 
   // A leading "/" in the directory makes the URL path start with "//",
   // which libcurl takes as a path from the server's root.
@@ -257,8 +255,18 @@ std::unique_ptr<Transfer> Session::OpenRequest(const std::string& server, int po
 }
 
 std::unique_ptr<FtpConnection> Session::ConnectFtp(const std::string& host, int port) {
+  std::string server = host;
+  if (port <= 0) {
+    // A host cut from a URL may still carry its port ("host:2121", "[::1]:2121").
+    if (std::optional<UrlParts> parts = ParseUrl("ftp://" + host)) {
+      if (parts->path == "/") {
+        server = parts->server;
+        port = parts->port;
+      }
+    }
+  }
   auto connection = std::make_unique<FtpConnectionImpl>(
-      ConnectSettings{agent_, connectTimeoutMs_, caFile_}, host, port > 0 ? port : 21);
+      ConnectSettings{agent_, connectTimeoutMs_, caFile_}, server, port > 0 ? port : 21);
   connection->Login();
   return connection;
 }

@@ -89,7 +89,8 @@ class Session {
                                         const std::string& path,
                                         const std::vector<std::string>& headers);
 
-  // Anonymous FTP to host (port 0: the default, 21), logged in at once:
+  // Anonymous FTP to host (port 0: the port written in host as "host:port",
+  // else the default, 21), logged in at once:
   // throws InternetError when the server cannot be reached or refuses the
   // login.
   std::unique_ptr<FtpConnection> ConnectFtp(const std::string& host, int port = 0);

@@ -74,6 +74,12 @@ TEST_F(FtpTransferTest, FindsFilesInTheCurrentDirectory) {
   EXPECT_TRUE(spaced->FindFile("a b.jpg"));
 }
 
+TEST_F(FtpTransferTest, HostTextMayCarryThePort) {
+  // As cut from "ftp://127.0.0.1:<port>/top.gif".
+  auto ftp = session_.ConnectFtp("127.0.0.1:" + std::to_string(server_->Port()));
+  EXPECT_TRUE(ftp->FindFile("top.gif"));
+}
+
 TEST_F(FtpTransferTest, MissingDirectoryOrEmptyListingMeansNotFound) {
   auto ftp = Connect();
   ftp->SetCurrentDirectory("no/such/folder");

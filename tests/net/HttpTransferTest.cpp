@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <thread>
 
 #include "net/Internet.h"
 #include "net/NetTestUtil.h"
+#include "support/TempDir.h"
 #include "support/TestHttpServer.h"
 
 namespace tvx::net {
@@ -145,7 +147,8 @@ TEST_F(HttpTransferTest, RequestHeadersAreAddedOnceInPlaceOfTheDefaults) {
   server_.Serve("/page.html", HttpResponse::Html("<html></html>"));
   ReadAll(*Request("/page.html", {"Accept: text/*", "User-Agent: Quillanto"}));
   // The same headers in one block, and a second Accept that must not be added.
-  ReadAll(*Request("/page.html", {"Accept: text/*\r\nUser-Agent: Quillanto\r\n", "accept: image/*"}));
+  ReadAll(
+      *Request("/page.html", {"Accept: text/*\r\nUser-Agent: Quillanto\r\n", "accept: image/*"}));
   ReadAll(*Get("/page.html"));
 
   auto requests = server_.Requests();
@@ -175,8 +178,8 @@ TEST_F(HttpTransferTest, HttpErrorStatusFailsOnlyWhenAsked) {
 
 TEST_F(HttpTransferTest, UnreachableServerFailsOnOpen) {
   int port = testing::UnusedPort();
-  std::string error =
-      ErrorOf([&] { session_.OpenUrl("http://127.0.0.1:" + std::to_string(port) + "/a.jpg", true); });
+  std::string error = ErrorOf(
+      [&] { session_.OpenUrl("http://127.0.0.1:" + std::to_string(port) + "/a.jpg", true); });
   EXPECT_FALSE(error.empty());
   EXPECT_NE(error.back(), '\n');
   EXPECT_FALSE(ErrorOf([&] { session_.OpenRequest("127.0.0.1", port, "/", {}); }).empty());
@@ -259,6 +262,30 @@ TEST_F(HttpTransferTest, PausedReaderResumesWithoutStallOrLoss) {
   EXPECT_TRUE(got == body);
 }
 
+TEST_F(HttpTransferTest, WorkersOnSeveralThreadsTransferIndependently) {
+  std::string body = BinaryPattern(200'000);
+  server_.Serve("/shared.jpg", HttpResponse::Ok(body));
+  server_.Serve("/page.html", HttpResponse::Html("<a href=x>\r\nline two\r\n"));
+  std::atomic<int> good{0};
+  std::vector<std::thread> workers;
+  for (int i = 0; i < 4; ++i) {
+    workers.emplace_back([&, i] {
+      Session session;  // each worker has its own, as the workers do
+      for (int round = 0; round < 5; ++round) {
+        if (i % 2 == 0) {
+          good += ReadAll(*session.OpenUrl(server_.Url("/shared.jpg"), true)) == body;
+        } else {
+          auto page =
+              session.OpenRequest(server_.Host(), server_.Port(), "/page.html", {"Accept: text/*"});
+          good += page->StatusCode() == 200 && ReadAllLines(*page).size() == 2;
+        }
+      }
+    });
+  }
+  for (auto& w : workers) w.join();
+  EXPECT_EQ(good.load(), 20);
+}
+
 TEST_F(HttpTransferTest, OversizedHeaderIsAnError) {
   server_.Serve("/huge", HttpResponse::HugeHeader(400 * 1024));
   EXPECT_FALSE(ErrorOf([&] { ReadAll(*Get("/huge")); }).empty());
@@ -276,6 +303,21 @@ TEST_F(HttpTransferTest, UrlsAreTakenAsBrowsersTakeThem) {
 TEST_F(HttpTransferTest, RedirectToALocalFileIsRefused) {
   server_.Serve("/sneaky.jpg", HttpResponse::Redirect("file:///etc/hostname"));
   EXPECT_FALSE(ErrorOf([&] { ReadAll(*Get("/sneaky.jpg")); }).empty());
+}
+
+TEST_F(HttpTransferTest, TestServerServesAFolderButNothingOutsideIt) {
+  test::TempDir site("tavrinox-site");
+  site.Write("index.html", "<a href=\"a/b.jpg\">");
+  site.Write("a/b.jpg", "jpeg bytes");
+  test::TempDir outside("tavrinox-outside");
+  outside.Write("secret.txt", "secret");
+  server_.ServeFolder(site.Path());
+
+  EXPECT_EQ(ReadAll(*Get("/")), "<a href=\"a/b.jpg\">");
+  EXPECT_EQ(ReadAll(*Get("/a/b.jpg")), "jpeg bytes");
+  EXPECT_EQ(Request("/a/missing.jpg")->StatusCode(), 404);
+  std::string escape = "/%2e%2e/" + outside.Path().filename().string() + "/secret.txt";
+  EXPECT_EQ(Request(escape)->StatusCode(), 404);
 }
 
 TEST_F(HttpTransferTest, ServerStopsPromptlyDuringATransfer) {

@@ -59,11 +59,11 @@ class HttpsTransferTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!OnPath("openssl")) GTEST_SKIP() << "openssl is not installed";
-    ChildProcess make({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                       "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", "key.pem", "-out",
-                       "cert.pem", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
-                       "subjectAltName=IP:127.0.0.1"},
-                      dir_.Path(), /*quiet=*/true);
+    ChildProcess make(
+        {"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+         "-nodes", "-keyout", "key.pem", "-out", "cert.pem", "-days", "2", "-subj", "/CN=127.0.0.1",
+         "-addext", "subjectAltName=IP:127.0.0.1"},
+        dir_.Path(), /*quiet=*/true);
     ASSERT_EQ(make.Wait(seconds(30)), 0) << "cannot make a certificate";
     dir_.Write("pic.jpg", BinaryPattern(100'000));
     server_ = std::make_unique<ChildProcess>(
