@@ -1,0 +1,204 @@
+#include "ui/dialogs/ProjPages.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "ui/dialogs/FieldText.h"
+
+namespace tvx::ui {
+
+void CPropPage::showEvent(QShowEvent* event) {
+  if (!shown_) {
+    shown_ = true;
+    ToControls();
+  }
+  QWidget::showEvent(event);
+}
+
+// General Settings
+
+CPWGenSettings::CPWGenSettings(QWidget* parent) : CPropPage(parent) {
+  auto* nameLabel = new QLabel(QStringLiteral("Project Name"), this);
+  nameEdit_ = new QLineEdit(this);
+  nameEdit_->setObjectName(QStringLiteral("projectName"));
+  nameLabel->setBuddy(nameEdit_);
+  auto* addressLabel = new QLabel(QStringLiteral("Get Files from"), this);
+  addressEdit_ = new QLineEdit(this);
+  addressEdit_->setObjectName(QStringLiteral("address"));
+  addressEdit_->setMinimumWidth(300);
+  addressLabel->setBuddy(addressEdit_);
+  hint_ = new QLabel(QStringLiteral("ex : http://www.example.com/pictures/"), this);
+  hint_->setObjectName(QStringLiteral("addressHint"));
+  hint_->setEnabled(false);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(nameLabel);
+  layout->addWidget(nameEdit_);
+  layout->addSpacing(8);
+  layout->addWidget(addressLabel);
+  layout->addWidget(addressEdit_);
+  layout->addWidget(hint_);
+  layout->addStretch(1);
+}
+
+void CPWGenSettings::ToControls() {
+  nameEdit_->setText(projectName);
+  addressEdit_->setText(address);
+}
+
+void CPWGenSettings::FromControls() {
+  projectName = nameEdit_->text();
+  address = addressEdit_->text();
+}
+
+// File Settings
+
+CFileSettings::CFileSettings(QWidget* parent) : CPropPage(parent) {
+  searchForTypes_ = new QRadioButton(QStringLiteral("Search for files of type"), this);
+  searchForTypes_->setObjectName(QStringLiteral("searchForTypes"));
+  downloadAllFiles_ = new QRadioButton(QStringLiteral("Download all files"), this);
+  downloadAllFiles_->setObjectName(QStringLiteral("downloadAllFiles"));
+  auto* pair = new QButtonGroup(this);
+  pair->addButton(searchForTypes_);
+  pair->addButton(downloadAllFiles_);
+
+  static constexpr const char* kLabels[kTypeCount] = {"CDR", "GIF", "JPG", "BMP",
+                                                      "PNG", "TGA", "TIF"};
+  auto* typeGrid = new QGridLayout;
+  typeGrid->setContentsMargins(24, 0, 0, 0);
+  for (int i = 0; i < kTypeCount; ++i) {
+    auto* box = new QCheckBox(QLatin1String(kLabels[i]), this);
+    box->setObjectName(QLatin1String(kLabels[i]).toString().toLower());
+    typeGrid->addWidget(box, i / 4, i % 4);
+    typeBoxes_[static_cast<std::size_t>(i)] = box;
+  }
+  otherTypesBox_ = new QCheckBox(QStringLiteral("Other types"), this);
+  otherTypesBox_->setObjectName(QStringLiteral("otherTypesBox"));
+  otherTypesEdit_ = new QLineEdit(this);
+  otherTypesEdit_->setObjectName(QStringLiteral("otherTypes"));
+  auto* otherRow = new QHBoxLayout;
+  otherRow->addWidget(otherTypesBox_);
+  otherRow->addWidget(otherTypesEdit_, 1);
+  typeGrid->addLayout(otherRow, 2, 0, 1, 4);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(searchForTypes_);
+  layout->addLayout(typeGrid);
+  layout->addSpacing(8);
+  layout->addWidget(downloadAllFiles_);
+  layout->addStretch(1);
+
+  connect(searchForTypes_, &QRadioButton::toggled, this, [this](bool on) {
+    if (!on) return;
+    downloadAll = 0;
+    SetTypeControlsEnabled(true);
+  });
+  connect(downloadAllFiles_, &QRadioButton::toggled, this, [this](bool on) {
+    if (!on) return;
+    downloadAll = 1;
+    SetTypeControlsEnabled(false);
+  });
+  downloadAllFiles_->setChecked(true);
+}
+
+bool CFileSettings::AnyTypeSet() const {
+  for (int t : types)
+    if (t) return true;
+  return false;
+}
+
+void CFileSettings::SetTypeControlsEnabled(bool enabled) {
+  // Greyed boxes keep their ticks; they are handed back with the rest.
+  for (QCheckBox* box : typeBoxes_) box->setEnabled(enabled);
+  otherTypesBox_->setEnabled(enabled);
+  otherTypesEdit_->setEnabled(enabled);
+}
+
+void CFileSettings::ToControls() {
+  for (std::size_t i = 0; i < typeBoxes_.size(); ++i) typeBoxes_[i]->setChecked(types[i] != 0);
+  otherTypesEdit_->setText(otherTypes);
+  // A project stored as "download all" stays so even when it has ticks left over.
+  const bool all = downloadAll != 0 || !AnyTypeSet();
+  downloadAll = all ? 1 : 0;
+  (all ? downloadAllFiles_ : searchForTypes_)->setChecked(true);
+  SetTypeControlsEnabled(!all);
+}
+
+void CFileSettings::FromControls() {
+  downloadAll = downloadAllFiles_->isChecked() ? 1 : 0;
+  for (std::size_t i = 0; i < typeBoxes_.size(); ++i) types[i] = typeBoxes_[i]->isChecked() ? 1 : 0;
+  otherTypes = otherTypesEdit_->text();
+}
+
+// Run Settings
+
+CPRunSettings::CPRunSettings(QWidget* parent) : CPropPage(parent) {
+  controls_ = new RunTimeControls(this);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(controls_);
+  layout->addStretch(1);
+}
+
+void CPRunSettings::ToControls() { controls_->SetTimes(times); }
+void CPRunSettings::FromControls() { times = controls_->Times(); }
+
+// Advanced Settings
+
+CPAdvancedSettings::CPAdvancedSettings(QWidget* parent) : CPropPage(parent) {
+  auto* maxLabel = new QLabel(QStringLiteral("Max Domain Count"), this);
+  maxDomainEdit_ = new QLineEdit(this);
+  maxDomainEdit_->setObjectName(QStringLiteral("maxDomainCount"));
+  maxDomainEdit_->setValidator(NewDigitsValidator(maxDomainEdit_));
+  maxDomainEdit_->setAlignment(Qt::AlignRight);
+  maxDomainEdit_->setFixedWidth(80);
+  maxLabel->setBuddy(maxDomainEdit_);
+  auto* maxRow = new QHBoxLayout;
+  maxRow->addWidget(maxLabel);
+  maxRow->addWidget(maxDomainEdit_);
+  maxRow->addStretch(1);
+
+  exitDomainBox_ = new QCheckBox(QStringLiteral("Exit domain"), this);
+  exitDomainBox_->setObjectName(QStringLiteral("exitDomain"));
+
+  auto* user = new QGroupBox(QStringLiteral("User Settings"), this);
+  userNameEdit_ = new QLineEdit(user);
+  userNameEdit_->setObjectName(QStringLiteral("userName"));
+  passwordEdit_ = new QLineEdit(user);
+  passwordEdit_->setObjectName(QStringLiteral("password"));
+  // The password is shown as typed, like every other box of the sheet.
+  passwordEdit_->setEchoMode(QLineEdit::Normal);
+  auto* form = new QFormLayout(user);
+  form->addRow(QStringLiteral("User Name"), userNameEdit_);
+  form->addRow(QStringLiteral("Password"), passwordEdit_);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(maxRow);
+  layout->addWidget(exitDomainBox_);
+  layout->addSpacing(8);
+  layout->addWidget(user);
+  layout->addStretch(1);
+}
+
+void CPAdvancedSettings::ToControls() {
+  maxDomainEdit_->setText(maxDomainCount);
+  exitDomainBox_->setChecked(exitDomain != 0);
+  userNameEdit_->setText(userName);
+  passwordEdit_->setText(password);
+}
+
+void CPAdvancedSettings::FromControls() {
+  maxDomainCount = maxDomainEdit_->text();
+  exitDomain = exitDomainBox_->isChecked() ? 1 : 0;
+  userName = userNameEdit_->text();
+  password = passwordEdit_->text();
+}
+
+}  // namespace tvx::ui

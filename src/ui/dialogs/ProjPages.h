@@ -1,0 +1,137 @@
+#pragma once
+// The four pages of the web project property sheet. Each page keeps its values
+// in plain members; they go into the controls when the page is first shown and
+// come back from them when the sheet ends with OK, so a page the user never
+// opened hands back exactly what was loaded.
+#include <QString>
+#include <QWidget>
+#include <array>
+
+#include "ui/dialogs/RunTimeControls.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+
+namespace tvx::ui {
+
+class CPropPage : public QWidget {
+  Q_OBJECT
+ public:
+  using QWidget::QWidget;
+  bool WasShown() const { return shown_; }
+  // Takes the values back from the controls; does nothing for a page never shown.
+  void Collect() {
+    if (shown_) FromControls();
+  }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  virtual void ToControls() = 0;
+  virtual void FromControls() = 0;
+
+ private:
+  bool shown_ = false;
+};
+
+class CPWGenSettings : public CPropPage {
+  Q_OBJECT
+ public:
+  explicit CPWGenSettings(QWidget* parent = nullptr);
+
+  QString projectName;
+  QString address;
+
+  QLineEdit* nameEdit() const { return nameEdit_; }
+  QLineEdit* addressEdit() const { return addressEdit_; }
+  QLabel* hint() const { return hint_; }
+
+ protected:
+  void ToControls() override;
+  void FromControls() override;
+
+ private:
+  QLineEdit* nameEdit_;
+  QLineEdit* addressEdit_;
+  QLabel* hint_;
+};
+
+class CFileSettings : public CPropPage {
+  Q_OBJECT
+ public:
+  // The type flags in record order: CDR, GIF, JPG, BMP, PNG, TGA, TIF.
+  enum Type { kCdr, kGif, kJpg, kBmp, kPng, kTga, kTif, kTypeCount };
+
+  explicit CFileSettings(QWidget* parent = nullptr);
+
+  int downloadAll = 1;
+  std::array<int, kTypeCount> types{};
+  QString otherTypes;
+
+  bool AnyTypeSet() const;
+
+  QRadioButton* searchForTypes() const { return searchForTypes_; }
+  QRadioButton* downloadAllFiles() const { return downloadAllFiles_; }
+  QCheckBox* typeBox(int type) const { return typeBoxes_[static_cast<std::size_t>(type)]; }
+  QCheckBox* otherTypesBox() const { return otherTypesBox_; }
+  QLineEdit* otherTypesEdit() const { return otherTypesEdit_; }
+
+ protected:
+  void ToControls() override;
+  void FromControls() override;
+
+ private:
+  void SetTypeControlsEnabled(bool enabled);
+
+  QRadioButton* searchForTypes_;
+  QRadioButton* downloadAllFiles_;
+  std::array<QCheckBox*, kTypeCount> typeBoxes_{};
+  QCheckBox* otherTypesBox_;
+  QLineEdit* otherTypesEdit_;
+};
+
+class CPRunSettings : public CPropPage {
+  Q_OBJECT
+ public:
+  explicit CPRunSettings(QWidget* parent = nullptr);
+
+  RunTimes times;
+
+  RunTimeControls* controls() const { return controls_; }
+
+ protected:
+  void ToControls() override;
+  void FromControls() override;
+
+ private:
+  RunTimeControls* controls_;
+};
+
+class CPAdvancedSettings : public CPropPage {
+  Q_OBJECT
+ public:
+  explicit CPAdvancedSettings(QWidget* parent = nullptr);
+
+  QString maxDomainCount;
+  QString userName;
+  QString password;
+  int exitDomain = 0;
+
+  QLineEdit* maxDomainEdit() const { return maxDomainEdit_; }
+  QCheckBox* exitDomainBox() const { return exitDomainBox_; }
+  QLineEdit* userNameEdit() const { return userNameEdit_; }
+  QLineEdit* passwordEdit() const { return passwordEdit_; }
+
+ protected:
+  void ToControls() override;
+  void FromControls() override;
+
+ private:
+  QLineEdit* maxDomainEdit_;
+  QCheckBox* exitDomainBox_;
+  QLineEdit* userNameEdit_;
+  QLineEdit* passwordEdit_;
+};
+
+}  // namespace tvx::ui
