@@ -5,13 +5,13 @@
 //
 //   tavrinox_make_pictures <res folder>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
-#include <QFileInfo>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -332,8 +332,8 @@ int main(int argc, char** argv) {
   bool ok = true;
 
   const std::pair<const char*, Drawing> buttons[] = {
-      {"addfiles", AddFiles}, {"addwebsite", AddWebSite}, {"addsearch", AddSearch},
-      {"delete", Delete},     {"download", Download},     {"stop", Stop},
+      {"addfiles", AddFiles},     {"addwebsite", AddWebSite}, {"addsearch", AddSearch},
+      {"delete", Delete},         {"download", Download},     {"stop", Stop},
       {"properties", Properties}, {"about", About},
   };
   for (const auto& [name, draw] : buttons)
