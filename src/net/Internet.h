@@ -12,6 +12,7 @@
 
 namespace tvx::net {
 
+// what() is the client's message as it stands, without a trailing line break.
 class InternetError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
