@@ -1,0 +1,112 @@
+#include "crawler/LinkAdmission.h"
+
+#include <cstdio>
+
+#include "crawler/LinkExtract.h"
+#include "crawler/UrlRules.h"
+#include "store/Lists.h"
+
+namespace tvx {
+
+bool UrlSet::Contains(std::string_view url) const {
+  return index_.find(LowerCopy(url)) != index_.end();
+}
+
+void UrlSet::Add(std::string_view url) {
+  // The index must answer for the text the list really holds.
+  std::string_view stored = url.substr(0, kMaxCrawlUrl);
+  list_.AddUrl(stored);
+  index_.insert(LowerCopy(stored));
+}
+
+std::string UrlStack::Pop() {
+  if (items_.empty()) return {};
+  std::string top = std::move(items_.back());
+  items_.pop_back();
+  return top;
+}
+
+CrawlState::CrawlState(const SiteProject& project)
+    : name_(TextOf(project.name)), project_(project) {
+  std::string start(TextOf(project.startUrl));
+  ResolveLink("", "", "", start);
+  startUrl_ = start;
+  // An over-long start URL is refused when the crawl takes it; it is kept out
+  // of the visited list so its cut text cannot stand for another URL.
+  if (start.size() <= kMaxCrawlUrl) visited.Add(start);
+  GetSiteRoot(start, siteRoot);
+  domains.Add(siteRoot);
+  projectFolder = "Pictures\\" + name_;
+  stack.Push(std::move(start));
+}
+
+const SiteProject& CrawlState::Settings() {
+  RequestedSites.Locked([&] {
+    int index = RequestedSites.Find(name_);
+    if (const SiteProject* record = RequestedSites.GetAt(index)) project_ = *record;
+  });
+  return project_;
+}
+
+namespace {
+
+enum class Extractor { Href, FrameSrc, ImgSrc };
+
+bool Extract(Extractor which, std::string_view line, bool& imgTagPending, std::string& link) {
+  switch (which) {
+    case Extractor::Href:
+      return ExtractHref(line, link);
+    case Extractor::FrameSrc:
+      return ExtractFrameSrc(line, link);
+    case Extractor::ImgSrc:
+      return ExtractImgSrc(line, imgTagPending, link);
+  }
+  return false;
+}
+
+void Queue(CrawlState& state, const std::string& link, const LinkQueued& onQueued) {
+  ++state.linkCount;
+  char text[64];
+  std::snprintf(text, sizeof text, "%d links found", state.linkCount);
+  state.progressText = text;
+  state.stack.Push(link);
+  state.visited.Add(link);
+  if (onQueued) onQueued(state.progressText);
+}
+
+}  // namespace
+
+Admission AdmitLink(CrawlState& state, std::string_view line, const LinkQueued& onQueued) {
+  // The project is looked up once per line, at its first link worth testing.
+  const SiteProject* project = nullptr;
+  for (Extractor which : {Extractor::Href, Extractor::FrameSrc, Extractor::ImgSrc}) {
+    std::string link;
+    if (!Extract(which, line, state.imgTagPending, link)) continue;
+    ResolveLink(state.siteRoot, state.url, state.pageFolder, link);
+    if (link.size() > kMaxCrawlUrl) continue;
+    if (state.visited.Contains(link)) continue;
+    if (!project) project = &state.Settings();
+    if (!IsWantedLink(link, *project)) continue;
+    if (!LinkContains("http://", link)) continue;
+    if (which != Extractor::ImgSrc &&
+        (LinkContains("cgi-bin", link) || LinkContains("javascript:", link)))
+      continue;
+
+    if (!project->exitDomain) {
+      if (LinkContains(state.siteRoot, link)) Queue(state, link, onQueued);
+      continue;
+    }
+    std::string root;
+    GetSiteRoot(link, root);
+    if (!state.domains.Contains(root)) {
+      ++state.domainCount;
+      state.domains.Add(root);
+    }
+    if (project->maxDomainCount != 0 && state.domainCount > project->maxDomainCount)
+      return Admission::EndPage;
+    Queue(state, link, onQueued);
+  }
+  return Admission::Continue;
+}
+
+}  // namespace tvx

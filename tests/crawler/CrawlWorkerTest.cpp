@@ -1,0 +1,333 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "crawler/CrawlWorker.h"
+#include "net/Internet.h"
+#include "store/Lists.h"
+#include "support/RecordingReporter.h"
+#include "support/TempDir.h"
+#include "support/TestHttpServer.h"
+
+namespace tvx {
+namespace {
+
+namespace fs = std::filesystem;
+using test::HttpResponse;
+using test::WaitFor;
+using Strings = std::vector<std::string>;
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::string BinaryBody(std::size_t size) {
+  std::string s(size, '\0');
+  unsigned v = 11;
+  for (auto& c : s) {
+    v = v * 1664525u + 1013904223u;
+    c = static_cast<char>(v >> 24);
+  }
+  return s;
+}
+
+Strings Paths(const test::TestHttpServer& server) {
+  Strings out;
+  for (const auto& r : server.Requests()) out.push_back(r.path);
+  return out;
+}
+
+// A page whose lines arrive one at a time, `ms` apart.
+HttpResponse DrippedPage(const Strings& lines, int ms) {
+  std::string body;
+  for (const auto& l : lines) body += l + "\n";
+  HttpResponse r = HttpResponse::Html(body);
+  r.dripBytes = lines.empty() ? 0 : lines.front().size() + 1;
+  r.dripIntervalMs = ms;
+  return r;
+}
+
+// Each test crawls from a folder of its own, with the Requested Web Sites
+// list shown and the project in row 0, the row the status view follows.
+class CrawlWorker : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_ = fs::current_path();
+    fs::current_path(dir_.Path());
+    net::ClientLimits::stallTimeoutMs = 5000;
+    ListKind = kListRequestedSites;
+    CurrentRow = 0;
+  }
+  void TearDown() override {
+    fx_.reset();
+    net::ClientLimits::stallTimeoutMs = 60000;
+    fs::current_path(old_);
+  }
+  static SiteProject Project(const std::string& startUrl, const char* name = "proj") {
+    SiteProject p{};
+    SetText(p.name, name);
+    SetText(p.startUrl, startUrl);
+    p.typeGif = 1;
+    return p;
+  }
+  // Adds the project as the newest requested site and crawls it on a worker.
+  void Start(const SiteProject& p) {
+    RequestedSites.Add(p);
+    exitCode_ = -1;
+    ASSERT_NE(LaunchWorker(WorkerKind::Site, std::string(TextOf(p.name)), kSiteStackCommand,
+                           [this, p](WorkerEnv& env) { exitCode_ = RunCrawl(env, p); }),
+              nullptr);
+  }
+  int Finish() {
+    EXPECT_TRUE(test::WaitForWorkers());
+    return exitCode_;
+  }
+  test::RecordingReporter& Ui() { return fx_->reporter; }
+  std::string Status() { return Ui().Text(StatusField::Status); }
+
+  test::TempDir dir_{"tvx-crawl"};
+  fs::path old_;
+  std::unique_ptr<test::EngineFixture> fx_ = std::make_unique<test::EngineFixture>();
+  test::TestHttpServer http_;
+  std::atomic<int> exitCode_{-1};
+};
+
+TEST_F(CrawlWorker, GoesDepthFirstAndMirrorsTheSiteFolders) {
+  const std::string z = BinaryBody(300), x = BinaryBody(1000);
+  http_.Serve("/index.html", HttpResponse::Html("<a href=\"a.html\">\n<a href=\"b.html\">\n"));
+  http_.Serve("/b.html", HttpResponse::Html("<a href=\"z.gif\">\r\n<a href=\"y.jpg\">"));
+  http_.Serve("/a.html", HttpResponse::Html("<img src=\"pics/deep/x.gif\" >\n"));
+  http_.Serve("/z.gif", HttpResponse::Ok(z));
+  http_.Serve("/pics/deep/x.gif", HttpResponse::Ok(x));
+  Start(Project(http_.Url("/index.html")));
+  EXPECT_EQ(Finish(), kCrawlDone);
+
+  EXPECT_EQ(Paths(http_),
+            (Strings{"/index.html", "/b.html", "/z.gif", "/a.html", "/pics/deep/x.gif"}));
+  for (const auto& r : http_.Requests()) {
+    EXPECT_EQ(r.Header("Accept"), "text/*");
+    EXPECT_EQ(r.Header("User-Agent"), "Quillanto");
+  }
+  EXPECT_EQ(ReadFile("Pictures/proj/z.gif"), z);
+  EXPECT_EQ(ReadFile("Pictures/proj/pics/deep/x.gif"), x);
+  EXPECT_EQ(Ui().FilesOf("proj"),
+            (Strings{"Pictures\\proj\\z.gif", "Pictures\\proj\\pics\\deep\\x.gif"}));
+  EXPECT_TRUE(Ui().Has("Status: 4 links found"));
+  EXPECT_TRUE(Ui().Has("Status: 0.98k read"));
+  EXPECT_TRUE(Ui().Has("LastAction: Dowloading Pictures\\proj\\pics\\deep\\x.gif..."));
+
+  // Moved to the downloaded web sites.
+  EXPECT_EQ(RequestedSites.GetCount(), 0);
+  ASSERT_EQ(DownloadedSites.GetCount(), 1);
+  EXPECT_STREQ(DownloadedSites.GetAt(0)->status, "Success");
+  EXPECT_TRUE(Ui().Has("delete row 0"));
+  EXPECT_EQ(Ui().Text(StatusField::LastAction), "Download completed");
+  EXPECT_EQ(Status(), "Success");
+  EXPECT_EQ(CurrentRow.load(), -1);
+  EXPECT_EQ(Ui().Calls().back(), "busy stop");
+}
+
+TEST_F(CrawlWorker, PictureAsStartUrlWithoutScheme) {
+  const std::string body = BinaryBody(2560);
+  http_.Serve("/a/b/c.jpg", HttpResponse::Ok(body));
+  Start(Project("127.0.0.1:" + std::to_string(http_.Port()) + "/a/b/c.jpg"));
+  EXPECT_EQ(Finish(), kCrawlDone);
+  EXPECT_EQ(ReadFile("Pictures/proj/a/b/c.jpg"), body);
+  EXPECT_EQ(Ui().FilesOf("proj"), Strings{"Pictures\\proj\\a\\b\\c.jpg"});
+  EXPECT_TRUE(Ui().Has("Status: 2.50k read"));
+  EXPECT_EQ(DownloadedSites.GetCount(), 1);
+}
+
+TEST_F(CrawlWorker, RedirectIsNotFoundAndMalformedLinksAreSkipped) {
+  const std::string bad = "x:" + http_.Url("/index.html");
+  http_.Serve("/index.html",
+              HttpResponse::Html("<a href=\"moved.html\">\n<a href=\"" + bad + "\">\n"));
+  http_.Serve("/moved.html", HttpResponse::Redirect(http_.Url("/target.html")));
+  Start(Project(http_.Url("/index.html")));
+  EXPECT_EQ(Finish(), kCrawlDone);
+  EXPECT_TRUE(Ui().Has("Status: Malformed URL : " + bad));
+  EXPECT_TRUE(Ui().Has("Status: " + http_.Url("/moved.html") + " not found"));
+  // Neither the redirect's target nor, for the bad link, the page before it.
+  EXPECT_EQ(Paths(http_), (Strings{"/index.html", "/moved.html"}));
+  EXPECT_EQ(Status(), "Success");
+  EXPECT_EQ(DownloadedSites.GetCount(), 1);
+}
+
+TEST_F(CrawlWorker, UnreachableOrMalformedStartEndsWithErrors) {
+  test::TestHttpServer gone;
+  const std::string url = gone.Url("/");
+  gone.Stop();
+  Start(Project(url));
+  EXPECT_EQ(Finish(), kCrawlDone);
+  EXPECT_TRUE(Ui().Has("Status: Error retrieving page"));
+  EXPECT_TRUE(Ui().Has("row 0 status: Some errors occurred"));
+  EXPECT_EQ(Ui().Text(StatusField::LastAction), "Download completed");
+  EXPECT_EQ(Status(), "Some errors occurred");
+  EXPECT_TRUE(Ui().Has("project: proj")) << "the tree node is made even if nothing is saved";
+  ASSERT_EQ(RequestedSites.GetCount(), 1);
+  EXPECT_STREQ(RequestedSites.GetAt(0)->status, "Some errors occurred");
+  EXPECT_EQ(DownloadedSites.GetCount(), 0);
+
+  Start(Project("http://", "bad"));
+  EXPECT_EQ(Finish(), kCrawlDone);
+  EXPECT_TRUE(Ui().Has("Status: Malformed URL : http://"));
+  EXPECT_EQ(RequestedSites.GetCount(), 2);
+  EXPECT_EQ(DownloadedSites.GetCount(), 0);
+}
+
+TEST_F(CrawlWorker, BrokenTransferIsAnErrorAndLeavesNoTreeItem) {
+  HttpResponse broken = HttpResponse::Ok(BinaryBody(4000));
+  broken.contentLength = 8000;
+  broken.closeAfterBytes = 4000;
+  http_.Serve("/index.html", HttpResponse::Html("<a href=\"ok.gif\">\n<a href=\"broken.gif\">\n"));
+  http_.Serve("/broken.gif", broken);
+  http_.Serve("/ok.gif", HttpResponse::Ok("GIF89a"));
+  Start(Project(http_.Url("/index.html")));
+  EXPECT_EQ(Finish(), kCrawlDone);
+  EXPECT_TRUE(Ui().Has("Status: Error retrieving page"));
+  EXPECT_EQ(Ui().FilesOf("proj"), Strings{"Pictures\\proj\\ok.gif"}) << "the run went on";
+  EXPECT_EQ(Status(), "Some errors occurred");
+  EXPECT_EQ(RequestedSites.GetCount(), 1);
+}
+
+TEST_F(CrawlWorker, RefusesLocalPathsThatCannotOrMustNotBeWritten) {
+  dir_.Write("Pictures/proj/blocked", "a file where a folder would go");
+  const std::string escape = http_.Url("/a/../../../tvx-escape.gif");
+  http_.SetHandler([](const test::HttpRequest&) { return HttpResponse::Ok("GIF89a"); });
+  http_.Serve("/index.html", HttpResponse::Html("<a href=\"pic.gif?x=1\">\n<a href=\"" + escape +
+                                                "\">\n<a href=\"blocked/x.gif\">\n"));
+  Start(Project(http_.Url("/index.html")));
+  EXPECT_EQ(Finish(), kCrawlDone);
+  EXPECT_TRUE(Ui().Has("Status: Error creating Pictures\\proj\\blocked\\x.gif"));
+  EXPECT_TRUE(Ui().Has("Status: Pictures\\proj\\..\\..\\..\\tvx-escape.gif has illegal chars"));
+  EXPECT_TRUE(Ui().Has("Status: Pictures\\proj\\pic.gif?x=1 has illegal chars"));
+  EXPECT_TRUE(Ui().FilesOf("proj").empty());
+  for (const fs::path& p : {dir_.Path(), dir_.Path().parent_path(), dir_ / "Pictures"})
+    EXPECT_FALSE(fs::exists(p / "tvx-escape.gif")) << p;
+  EXPECT_FALSE(fs::exists("Pictures/proj/pic.gif?x=1"));
+  EXPECT_EQ(Status(), "Success") << "refused paths are not errors";
+}
+
+// Three host names on loopback: 127.0.0.1 and localhost reach one server,
+// 127.0.0.2 another.
+class ExitDomain : public CrawlWorker {
+ protected:
+  void Crawl(int maxDomainCount) {
+    const std::string port = std::to_string(http_.Port());
+    http_.Serve("/index.html",
+                HttpResponse::Html("<a href=\"http://localhost:" + port + "/l.html\">\n<a href=\"" +
+                                   other_.Url("/c.html") + "\">\n<a href=\"same.html\">\n"));
+    http_.Serve("/l.html", HttpResponse::Html("<a href=\"own.html\">\n"));
+    http_.SetHandler([](const test::HttpRequest&) { return HttpResponse::Html(""); });
+    other_.SetHandler([](const test::HttpRequest&) { return HttpResponse::Html(""); });
+    SiteProject p = Project(http_.Url("/index.html"));
+    p.exitDomain = 1;
+    p.maxDomainCount = maxDomainCount;
+    Start(p);
+    EXPECT_EQ(Finish(), kCrawlDone);
+  }
+  test::TestHttpServer other_{"127.0.0.2"};
+};
+
+TEST_F(ExitDomain, LimitReachedEndsEveryLaterPage) {
+  Crawl(2);
+  EXPECT_EQ(Paths(http_), (Strings{"/index.html", "/l.html"}));
+  EXPECT_EQ(http_.Requests()[1].Header("Host"), "localhost:" + std::to_string(http_.Port()));
+  EXPECT_TRUE(other_.Requests().empty());
+  EXPECT_EQ(Status(), "Success");
+}
+
+TEST_F(ExitDomain, NoLimitFollowsEverySiteAndReportsIntoTheShownList) {
+  ListKind = kListDownloadedSites;
+  Crawl(0);
+  EXPECT_EQ(Paths(http_), (Strings{"/index.html", "/same.html", "/l.html", "/own.html"}));
+  EXPECT_EQ(Paths(other_), Strings{"/c.html"});
+  EXPECT_TRUE(Ui().Has("insert row: proj"));
+  EXPECT_TRUE(Ui().Has("row 0 status: Success"));
+  EXPECT_TRUE(Ui().CallsStartingWith("delete row").empty());
+  EXPECT_TRUE(Ui().CallsStartingWith("LastAction").empty()) << "the view follows another list";
+}
+
+TEST_F(CrawlWorker, PausesAndResumesMidFileThenStopsByItsFlag) {
+  const std::string body = BinaryBody(200000);
+  HttpResponse slow = HttpResponse::Ok(body);
+  slow.dripBytes = 500;  // far slower than the test, even after a pause
+  slow.dripIntervalMs = 20;
+  http_.Serve("/big.gif", slow);
+  Start(Project(http_.Url("/big.gif")));
+  ASSERT_TRUE(WaitFor([&] { return Status().find("k read") != std::string::npos; }));
+
+  PauseWorker(WorkerKind::Site, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const std::size_t calls = Ui().Calls().size();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(Ui().Calls().size(), calls) << "no progress while paused";
+  const std::string shown = Status();
+  ResumeWorker(WorkerKind::Site, 0);
+  ASSERT_TRUE(WaitFor([&] { return Status() != shown; })) << "goes on where it stopped";
+
+  Stops(WorkerKind::Site).Set(0, 1);
+  EXPECT_EQ(Finish(), kCrawlStopped);
+  EXPECT_EQ(http_.RequestCount("/big.gif"), 1u);
+  EXPECT_STREQ(RequestedSites.GetAt(0)->status, "Stopped");
+  EXPECT_TRUE(Ui().Has("row 0 status: Stopped"));
+  EXPECT_EQ(Status(), "Download Stopped");
+  const auto partial = fs::file_size("Pictures/proj/big.gif");
+  EXPECT_GT(partial, 0u);
+  EXPECT_LT(partial, body.size());
+  EXPECT_TRUE(Ui().FilesOf("proj").empty());
+  EXPECT_EQ(Registry(WorkerKind::Site).Count(), 0);
+}
+
+TEST_F(CrawlWorker, StopsMidPageAndShowsLinkCountsForAnyRow) {
+  Strings lines;
+  for (int i = 0; i < 40; ++i)
+    lines.push_back("<a href=\"p" + std::to_string(100 + i) + ".html\">");
+  http_.Serve("/index.html", DrippedPage(lines, 20));
+  CurrentRow = 5;  // the status view follows another row
+  Start(Project(http_.Url("/index.html")));
+  ASSERT_TRUE(WaitFor([&] { return Ui().Has("Status: 3 links found"); }));
+  Stops(WorkerKind::Site).Set(0, 1);
+  EXPECT_EQ(Finish(), kCrawlStopped);
+  EXPECT_EQ(Paths(http_), Strings{"/index.html"});
+  EXPECT_TRUE(Ui().Has("row 0 status: Stopped"));
+  EXPECT_FALSE(Ui().Has("Status: Download Stopped"));
+  EXPECT_TRUE(Ui().CallsStartingWith("LastAction").empty());
+  EXPECT_EQ(RequestedSites.GetCount(), 1);
+}
+
+TEST_F(CrawlWorker, ProjectDeletedWhileItsCrawlRuns) {
+  http_.Serve("/index.html", DrippedPage({"<a href=\"1.gif\">", "<p>.......</p>", "<p>.......</p>",
+                                          "<p>.......</p>", "<a href=\"2.gif\">"},
+                                         100));
+  http_.SetHandler([](const test::HttpRequest&) { return HttpResponse::Ok("GIF89a"); });
+  RequestedSites.Add(Project(http_.Url("/index.html")));
+  ASSERT_NE(StartCrawlWorker(*RequestedSites.GetAt(0)), nullptr);
+  EXPECT_EQ(Registry(WorkerKind::Site).Find("PROJ"), 0);
+  ASSERT_TRUE(WaitFor([&] { return Ui().Has("Status: 1 links found"); }));
+  fx_->OnUi([] { RequestedSites.RemoveAt(0); });
+  const std::size_t before = Ui().Calls().size();
+  ASSERT_TRUE(test::WaitForWorkers());
+
+  // It crawled on with its own copy, but touched no row and moved nothing.
+  EXPECT_EQ(Paths(http_), (Strings{"/index.html", "/2.gif", "/1.gif"}));
+  const Strings calls = Ui().Calls();
+  for (std::size_t i = before; i < calls.size(); ++i)
+    EXPECT_EQ(calls[i].rfind("row ", 0), std::string::npos) << calls[i];
+  EXPECT_TRUE(Ui().CallsStartingWith("delete row").empty());
+  EXPECT_EQ(DownloadedSites.GetCount(), 0);
+  EXPECT_EQ(calls.back(), "busy stop");
+  EXPECT_EQ(Registry(WorkerKind::Site).Count(), 0);
+}
+
+}  // namespace
+}  // namespace tvx
