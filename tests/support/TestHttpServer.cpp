@@ -161,7 +161,13 @@ struct TestHttpServer::Connection {
   std::atomic<bool> finished{false};
 };
 
-TestHttpServer::TestHttpServer() {
+TestHttpServer::TestHttpServer() : TestHttpServer("127.0.0.1") {}
+
+TestHttpServer::TestHttpServer(const std::string& loopbackAddress) : host_(loopbackAddress) {
+  in_addr bindAddress{};
+  if (inet_pton(AF_INET, host_.c_str(), &bindAddress) != 1 ||
+      (ntohl(bindAddress.s_addr) >> 24) != 127)
+    throw std::runtime_error("not a loopback address: " + host_);
   int pipeFds[2];
   if (pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) throw std::runtime_error("pipe failed");
   wakeRead_ = pipeFds[0];
@@ -173,7 +179,7 @@ TestHttpServer::TestHttpServer() {
   setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_addr = bindAddress;
   addr.sin_port = 0;
   socklen_t len = sizeof addr;
   if (bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
@@ -192,7 +198,7 @@ TestHttpServer::TestHttpServer() {
 TestHttpServer::~TestHttpServer() { Stop(); }
 
 std::string TestHttpServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
+  return "http://" + host_ + ":" + std::to_string(port_) + path;
 }
 
 void TestHttpServer::Serve(const std::string& target, HttpResponse response) {

@@ -86,15 +86,18 @@ class TestHttpServer {
  public:
   using Handler = std::function<HttpResponse(const HttpRequest&)>;
 
-  // Starts listening; throws std::runtime_error when it cannot.
+  // Starts listening on 127.0.0.1; throws std::runtime_error when it cannot.
   TestHttpServer();
+  // Listens on another loopback address instead (such as "127.0.0.2"), so
+  // that one test can reach several host names.
+  explicit TestHttpServer(const std::string& loopbackAddress);
   ~TestHttpServer();
   TestHttpServer(const TestHttpServer&) = delete;
   TestHttpServer& operator=(const TestHttpServer&) = delete;
 
   int Port() const { return port_; }
-  std::string Host() const { return "127.0.0.1"; }
-  // "http://127.0.0.1:<port>" + path (path should start with "/").
+  std::string Host() const { return host_; }
+  // "http://<host>:<port>" + path (path should start with "/").
   std::string Url(const std::string& path) const;
 
   // Answers requests whose target (path with query) equals `target`; when no
@@ -132,6 +135,7 @@ class TestHttpServer {
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
   int port_ = 0;
+  std::string host_ = "127.0.0.1";
   std::atomic<bool> stopping_{false};
   std::atomic<int> openConnections_{0};
   std::thread acceptThread_;
