@@ -137,6 +137,7 @@ std::size_t CurlTransfer::OnBody(char* data, std::size_t size, std::size_t count
     t->pos_ = 0;
   }
   t->buffer_.append(data, bytes);
+  t->received_ += bytes;
   t->progressed_ = true;
   t->ready_ = true;
   return bytes;
@@ -196,6 +197,7 @@ void CurlTransfer::Pump(Ready ready) {
     CollectResult();
     if (progressed_) {
       stalled_ = milliseconds{0};
+      CheckSpeed(Clock::now() - began);
       continue;
     }
     if (done_ || ready()) return;
@@ -204,11 +206,29 @@ void CurlTransfer::Pump(Ready ready) {
     int waitMs = static_cast<int>(std::min<long>(kPollSlice.count(), leftMs));
     code = curl_multi_poll(handles_->multi, nullptr, 0, waitMs, nullptr);
     if (code != CURLM_OK) throw InternetError(curl_multi_strerror(code));
-    stalled_ += std::chrono::duration_cast<milliseconds>(Clock::now() - began);
+    Clock::duration spent = Clock::now() - began;
+    stalled_ += std::chrono::duration_cast<milliseconds>(spent);
+    CheckSpeed(spent);
     if (stalled_.count() >= limitMs) {
       throw InternetError("Operation timed out: no data received for " + std::to_string(limitMs) +
                           " milliseconds");
     }
+  }
+}
+
+void CurlTransfer::CheckSpeed(Clock::duration spent) {
+  window_ += spent;
+  long windowMs = ClientLimits::lowSpeedWindowMs.load();
+  if (std::chrono::duration_cast<milliseconds>(window_).count() < windowMs) return;
+  long minimum = ClientLimits::lowSpeedBytesPerSecond.load();
+  std::uint64_t bytes = received_ - windowBytes_;
+  auto spentMs = std::chrono::duration_cast<milliseconds>(window_).count();
+  window_ = {};
+  windowBytes_ = received_;
+  if (minimum > 0 && bytes * 1000 < static_cast<std::uint64_t>(minimum) * spentMs) {
+    throw InternetError("Operation too slow: less than " + std::to_string(minimum) +
+                        " bytes per second received over " + std::to_string(windowMs / 1000) +
+                        " seconds");
   }
 }
 

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -90,6 +91,9 @@ class CurlTransfer final : public Transfer {
   template <typename Ready>
   void Pump(Ready ready);
   void CollectResult();
+  // Counts time spent waiting for data and fails a transfer that stays
+  // below the useful speed over a whole window of it.
+  void CheckSpeed(std::chrono::steady_clock::duration spent);
   // Throws the transfer's failure, if it ended with one.
   void ThrowIfFailed();
 
@@ -107,6 +111,9 @@ class CurlTransfer final : public Transfer {
   CURLcode result_ = CURLE_OK;
   std::string failure_;
   long status_ = 0;
+  std::uint64_t received_ = 0;
+  std::uint64_t windowBytes_ = 0;
+  std::chrono::steady_clock::duration window_{};
   bool blockHasLocation_ = false;
 
   bool progressed_ = false;

@@ -11,6 +11,8 @@ namespace tvx::net {
 
 std::atomic<long> ClientLimits::stallTimeoutMs{60000};
 std::atomic<long> ClientLimits::connectTimeoutMs{60000};
+std::atomic<long> ClientLimits::lowSpeedWindowMs{60000};
+std::atomic<long> ClientLimits::lowSpeedBytesPerSecond{16};
 
 namespace {
 

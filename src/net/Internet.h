@@ -23,6 +23,10 @@ struct ClientLimits {
   // A transfer that receives nothing for this long while being read fails.
   static std::atomic<long> stallTimeoutMs;     // default 60000
   static std::atomic<long> connectTimeoutMs;   // default 60000
+  // A transfer that, over this much reading time, receives fewer than
+  // lowSpeedBytesPerSecond on average fails too (a drip is no download).
+  static std::atomic<long> lowSpeedWindowMs;        // default 60000
+  static std::atomic<long> lowSpeedBytesPerSecond;  // default 16
   static constexpr std::size_t kMaxLine = 1 << 20;  // longer lines are split
 };
 
