@@ -50,6 +50,12 @@ test-fuzz:
 fuzz: deps
 	bash scripts/run-fuzz $${FUZZ_SECONDS:-120}
 
+# The stress test for minutes instead of seconds; prints what it held.
+soak: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug -DTAVRINOX_WERROR=ON >/dev/null
+	cmake --build build -j$(JOBS) --target tests_commands
+	TAVRINOX_SOAK_SECONDS=$${SOAK_SECONDS:-180} ./build/tests/tests_commands --gtest_filter='Stress.*'
+
 # Builds the program and starts it in a folder of the user's: it keeps its
 # lists and the Pictures folder in its working directory.
 run: deps

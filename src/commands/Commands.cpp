@@ -1,0 +1,288 @@
+#include "commands/Commands.h"
+
+#include <algorithm>
+#include <ctime>
+
+#include "crawler/CrawlWorker.h"
+#include "search/SearchRunner.h"
+#include "store/Lists.h"
+#include "workers/FileWorkers.h"
+#include "workers/WorkerControl.h"
+
+namespace tvx {
+namespace {
+
+// Commands run on the user-interface thread; going through the dispatcher
+// makes each one a single step with respect to the workers' steps.
+template <class F>
+void AsOneStep(F&& body) {
+  CurrentDispatcher()->Run(body);
+}
+
+std::vector<int> Ascending(std::vector<int> rows) {
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  return rows;
+}
+
+bool KindOfList(int listKind, WorkerKind& kind) {
+  switch (listKind) {
+    case kListRequestedFiles:
+      kind = WorkerKind::File;
+      return true;
+    case kListRequestedSites:
+      kind = WorkerKind::Site;
+      return true;
+    case kListSearchProjects:
+      kind = WorkerKind::Search;
+      return true;
+    default:
+      return false;
+  }
+}
+
+int CountOf(WorkerKind kind) {
+  switch (kind) {
+    case WorkerKind::File:
+      return RequestedFiles.GetCount();
+    case WorkerKind::Site:
+      return RequestedSites.GetCount();
+    case WorkerKind::Search:
+      return SearchProjects.GetCount();
+  }
+  return 0;
+}
+
+// The text of the record shown in row of the list of kind; empty if none.
+std::string ItemTextAtRow(WorkerKind kind, int row) {
+  auto text = [row](auto& list) -> std::string {
+    auto rec = list.CopyAt(IndexOfRow(list.GetCount(), row));
+    return rec ? std::string(KeyOf(*rec)) : std::string();
+  };
+  switch (kind) {
+    case WorkerKind::File:
+      return text(RequestedFiles);
+    case WorkerKind::Site:
+      return text(RequestedSites);
+    case WorkerKind::Search:
+      return text(SearchProjects);
+  }
+  return {};
+}
+
+template <class T>
+void SetStatusOf(RecordList<T>& list, int index, const char* status) {
+  list.Update(index, [status](T& r) { SetText(r.status, status); });
+}
+
+void SetRecordStatus(WorkerKind kind, int index, const char* status) {
+  switch (kind) {
+    case WorkerKind::File:
+      SetStatusOf(RequestedFiles, index, status);
+      break;
+    case WorkerKind::Site:
+      SetStatusOf(RequestedSites, index, status);
+      break;
+    case WorkerKind::Search:
+      SetStatusOf(SearchProjects, index, status);
+      break;
+  }
+}
+
+// Lets a registered (normally paused) worker go on, with the resume texts.
+void ResumeRegistered(Reporter& ui, WorkerKind kind, int registryIndex, int row,
+                      const std::string& text, bool writeRow) {
+  ResumeWorker(kind, registryIndex);
+  if (writeRow) ui.SetRowStatus(row, "Downloading...");
+  ui.SetStatusText(StatusField::CurrentProject, "None");
+  ui.SetStatusText(StatusField::LastAction, text);
+  ui.SetStatusText(StatusField::Status, "No errors");
+  CurrentRow.store(row);
+  Stops(kind).Set(row, 0);
+  ui.StartBusy();
+  BusyAnimation.store(true);
+}
+
+void StartSite(Reporter& ui, int index, int row, std::size_t stack, bool writeRow) {
+  auto project = RequestedSites.CopyAt(index);
+  if (!project) return;
+  Stops(WorkerKind::Site).Set(row, 0);
+  if (!StartCrawlWorker(*project, stack)) return;
+  SetStatusOf(RequestedSites, index, "Downloading...");
+  if (writeRow) ui.SetRowStatus(row, "Downloading...");
+  ui.SetStatusText(StatusField::CurrentProject, std::string(TextOf(project->name)));
+  ui.SetStatusText(StatusField::LastAction, "Finding Web Site...");
+  ui.SetStatusText(StatusField::Status, "No errors");
+  CurrentRow.store(row);
+  Stops(WorkerKind::Site).Set(row, 0);
+}
+
+void StartSearch(int index, int row, std::size_t stack) {
+  auto project = SearchProjects.CopyAt(index);
+  if (!project) return;
+  Stops(WorkerKind::Search).Set(row, 0);
+  if (!StartSearchWorker(*project, stack)) return;
+  CurrentRow.store(row);
+  Stops(WorkerKind::Search).Set(row, 0);
+}
+
+void StartFile(Reporter& ui, int index, int row) {
+  auto record = RequestedFiles.CopyAt(index);
+  if (!record) return;
+  Stops(WorkerKind::File).Set(row, 0);
+  if (!StartFileWorker(*record, kFileStack)) return;
+  ui.SetRowStatus(row, "Downloading...");
+  ui.SetStatusText(StatusField::CurrentProject, "None");
+  ui.SetStatusText(StatusField::LastAction, std::string(TextOf(record->url)));
+  ui.SetStatusText(StatusField::Status, "No errors");
+  CurrentRow.store(row);
+  Stops(WorkerKind::File).Set(row, 0);
+}
+
+// Pauses a registered worker as the Stop command and the schedule do.
+void PauseRegistered(Reporter& ui, WorkerKind kind, int registryIndex, int index, int row,
+                     bool writeRow) {
+  PauseWorker(kind, registryIndex);
+  ui.StopBusy();
+  SetRecordStatus(kind, index, "Stopped");
+  if (writeRow) ui.SetRowStatus(row, "Stopped");
+  ui.SetStatusText(StatusField::Status, "Download Stopped");
+}
+
+template <class T>
+void EmptyList(RecordList<T>& list) {
+  for (int i = list.GetCount() - 1; i >= 0; --i) list.RemoveAt(i);
+}
+
+bool StartsNow(int runWhenRequested, int hour, int minute, TimeOfDay now) {
+  return runWhenRequested == 0 && hour == now.hour && minute == now.minute;
+}
+
+// One pass of scheduled starts over list; true when the tick must end (a
+// registered project was resumed).
+template <class T, class StartFn>
+bool StartPass(Reporter& ui, RecordList<T>& list, WorkerKind kind, int shownKind, TimeOfDay now,
+               StartFn start) {
+  for (int index = 0; index < list.GetCount(); ++index) {
+    auto p = list.CopyAt(index);
+    if (!p || !StartsNow(p->runWhenRequested, p->startHour, p->startMinute, now)) continue;
+    int row = RowOfIndex(list.GetCount(), index);
+    std::string name(TextOf(p->name));
+    int reg = Registry(kind).Find(name);
+    if (reg >= 0) {
+      ResumeRegistered(ui, kind, reg, row, name, ListKind.load() == shownKind);
+      return true;
+    }
+    start(index, row);
+  }
+  return false;
+}
+
+template <class T>
+void StopPass(Reporter& ui, RecordList<T>& list, WorkerKind kind, int shownKind, TimeOfDay now) {
+  for (int index = 0; index < list.GetCount(); ++index) {
+    auto p = list.CopyAt(index);
+    if (!p || p->stopWhenRequested != 0 || p->stopHour != now.hour ||
+        p->stopMinute != now.minute)
+      continue;
+    int reg = Registry(kind).Find(std::string(TextOf(p->name)));
+    if (reg < 0) continue;
+    int row = RowOfIndex(list.GetCount(), index);
+    PauseRegistered(ui, kind, reg, index, row, ListKind.load() == shownKind);
+    BusyAnimation.store(false);
+  }
+}
+
+}  // namespace
+
+void DownloadSelected(const std::vector<int>& selectedRows) {
+  AsOneStep([&] {
+    WorkerKind kind;
+    if (!KindOfList(ListKind.load(), kind)) return;
+    Reporter& ui = *CurrentReporter();
+    for (int row : Ascending(selectedRows)) {
+      std::string text = ItemTextAtRow(kind, row);
+      if (text.empty()) continue;
+      int reg = Registry(kind).Find(text);
+      if (reg >= 0) {
+        ResumeRegistered(ui, kind, reg, row, text, true);
+        return;  // the rows after a resumed one wait for another command
+      }
+      int index = IndexOfRow(CountOf(kind), row);
+      switch (kind) {
+        case WorkerKind::File:
+          StartFile(ui, index, row);
+          break;
+        case WorkerKind::Site:
+          StartSite(ui, index, row, kSiteStackCommand, true);
+          break;
+        case WorkerKind::Search:
+          StartSearch(index, row, kSearchStack);
+          break;
+      }
+    }
+  });
+}
+
+void StopSelected(const std::vector<int>& selectedRows) {
+  AsOneStep([&] {
+    WorkerKind kind;
+    if (!KindOfList(ListKind.load(), kind)) return;
+    Reporter& ui = *CurrentReporter();
+    for (int row : Ascending(selectedRows)) {
+      std::string text = ItemTextAtRow(kind, row);
+      if (text.empty()) continue;
+      int reg = Registry(kind).Find(text);
+      if (reg < 0) continue;
+      PauseRegistered(ui, kind, reg, IndexOfRow(CountOf(kind), row), row, true);
+    }
+    BusyAnimation.store(false);
+  });
+}
+
+void SendToRequestedFiles(const std::vector<std::string>& selectedLinks) {
+  AsOneStep([&] {
+    for (const std::string& link : selectedLinks) {
+      if (!link.empty() && link.back() == '/') return;
+      RequestedFiles.Add(MakeFileRecord(link, "Ready for donwload"));
+    }
+  });
+}
+
+void DeleteAllLists() {
+  AsOneStep([] {
+    EmptyList(RequestedFiles);
+    EmptyList(RequestedSites);
+    EmptyList(DownloadedFiles);
+    EmptyList(DownloadedSites);
+    EmptyList(SearchProjects);
+    EmptyList(SearchResults);
+    CurrentReporter()->DeleteAllRows();
+  });
+}
+
+TimeOfDay LocalTimeOfDay() {
+  std::time_t t = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&t, &local);
+  return {local.tm_hour, local.tm_min};
+}
+
+void ScheduleTick(TimeOfDay now) {
+  AsOneStep([now] {
+    Reporter& ui = *CurrentReporter();
+    bool ended = StartPass(ui, RequestedSites, WorkerKind::Site, kListRequestedSites, now,
+                           [&](int index, int row) {
+                             StartSite(ui, index, row, kSiteStackSchedule,
+                                       ListKind.load() == kListRequestedSites);
+                           });
+    if (ended) return;
+    ended = StartPass(ui, SearchProjects, WorkerKind::Search, kListSearchProjects, now,
+                      [&](int index, int row) { StartSearch(index, row, kSearchStack); });
+    if (ended) return;
+    StopPass(ui, RequestedSites, WorkerKind::Site, kListRequestedSites, now);
+    StopPass(ui, SearchProjects, WorkerKind::Search, kListSearchProjects, now);
+  });
+}
+
+}  // namespace tvx
