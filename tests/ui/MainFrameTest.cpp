@@ -187,6 +187,7 @@ TEST_F(MainFrameTest, SendToFollowsTheListPanelOnlyWhileItIsActive) {
   const QPoint row = list->visualItemRect(list->topLevelItem(0)).center();
   QTest::mousePress(list->viewport(), Qt::RightButton, {}, row);
   if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+  QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, row);
   ASSERT_FALSE(list->SendToEnabled());
 
   frame->ActivatePane(CMainFrame::kListPane);

@@ -20,6 +20,7 @@
 #include "store/Lists.h"
 #include "ui/dialogs/StartDlg.h"
 #include "ui/frame/ItemCommands.h"
+#include "ui/toolbar/ToolBarEx.h"
 #include "ui/views/DnldList.h"
 #include "ui/views/ListPanel.h"
 #include "ui/views/ShellOpen.h"
@@ -30,7 +31,7 @@
 namespace tvx::ui {
 
 // The toolbar class of the frame.
-using FrameToolBar = QToolBar;
+using FrameToolBar = CToolBarEx;
 
 namespace {
 
