@@ -1,6 +1,7 @@
 #include "app/TavrinoxApp.h"
 
 #include <QCoreApplication>
+#include <QScreen>
 #include <QSettings>
 
 #include "app/AboutDlg.h"
@@ -40,6 +41,8 @@ bool CTavrinoxApp::InitInstance() {
 
   frame_->AskStartupQuestion();
 
+  // Full size even where no window manager carries out the maximising.
+  if (QScreen* screen = frame_->screen()) frame_->resize(screen->availableSize());
   frame_->showMaximized();
   frame_->update();
   frame_->setWindowTitle(QString::fromLatin1(kWindowTitle));
