@@ -283,7 +283,7 @@ TEST_F(ToolBarTest, PaletteChangeRepaintsInTheNewColours) {
   EXPECT_EQ(bar_->colours().face, saved.color(QPalette::Button));
 }
 
-TEST_F(ToolBarTest, SeparatorsAreEtchedAndTheDockedBarHasAGripper) {
+TEST_F(ToolBarTest, SeparatorsAreEtchedAndOnlyADockedBarHasAGripper) {
   const Rgbs c = ColoursOf(*bar_);
   QImage img = Grab();
   QWidget* sep = bar_->widgetForAction(bar_->actions().at(3));
@@ -318,6 +318,26 @@ TEST_F(ToolBarTest, SeparatorsAreEtchedAndTheDockedBarHasAGripper) {
     edges += px == c.highlight || px == c.shadow;
   }
   EXPECT_GE(edges, 4);
+
+  // Dragged off by its gripper the bar floats, without a gripper.
+  const QPoint grip(bar_->width() / 2, 4);
+  QTest::mousePress(bar_, Qt::LeftButton, {}, grip);
+  for (int step = 1; step <= 20; ++step) {
+    QTest::mouseMove(bar_, grip + QPoint(step * 12, step * 6));
+    QTest::qWait(5);
+  }
+  QTest::mouseRelease(bar_, Qt::LeftButton, {}, grip + QPoint(240, 120));
+  Settle();
+  ASSERT_TRUE(bar_->isFloating());
+  img = Grab();
+  const QRect first = Button("addfiles")->geometry();
+  int marks = 0;
+  const bool across = bar_->orientation() == Qt::Horizontal;
+  for (int i = 2; i < (across ? first.left() : first.top()); ++i) {
+    const QRgb px = across ? img.pixel(i, bar_->height() / 2) : img.pixel(bar_->width() / 2, i);
+    marks += px == c.highlight || px == c.shadow;
+  }
+  EXPECT_EQ(marks, 0);
 }
 
 TEST_F(ToolBarTest, OnlyAboutShowsAToolTip) {

@@ -23,6 +23,7 @@ constexpr int kGripperExtent = 10;  // room for the two gripper bars
 constexpr int kSeparatorExtent = 8;
 constexpr int kMaxDrawnSeparator = 8;  // wider separators are only gaps
 constexpr int kLabelTopOffset = 3;     // image top when the button has a label
+constexpr int kWhiteGray = 0xf0;       // this light or lighter is white in a picture
 
 // A 1-pixel frame: top and left in one colour, right and bottom in the other.
 void Draw3dRect(QPainter& p, const QRect& r, const QColor& top_left, const QColor& bottom_right) {
@@ -34,7 +35,9 @@ void Draw3dRect(QPainter& p, const QRect& r, const QColor& top_left, const QColo
 }
 
 // The image's shape in one colour: the pixels that are neither transparent
-// nor face or highlight coloured, as a disabled button shows it.
+// nor face or highlight coloured, as a disabled button shows it. The white
+// of our pictures counts as highlight even where the palette's is darker, so
+// a dark palette still shows the inner lines.
 QImage ShapeOf(const QImage& image, const CToolBarEx::Colours& c, const QColor& paint) {
   QImage src = image.convertToFormat(QImage::Format_ARGB32);
   QImage shape(src.size(), QImage::Format_ARGB32);
@@ -48,7 +51,7 @@ QImage ShapeOf(const QImage& image, const CToolBarEx::Colours& c, const QColor& 
     for (int x = 0; x < src.width(); ++x) {
       if (qAlpha(in[x]) < 128) continue;
       const QRgb rgb = in[x] & RGB_MASK;
-      if (rgb == face || rgb == highlight) continue;
+      if (rgb == face || rgb == highlight || qGray(rgb) >= kWhiteGray) continue;
       out[x] = paint.rgb();
     }
   }
