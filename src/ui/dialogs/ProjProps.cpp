@@ -20,6 +20,9 @@ CProjProps::CProjProps(const QString& title, QWidget* parent) : QDialog(parent) 
   files_ = new CFileSettings(this);
   tabs_ = new QTabWidget(this);
   tabs_->setObjectName(QStringLiteral("pages"));
+  // All four titles stay readable: the sheet grows to fit the tab row.
+  tabs_->setUsesScrollButtons(false);
+  tabs_->setElideMode(Qt::ElideNone);
   tabs_->addTab(general_, QStringLiteral("General Settings"));
   tabs_->addTab(files_, QStringLiteral("File Settings"));
   tabs_->addTab(run_, QStringLiteral("Run Settings"));
