@@ -38,6 +38,8 @@ int main(int argc, char** argv) {
 
   int code = EXIT_FAILURE;
   if (app.InitInstance()) code = QApplication::exec();
+  // Saving may show several message boxes; closing one must not end the others.
+  QApplication::setQuitOnLastWindowClosed(false);
   code = app.ExitInstance(code);
 
   // Workers may still run or sit paused, using the lists and the windows.

@@ -77,7 +77,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
 
   ListKind = kListRequestedFiles;
 
-  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+  focusWatch_ = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
     for (int pane = 0; pane < kPaneCount; ++pane) {
       QWidget* w = PaneWidget(pane);
       if (now && (now == w || w->isAncestorOf(now))) {
@@ -91,6 +91,8 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
 }
 
 CMainFrame::~CMainFrame() {
+  // The panes lose their focus while the base classes take them down.
+  disconnect(focusWatch_);
   qApp->removeEventFilter(this);
   // Workers started from now on must not reach views that are going away.
   if (CurrentReporter() == reporter_.get()) SetUi(nullptr, nullptr);

@@ -111,6 +111,7 @@ class CMainFrame : public QMainWindow, public CommandTarget {
   QTimer scheduleTimer_;
   CommandTarget* app_ = nullptr;
   int activePane_ = kTreePane;
+  QMetaObject::Connection focusWatch_;
   std::unique_ptr<CViewReporter> reporter_;
   std::unique_ptr<CQtUiDispatcher> dispatcher_;
 };
