@@ -22,9 +22,9 @@ void PanelSendToRequestedFiles(CListPanel& panel) {
   if (ListKind.load() != kListSearchResults) return;
   for (int row : panel.SelectedRows()) {
     const QString url = panel.RowText(row, 0);
-    // A link ending in "/" names a page, not a file: it is not sent, the
-    // other selected results still are.
-    if (url.endsWith(QLatin1Char('/'))) continue;
+    // A link ending in "/" names a page, not a file: the command ends there,
+    // and the rows after it are not sent either.
+    if (url.endsWith(QLatin1Char('/'))) return;
     FileRecord record{};
     StoreText(record.url, url);
     SetText(record.status, kSentFileStatus);
