@@ -1,0 +1,298 @@
+// Real work started from the window against loopback servers: a download,
+// a crawl and a search, and many workers while the user keeps working.
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <QTreeWidget>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "commands/CommandIds.h"
+#include "net/Internet.h"
+#include "store/ListFiles.h"
+#include "store/Lists.h"
+#include "support/FtpServer.h"
+#include "support/TestHttpServer.h"
+#include "ui/DialogDriver.h"
+#include "ui/MainTestSupport.h"
+#include "ui/frame/MainFrame.h"
+#include "ui/views/DnldList.h"
+#include "ui/views/ListPanel.h"
+#include "ui/views/StatusView.h"
+#include "ui/views/TreePanel.h"
+#include "workers/WorkerControl.h"
+
+namespace tvx::ui {
+namespace {
+
+namespace fs = std::filesystem;
+using test::HttpResponse;
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// Workers report through the window's thread, so waiting must keep it running.
+bool WaitForWorkers(int seconds = 30) {
+  return QTest::qWaitFor([] { return LiveWorkerCount() == 0; }, seconds * 1000);
+}
+
+class WindowWork : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::ResetLists();
+    for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search}) {
+      Registry(kind).Clear();
+      Stops(kind).ClearAll();
+    }
+    net::ClientLimits::stallTimeoutMs = 5000;
+  }
+  void Open() {
+    frame = std::make_unique<CMainFrame>();
+    frame->OnInitialUpdate();
+    frame->resize(1000, 700);
+    frame->show();
+  }
+  void TearDown() override {
+    // No worker may outlive the window it reports to.
+    for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search}) {
+      for (int row = 0; row < StopFlags::kRows; ++row) Stops(kind).Set(row, 1);
+      for (int i = Registry(kind).Count() - 1; i >= 0; --i) ResumeWorker(kind, i);
+    }
+    EXPECT_TRUE(WaitForWorkers(60));
+    frame.reset();
+    test::ResetLists();
+    for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
+      Stops(kind).ClearAll();
+    net::ClientLimits::stallTimeoutMs = 60000;
+  }
+  void SelectOnly(std::initializer_list<int> rows) {
+    frame->ListPanel()->clearSelection();
+    for (int r : rows) frame->ListPanel()->SetRowSelected(r, true);
+  }
+  // The panel shows the list ListKind names, newest first, record for record.
+  void ExpectPanelMatchesList() {
+    CListPanel* panel = frame->ListPanel();
+    auto check = [&](auto& list) {
+      auto records = list.Snapshot();
+      ASSERT_EQ(panel->RowCount(), static_cast<int>(records.size()));
+      for (int row = 0; row < panel->RowCount(); ++row) {
+        const auto& r = records[IndexOfRow(static_cast<int>(records.size()), row)];
+        ASSERT_EQ(panel->RowText(row, 0).toStdString(), std::string(KeyOf(r))) << row;
+      }
+    };
+    switch (ListKind.load()) {
+      case kListRequestedFiles: check(RequestedFiles); break;
+      case kListRequestedSites: check(RequestedSites); break;
+      case kListDownloadedFiles: check(DownloadedFiles); break;
+      case kListDownloadedSites: check(DownloadedSites); break;
+      case kListSearchProjects: check(SearchProjects); break;
+      case kListSearchResults: check(SearchResults); break;
+    }
+  }
+
+  test::ScopedWorkDir workDir;
+  test::ShellOpens opens;
+  test::MessageAnswers answers;  // "Yes" to every question, OK to every box
+  test::TestHttpServer http;
+  std::unique_ptr<CMainFrame> frame;
+};
+
+TEST_F(WindowWork, DownloadFromTheWindowEndsInDownloadedFiles) {
+  std::string body(5000, '\x7f');
+  http.Serve("/photo.jpg", HttpResponse::Ok(body));
+  RequestedFiles.AddUrl(http.Url("/photo.jpg"));
+  RequestedFiles.SetModified(false);
+  Open();
+  ASSERT_EQ(frame->ListPanel()->RowCount(), 1);
+  SelectOnly({0});
+  frame->RouteCommand(kCmdDownloadSelected);
+  ASSERT_TRUE(WaitForWorkers());
+  EXPECT_EQ(frame->ListPanel()->RowCount(), 0);
+  EXPECT_EQ(frame->StatusView()->LastAction(), "Download ended");
+  EXPECT_EQ(frame->StatusView()->Status(), "Success");
+  EXPECT_EQ(ReadFile("Pictures/photo.jpg"), body);
+  frame->TreePanel()->SwitchTo("Downloaded Files");
+  ASSERT_EQ(frame->ListPanel()->RowCount(), 1);
+  EXPECT_EQ(frame->ListPanel()->RowText(0, 0).toStdString(), http.Url("/photo.jpg"));
+  EXPECT_EQ(frame->ListPanel()->RowText(0, 1), "Success");
+}
+
+TEST_F(WindowWork, CrawlFromTheWindowFillsTheDownloadedFilesTree) {
+  http.Serve("/index.html", HttpResponse::Html("<a href=\"a/b.gif\">b</a>\n"));
+  http.Serve("/a/b.gif", HttpResponse::Ok("GIF89a"));
+  SiteProject p{};
+  SetText(p.name, "Garden");
+  SetText(p.startUrl, http.Url("/index.html"));
+  p.downloadAllFiles = 1;
+  p.runWhenRequested = 1;
+  p.stopWhenRequested = 1;
+  SetText(p.status, "Ready for download");
+  RequestedSites.Add(p);
+  Open();
+  frame->TreePanel()->SwitchTo("Web Sites");
+  ASSERT_EQ(frame->ListPanel()->RowCount(), 1);
+  SelectOnly({0});
+  frame->RouteCommand(kCmdDownloadSelected);
+  ASSERT_TRUE(WaitForWorkers());
+  EXPECT_EQ(ReadFile("Pictures/Garden/a/b.gif"), "GIF89a");
+  EXPECT_EQ(frame->ListPanel()->RowCount(), 0);
+  EXPECT_EQ(DownloadedSites.GetCount(), 1);
+  QTreeWidget* tree = frame->DnldList();
+  ASSERT_EQ(tree->topLevelItemCount(), 1);
+  EXPECT_EQ(tree->topLevelItem(0)->text(0), "Garden");
+  ASSERT_EQ(tree->topLevelItem(0)->childCount(), 1);
+  EXPECT_EQ(tree->topLevelItem(0)->child(0)->text(0), "Pictures\\Garden\\a\\b.gif");
+}
+
+TEST_F(WindowWork, SearchFromTheWindowAppendsResults) {
+  std::string page = "<html>\n";
+  for (int i = 0; i < 4; ++i)
+    page += "<a href=\"http://found.example/" + std::to_string(i) + ".html\">r</a>\n";
+  http.Serve("/cgi-bin/query", HttpResponse::Html(page));
+  http.Serve("/bin/search", HttpResponse::Html(page));
+  std::string host = "127.0.0.1:" + std::to_string(http.Port());
+  setenv("TAVRINOX_ALTAVISTA_HOST", host.c_str(), 1);
+  setenv("TAVRINOX_YAHOO_HOST", host.c_str(), 1);
+  SearchProject s{};
+  SetText(s.name, "Boats");
+  SetText(s.searchText, "red boats");
+  s.useAltaVista = 1;
+  s.useYahoo = 1;
+  s.runWhenRequested = 1;
+  s.stopWhenRequested = 1;
+  SearchProjects.Add(s);
+  Open();
+  frame->TreePanel()->SwitchTo("Search Projects");
+  SelectOnly({0});
+  frame->RouteCommand(kCmdDownloadSelected);
+  ASSERT_TRUE(WaitForWorkers());
+  unsetenv("TAVRINOX_ALTAVISTA_HOST");
+  unsetenv("TAVRINOX_YAHOO_HOST");
+  EXPECT_EQ(SearchResults.GetCount(), 8);
+  EXPECT_EQ(frame->ListPanel()->RowText(0, 1), "Search Completed Successfully");
+  EXPECT_EQ(frame->StatusView()->Status(), "Search completed succesfully");
+  frame->TreePanel()->SwitchTo("Search Results");
+  EXPECT_EQ(frame->ListPanel()->RowCount(), 8);
+}
+
+TEST_F(WindowWork, ManyWorkersWhileTheUserKeepsWorking) {
+  // Files over HTTP and FTP, crawls and searches, about fifty at once.
+  test::TempDir site("tvx-window-site"), ftpRoot("tvx-window-ftp");
+  std::string index = "<html>\n";
+  for (int i = 0; i < 6; ++i) {
+    index += "<a href=\"p" + std::to_string(i) + ".html\">p</a> <img src=\"i" +
+             std::to_string(i) + ".gif\" >\n";
+    site.Write("p" + std::to_string(i) + ".html", "<img src=\"i" + std::to_string(i) + ".gif\" >\n");
+    site.Write("i" + std::to_string(i) + ".gif", std::string(20000, 'g'));
+    ftpRoot.Write("f" + std::to_string(i) + ".gif", std::string(30000, 'f'));
+  }
+  site.Write("index.html", index);
+  http.ServeFolder(site.Path());
+  HttpResponse slow = HttpResponse::Ok(std::string(30000, 's'));
+  slow.dripBytes = 1000;
+  slow.dripIntervalMs = 20;
+  http.Serve("/slow.gif", slow);
+  std::string results = "<html>\n";
+  for (int i = 0; i < 20; ++i) results += "<a href=\"http://r.example/" + std::to_string(i) + "\">r</a>\n";
+  http.Serve("/cgi-bin/query", HttpResponse::Html(results));
+  http.Serve("/bin/search", HttpResponse::Html(results));
+  std::string host = "127.0.0.1:" + std::to_string(http.Port());
+  setenv("TAVRINOX_ALTAVISTA_HOST", host.c_str(), 1);
+  setenv("TAVRINOX_YAHOO_HOST", host.c_str(), 1);
+  test::FtpServer ftp(ftpRoot.Path());
+
+  for (int i = 0; i < 20; ++i)
+    RequestedFiles.AddUrl(http.Url((i % 3 ? "/i" + std::to_string(i % 6) + ".gif?" : "/slow.gif?") +
+                                   std::to_string(i)));
+  for (int i = 0; i < 6; ++i) RequestedFiles.AddUrl(ftp.Url("/f" + std::to_string(i) + ".gif"));
+  for (int i = 0; i < 12; ++i) {
+    SiteProject p{};
+    SetText(p.name, "Site " + std::to_string(i));
+    SetText(p.startUrl, http.Url("/index.html"));
+    p.downloadAllFiles = 1;
+    p.runWhenRequested = p.stopWhenRequested = 1;
+    RequestedSites.Add(p);
+    SearchProject s{};
+    SetText(s.name, "Search " + std::to_string(i));
+    SetText(s.searchText, "green hills");
+    s.useAltaVista = s.useYahoo = 1;
+    s.runWhenRequested = s.stopWhenRequested = 1;
+    SearchProjects.Add(s);
+  }
+  Open();
+  CListPanel* panel = frame->ListPanel();
+  auto selectAll = [&] {
+    panel->clearSelection();
+    for (int r = 0; r < panel->RowCount(); ++r) panel->SetRowSelected(r, true);
+  };
+  int peak = 0;
+  for (const char* list : {"Files", "Web Sites", "Search Projects"}) {
+    frame->TreePanel()->SwitchTo(list);
+    selectAll();
+    frame->RouteCommand(kCmdDownloadSelected);
+    peak = std::max(peak, LiveWorkerCount());
+  }
+  EXPECT_GE(peak, 40);
+
+  const char* lists[] = {"Files", "Web Sites", "Search Projects", "Downloaded Files",
+                         "Downloaded Sites", "Search Results"};
+  std::mt19937 random(7);
+  int operations = 0;
+  for (int step = 0; step < 120; ++step) {
+    frame->TreePanel()->SwitchTo(lists[random() % 6]);
+    ExpectPanelMatchesList();
+    if (panel->RowCount() > 0) SelectOnly({static_cast<int>(random() % panel->RowCount())});
+    switch (random() % 8) {
+      case 0: frame->RouteCommand(kCmdStopDownloading); break;
+      case 1: frame->RouteCommand(kCmdDownloadSelected); break;
+      case 2: frame->RouteCommand(kCmdDeleteEntry); break;
+      case 3:
+        if (step == 90) frame->RouteCommand(kCmdDeleteAllLists);
+        break;
+      default: break;
+    }
+    ++operations;
+    QTest::qWait(10);
+  }
+  // Everything paused goes on, so that every worker comes to its end.
+  for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
+    for (int i = Registry(kind).Count() - 1; i >= 0; --i) ResumeWorker(kind, i);
+  if (!WaitForWorkers(90)) {
+    for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
+      for (int i = 0; i < Registry(kind).Count(); ++i)
+        if (auto h = Registry(kind).At(i))
+          ADD_FAILURE() << "still running: " << h->Text() << (h->Gate().IsPaused() ? " (paused)" : "");
+    FAIL() << "a worker hangs";
+  }
+  for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
+    EXPECT_EQ(Registry(kind).Count(), 0);
+  for (const char* list : lists) {
+    frame->TreePanel()->SwitchTo(list);
+    ExpectPanelMatchesList();
+  }
+  unsetenv("TAVRINOX_ALTAVISTA_HOST");
+  unsetenv("TAVRINOX_YAHOO_HOST");
+  // The lists saved at exit are complete.
+  int files = DownloadedFiles.GetCount(), sites = DownloadedSites.GetCount(),
+      resultCount = SearchResults.GetCount();
+  DownloadedFiles.SetModified(true);
+  DownloadedSites.SetModified(true);
+  SearchResults.SetModified(true);
+  SaveAllLists();
+  test::ResetLists();
+  LoadAllLists();
+  EXPECT_EQ(DownloadedFiles.GetCount(), files);
+  EXPECT_EQ(DownloadedSites.GetCount(), sites);
+  EXPECT_EQ(SearchResults.GetCount(), resultCount);
+  std::printf("window stress: workers_at_once=%d operations=%d\n", peak, operations);
+}
+
+}  // namespace
+}  // namespace tvx::ui
