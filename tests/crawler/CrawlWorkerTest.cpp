@@ -11,6 +11,7 @@
 #include "crawler/CrawlWorker.h"
 #include "net/Internet.h"
 #include "store/Lists.h"
+#include "support/Files.h"
 #include "support/RecordingReporter.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
@@ -18,27 +19,13 @@
 namespace tvx {
 namespace {
 
+using test::ReadFile;
+using test::BinaryBody;
+
 namespace fs = std::filesystem;
 using test::HttpResponse;
 using test::WaitFor;
 using Strings = std::vector<std::string>;
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-std::string BinaryBody(std::size_t size) {
-  std::string s(size, '\0');
-  unsigned v = 11;
-  for (auto& c : s) {
-    v = v * 1664525u + 1013904223u;
-    c = static_cast<char>(v >> 24);
-  }
-  return s;
-}
 
 Strings Paths(const test::TestHttpServer& server) {
   Strings out;

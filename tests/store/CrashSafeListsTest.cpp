@@ -16,23 +16,19 @@
 
 #include "store/ListFiles.h"
 #include "store/Lists.h"
+#include "support/Files.h"
 #include "support/RecordingReporter.h"
 #include "support/TempDir.h"
 
 namespace tvx {
 namespace {
 
+using test::ReadFile;
+
 namespace fs = std::filesystem;
 
 const char* const kFiles[] = {"reqpics.data",     "reqpicwebs.data",  "reqpicsearch.data",
                               "dnldpics.data",    "dnldpicwebs.data", "picsearchres.data"};
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 // Fills the six lists with n records named after tag.
 void Fill(const std::string& tag, int n) {

@@ -11,19 +11,15 @@
 
 #include "store/ListFiles.h"
 #include "store/Lists.h"
+#include "support/Files.h"
 #include "support/RecordingReporter.h"
 
 namespace tvx {
 namespace {
 
-namespace fs = std::filesystem;
+using test::ReadFile;
 
-std::string ReadFile(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+namespace fs = std::filesystem;
 
 void WriteFile(const std::string& name, const std::string& data) {
   std::ofstream out(name, std::ios::binary);

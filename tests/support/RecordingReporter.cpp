@@ -143,7 +143,7 @@ bool WaitForWorkers(std::chrono::milliseconds timeout) {
   return WaitFor([] { return LiveWorkerCount() == 0; }, timeout);
 }
 
-void ResetLists() {
+void ResetLists(int listKind) {
   auto clear = [](auto& list) {
     while (list.GetCount() > 0) list.RemoveAt(list.GetCount() - 1);
     list.SetModified(false);
@@ -154,6 +154,7 @@ void ResetLists() {
   clear(DownloadedSites);
   clear(SearchProjects);
   clear(SearchResults);
+  ListKind.store(listKind);
 }
 
 }  // namespace tvx::test

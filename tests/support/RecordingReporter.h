@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/ListReset.h"
 #include "workers/Reporting.h"
 
 namespace tvx::test {
@@ -78,7 +79,5 @@ bool WaitFor(const std::function<bool()>& pred,
 // Waits until no worker thread is left running.
 bool WaitForWorkers(std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
-// Empties the six lists and clears their modified flags.
-void ResetLists();
 
 }  // namespace tvx::test

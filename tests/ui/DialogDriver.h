@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "store/Lists.h"
+#include "support/ListReset.h"
 #include "ui/MessageBox.h"
 
 namespace tvx::test {
@@ -117,21 +118,6 @@ class MessageAnswers {
 // check box lies beyond its label, where a click does nothing.
 inline void Click(QAbstractButton* button) {
   QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
-}
-
-// Empties the six lists and shows the requested files, as at start-up.
-inline void ResetLists(int kind = kListRequestedFiles) {
-  auto clear = [](auto& list) {
-    while (list.GetCount() > 0) list.RemoveAt(0);
-    list.SetModified(false);
-  };
-  clear(RequestedFiles);
-  clear(RequestedSites);
-  clear(DownloadedFiles);
-  clear(DownloadedSites);
-  clear(SearchProjects);
-  clear(SearchResults);
-  ListKind = kind;
 }
 
 }  // namespace tvx::test

@@ -14,6 +14,7 @@
 #include "net/Internet.h"
 #include "store/ListFiles.h"
 #include "store/Lists.h"
+#include "support/Files.h"
 #include "support/FtpServer.h"
 #include "support/TestHttpServer.h"
 #include "ui/DialogDriver.h"
@@ -28,15 +29,10 @@
 namespace tvx::ui {
 namespace {
 
+using test::ReadFile;
+
 namespace fs = std::filesystem;
 using test::HttpResponse;
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 // Workers report through the window's thread, so waiting must keep it running.
 bool WaitForWorkers(int seconds = 30) {

@@ -8,6 +8,7 @@
 
 #include "net/Internet.h"
 #include "store/Lists.h"
+#include "support/Files.h"
 #include "support/FtpServer.h"
 #include "support/RecordingReporter.h"
 #include "support/TempDir.h"
@@ -17,26 +18,12 @@
 namespace tvx {
 namespace {
 
+using test::ReadFile;
+using test::BinaryBody;
+
 namespace fs = std::filesystem;
 using test::HttpResponse;
 using test::WaitFor;
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-std::string BinaryBody(std::size_t size) {
-  std::string s(size, '\0');
-  unsigned v = 7;
-  for (auto& c : s) {
-    v = v * 1664525u + 1013904223u;
-    c = static_cast<char>(v >> 24);
-  }
-  return s;
-}
 
 // Each test works in a folder of its own with fresh lists and a recording UI.
 class FileWorker : public ::testing::Test {
