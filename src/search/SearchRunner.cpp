@@ -26,8 +26,20 @@ bool IsCurrent(const std::optional<int>& row) {
 
 std::string LinksFound(int count) { return std::to_string(count) + " links found"; }
 
-void AppendResults(const std::vector<std::string>& links, const std::string& projectName) {
-  for (const auto& link : links) SearchResults.Add(MakeFileRecord(link, projectName));
+// Appends the links to the search results. While the results are shown,
+// each also goes on top of the panel, so that the panel keeps showing the
+// list as it is.
+void AppendResults(Reporter& ui, const std::vector<std::string>& links,
+                   const std::string& projectName) {
+  bool shown = ListKind.load() == kListSearchResults;
+  for (const auto& link : links) {
+    FileRecord record = MakeFileRecord(link, projectName);
+    SearchResults.Add(record);
+    if (shown) {
+      ui.InsertTopRow(std::string(TextOf(record.url)));
+      ui.SetRowStatus(0, std::string(TextOf(record.status)));
+    }
+  }
 }
 
 class Runner {
@@ -70,7 +82,7 @@ class Runner {
           env_.reporter.SetStatusText(StatusField::Status, "Error retrieving links from Altavista");
         return;
       }
-      AppendResults(links_, name_);
+      AppendResults(env_.reporter, links_, name_);
       if (row_ && ShowsProjects())
         env_.reporter.SetRowStatus(*row_, "Search Completed Successfully");
       if (IsCurrent(row_)) {
@@ -93,7 +105,7 @@ class Runner {
           env_.reporter.SetStatusText(StatusField::Status, "Error retrieving links from Yahoo");
         return;
       }
-      AppendResults(links_, name_);
+      AppendResults(env_.reporter, links_, name_);
       if (IsCurrent(row_))
         env_.reporter.SetStatusText(StatusField::Status, LinksFound(shownCount_ + m));
     });

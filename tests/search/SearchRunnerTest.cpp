@@ -116,10 +116,25 @@ TEST_F(SearchRunner, BothEnginesWithTheRowCurrentReportEveryStep) {
 
 TEST_F(SearchRunner, AnotherListShownGetsNoTextsButTheResults) {
   ServeEngines(12, 5);
-  Start(kListSearchResults);
+  Start(kListDownloadedFiles);
   Finish();
   EXPECT_EQ(UiCalls(), (Calls{"busy start", "busy stop"}));
   EXPECT_EQ(ResultUrls(), Expected(12, 5));
+}
+
+TEST_F(SearchRunner, ShownResultsGetEachNewLinkOnTopOfThePanel) {
+  ServeEngines(2, 1);
+  Start(kListSearchResults);
+  Finish();
+  auto urls = ResultUrls();
+  ASSERT_EQ(urls.size(), 3u);
+  Calls expected{"busy start"};
+  for (const auto& url : urls) {
+    expected.push_back("insert row: " + url);
+    expected.push_back("row 0 status: " + std::string(TextOf(project_.name)));
+  }
+  expected.push_back("busy stop");
+  EXPECT_EQ(UiCalls(), expected);
 }
 
 TEST_F(SearchRunner, ARowThatIsNotCurrentGetsOnlyItsStatusCell) {
