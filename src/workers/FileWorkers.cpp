@@ -169,19 +169,30 @@ void ReportFailure(WorkerEnv& env, RecordRef& record, const std::string& message
   });
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const {
-    if (f) std::fclose(f);
+// The local file, written through a buffer of its own: the blocks are
+// small, and the C library's default buffer would mean a system call for
+// every few kilobytes.
+class LocalFile {
+ public:
+  static constexpr std::size_t kBuffer = 256 * 1024;
+  explicit LocalFile(const std::string& shownPath)
+      : file_(std::fopen(ToFsPath(shownPath).c_str(), "wb")), buffer_(new char[kBuffer]) {
+    if (!file_) throw net::InternetError("Error creating " + shownPath);
+    std::setvbuf(file_, buffer_.get(), _IOFBF, kBuffer);
   }
-};
-using LocalFile = std::unique_ptr<std::FILE, FileCloser>;
+  ~LocalFile() { reset(); }
+  LocalFile(const LocalFile&) = delete;
+  LocalFile& operator=(const LocalFile&) = delete;
+  std::FILE* get() const { return file_; }
+  void reset() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+  }
 
-LocalFile CreateLocalFile(const std::string& shownPath) {
-  LocalFile f(std::fopen(ToFsPath(shownPath).c_str(), "wb"));
-  if (!f) throw net::InternetError("Error creating " + shownPath);
-  std::setvbuf(f.get(), nullptr, _IOFBF, 64 * 1024);
-  return f;
-}
+ private:
+  std::FILE* file_;
+  std::unique_ptr<char[]> buffer_;
+};
 
 enum class CopyResult { Done, Stopped };
 
@@ -240,7 +251,7 @@ void RunHttpFileWorker(WorkerEnv& env, const FileRecord& start) {
     auto transfer = session.OpenUrl(url, /*failOnHttpError=*/true);
     transfer->SetReadBufferSize(kReadBuffer);
     transfer->StatusCode();  // an error status fails here, before any file is made
-    LocalFile file = CreateLocalFile(localPath);
+    LocalFile file(localPath);
     env.OnUi([&] {
       if (auto row = record.Row()) Stops(WorkerKind::File).Set(*row, 0);
     });
@@ -325,7 +336,7 @@ void RunFtpFileWorker(WorkerEnv& env, const FileRecord& start) {
         env.reporter.SetRowStatus(*row, "Downloading in progress...");
     });
     auto remote = ftp->OpenFile(parts->fileName);
-    LocalFile file = CreateLocalFile("Pictures\\" + LastSegment(url));
+    LocalFile file("Pictures\\" + LastSegment(url));
     if (CopyBlocks(env, record, *remote, file.get(), false) == CopyResult::Stopped) {
       remote->Close();
       file.reset();
