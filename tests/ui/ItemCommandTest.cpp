@@ -8,9 +8,13 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
+#include <filesystem>
 #include <string>
 
+#include "store/ListFiles.h"
 #include "store/Lists.h"
+#include "support/Files.h"
+#include "support/TempDir.h"
 #include "ui/DialogDriver.h"
 #include "ui/dialogs/AddFileDlg.h"
 #include "ui/dialogs/AddSearchDlg.h"
@@ -447,6 +451,54 @@ TEST_F(SendTo, NothingOutsideTheSearchResults) {
   EXPECT_EQ(script.DialogsSeen(), 0);
   EXPECT_EQ(RequestedSites.GetCount(), 0);
   EXPECT_EQ(RequestedFiles.GetCount(), 1);
+}
+
+}  // namespace
+}  // namespace tvx::ui
+
+namespace tvx::ui {
+namespace {
+
+namespace fs = std::filesystem;
+
+// What the dialogs made is in the list files once the program has saved them
+// at exit, in the files' own layout.
+TEST(ItemCommandFiles, ListFilesHoldWhatTheDialogsMade) {
+  test::TempDir dir("tvx-dialog-files");
+  fs::path old = fs::current_path();
+  fs::current_path(dir.Path());
+  test::ResetLists();
+  CListPanel panel;
+  DialogScript script;
+  script.ThenAs<CAddFileDlg>([](CAddFileDlg& d) {
+    QTest::keyClicks(d.urlEdit(), QStringLiteral("127.0.0.1/pics/cat.gif"));
+    Click(d.addButton());
+  });
+  script.ThenAs<CProjProps>([](CProjProps& s) {
+    s.general().nameEdit()->setText(QStringLiteral("Garden walk"));
+    s.general().addressEdit()->setText(QStringLiteral("http://127.0.0.1/garden/"));
+    Click(s.okButton());
+  });
+  script.ThenAs<CAddSearchDlg>([](CAddSearchDlg& d) {
+    QTest::keyClicks(d.nameEdit(), QStringLiteral("Boats"));
+    QTest::keyClicks(d.searchEdit(), QStringLiteral("red sail boats"));
+    Click(d.engineBox(2));  // Yahoo
+    QTest::keyClick(d.searchEdit(), Qt::Key_Return);
+  });
+  FrameAddFiles(nullptr, panel);
+  FrameAddWebSite(nullptr, panel);
+  FrameAddSearchProject(nullptr, panel);
+  EXPECT_TRUE(script.AllStepsRun());
+  SaveAllLists();  // the exit step
+  EXPECT_EQ(test::ReadFile("reqpics.data"), "http://127.0.0.1/pics/cat.gif\r\n");
+  EXPECT_EQ(test::ReadFile("reqpicwebs.data"),
+            "Garden walk\r\nhttp://127.0.0.1/garden/\r\n1\r\n0 0 0 0 0 0 0\r\n1 0 0\r\n1 0 0\r\n"
+            "0 0 0\r\n*\r\n");
+  EXPECT_EQ(test::ReadFile("reqpicsearch.data"),
+            "Boats\r\nred sail boats\r\n0 0 1 0 0 0 0\r\n1 0 0\r\n1 0 0\r\n*\r\n");
+  EXPECT_FALSE(fs::exists("dnldpics.data"));
+  test::ResetLists();
+  fs::current_path(old);
 }
 
 }  // namespace
