@@ -325,3 +325,21 @@ TEST(KilobytesText, PrintsWhatPrintfPrintsForTheSingleValue) {
 
 }  // namespace
 }  // namespace tvx
+
+namespace tvx {
+namespace {
+
+TEST_F(FileWorker, RedirectLoopFailsWithTheClientsText) {
+  http_.Serve("/loop.gif", HttpResponse::Redirect(http_.Url("/loop2.gif")));
+  http_.Serve("/loop2.gif", HttpResponse::Redirect(http_.Url("/loop.gif")));
+  Start(http_.Url("/loop.gif"));
+  ASSERT_TRUE(test::WaitForWorkers());
+  ASSERT_EQ(RequestedFiles.GetCount(), 1);
+  std::string status = RequestedFiles.GetAt(0)->status;
+  EXPECT_NE(status.find("redirect"), std::string::npos) << status;
+  EXPECT_FALSE(fs::exists("Pictures/loop.gif"));
+  EXPECT_LE(http_.Requests().size(), 12u);
+}
+
+}  // namespace
+}  // namespace tvx

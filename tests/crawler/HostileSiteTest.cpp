@@ -1,0 +1,118 @@
+// Sites that misbehave: garbage instead of a page, links that try to write
+// outside the project folder, names too long for any field. Each crawl ends
+// in bounded time and writes nothing outside Pictures/<project>.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "crawler/CrawlWorker.h"
+#include "net/Internet.h"
+#include "store/Lists.h"
+#include "support/Files.h"
+#include "support/RecordingReporter.h"
+#include "support/TempDir.h"
+#include "support/TestHttpServer.h"
+
+namespace tvx {
+namespace {
+
+namespace fs = std::filesystem;
+using test::HttpResponse;
+
+class HostileSite : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_ = fs::current_path();
+    fs::create_directories(dir_ / "work");
+    fs::current_path(dir_ / "work");
+    net::ClientLimits::stallTimeoutMs = 3000;
+    ListKind = kListRequestedSites;
+  }
+  void TearDown() override {
+    fx_.reset();
+    net::ClientLimits::stallTimeoutMs = 60000;
+    fs::current_path(old_);
+  }
+  // Crawls a project that wants every picture and may leave its site.
+  std::chrono::steady_clock::duration Crawl(const std::string& startUrl) {
+    SiteProject p{};
+    SetText(p.name, "proj");
+    SetText(p.startUrl, startUrl);
+    p.downloadAllFiles = 1;
+    p.exitDomain = 1;
+    RequestedSites.Add(p);
+    auto began = std::chrono::steady_clock::now();
+    EXPECT_NE(StartCrawlWorker(p), nullptr);
+    EXPECT_TRUE(test::WaitForWorkers(std::chrono::seconds(60)));
+    return std::chrono::steady_clock::now() - began;
+  }
+  // Every file and folder the crawl made lies below Pictures/proj.
+  void ExpectNothingOutsideTheProject() {
+    for (const auto& entry : fs::recursive_directory_iterator(dir_.Path())) {
+      if (entry.path() == dir_ / "work") continue;
+      fs::path rel = fs::relative(entry.path(), dir_ / "work");
+      std::string s = rel.generic_string();
+      bool inside = s == "Pictures" || s == "Pictures/proj" || s.rfind("Pictures/proj/", 0) == 0;
+      EXPECT_TRUE(inside) << "written outside the project folder: " << entry.path();
+    }
+  }
+
+  test::TempDir dir_{"tvx-hostile"};
+  fs::path old_;
+  std::unique_ptr<test::EngineFixture> fx_ = std::make_unique<test::EngineFixture>();
+  test::TestHttpServer http_;
+};
+
+TEST_F(HostileSite, GarbageInsteadOfAPageEndsTheRunCleanly) {
+  // Two megabytes of every byte value, NULs and stray quotes included, with
+  // one real link buried in the middle.
+  std::string garbage = test::BinaryBody(1 << 20) + "\n<a href=\"real.gif\">\n" +
+                        test::BinaryBody(1 << 20);
+  http_.Serve("/index.html", HttpResponse::Html(garbage));
+  http_.Serve("/real.gif", HttpResponse::Ok("GIF89a"));
+  auto took = Crawl(http_.Url("/index.html"));
+  EXPECT_LT(took, std::chrono::seconds(30));
+  EXPECT_EQ(test::ReadFile("Pictures/proj/real.gif"), "GIF89a");
+  ExpectNothingOutsideTheProject();
+}
+
+TEST_F(HostileSite, LinksThatClimbOutOfTheProjectFolderWriteNothingOutside) {
+  std::string page;
+  for (const char* link :
+       {"../../../../escape1.gif", "/../../escape2.gif", "a/../../../escape3.gif",
+        "..\\..\\escape4.gif", "/a/%2e%2e/%2e%2e/escape5.gif", "file:///etc/passwd.gif",
+        "http://127.0.0.1:1/../escape6.gif"}) {
+    page += "<a href=\"" + std::string(link) + "\">x</a>\n";
+  }
+  page += "<a href=\"" + http_.Url("/x/../../../../escape7.gif") + "\">x</a>\n";
+  http_.Serve("/index.html", HttpResponse::Html(page));
+  http_.SetHandler([](const test::HttpRequest&) { return HttpResponse::Ok("ESCAPED"); });
+  Crawl(http_.Url("/index.html"));
+  EXPECT_GE(http_.Requests().size(), 3u) << "the links were looked at, not ignored";
+  ExpectNothingOutsideTheProject();
+  EXPECT_FALSE(fs::exists(dir_ / "escape1.gif"));
+  EXPECT_FALSE(fs::exists(dir_ / "work/escape2.gif"));
+}
+
+TEST_F(HostileSite, OverlongNamesAreRefusedOrCutNeverOverrun) {
+  std::string longName(400, 'n');
+  std::string deep;
+  for (int i = 0; i < 60; ++i) deep += "folder" + std::to_string(i) + "/";
+  std::string page = "<a href=\"" + longName + ".gif\">x</a>\n<a href=\"" + deep +
+                     "pic.gif\">x</a>\n<img src=\"" + std::string(200, 'd') + "/" +
+                     std::string(200, 'e') + ".gif\" >\n";
+  http_.Serve("/index.html", HttpResponse::Html(page));
+  http_.SetHandler([](const test::HttpRequest&) { return HttpResponse::Ok("GIF89a"); });
+  Crawl(http_.Url("/index.html"));
+  ExpectNothingOutsideTheProject();
+  // Nothing requested can be longer than a record's URL field.
+  for (const auto& r : http_.Requests())
+    EXPECT_LE(http_.Url(r.target).size(), sizeof(FileRecord{}.url) - 1) << r.target;
+  // The project stays listed with a status, whatever happened to its links.
+  EXPECT_EQ(RequestedSites.GetCount() + DownloadedSites.GetCount(), 1);
+}
+
+}  // namespace
+}  // namespace tvx
