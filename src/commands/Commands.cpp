@@ -90,9 +90,9 @@ void SetRecordStatus(WorkerKind kind, int index, const char* status) {
 }
 
 // Lets a registered (normally paused) worker go on, with the resume texts.
-void ResumeRegistered(Reporter& ui, WorkerKind kind, int registryIndex, int row,
+void ResumeRegistered(Reporter& ui, WorkerKind kind, WorkerHandle& worker, int row,
                       const std::string& text, bool writeRow) {
-  ResumeWorker(kind, registryIndex);
+  worker.Gate().Resume();
   if (writeRow) ui.SetRowStatus(row, "Downloading...");
   ui.SetStatusText(StatusField::CurrentProject, "None");
   ui.SetStatusText(StatusField::LastAction, text);
@@ -140,9 +140,9 @@ void StartFile(Reporter& ui, int index, int row) {
 }
 
 // Pauses a registered worker as the Stop command and the schedule do.
-void PauseRegistered(Reporter& ui, WorkerKind kind, int registryIndex, int index, int row,
+void PauseRegistered(Reporter& ui, WorkerKind kind, WorkerHandle& worker, int index, int row,
                      bool writeRow) {
-  PauseWorker(kind, registryIndex);
+  worker.Gate().Pause();
   ui.StopBusy();
   SetRecordStatus(kind, index, "Stopped");
   if (writeRow) ui.SetRowStatus(row, "Stopped");
@@ -168,9 +168,8 @@ bool StartPass(Reporter& ui, RecordList<T>& list, WorkerKind kind, int shownKind
     if (!p || !StartsNow(p->runWhenRequested, p->startHour, p->startMinute, now)) continue;
     int row = RowOfIndex(list.GetCount(), index);
     std::string name(TextOf(p->name));
-    int reg = Registry(kind).Find(name);
-    if (reg >= 0) {
-      ResumeRegistered(ui, kind, reg, row, name, ListKind.load() == shownKind);
+    if (auto worker = Registry(kind).FindHandle(name)) {
+      ResumeRegistered(ui, kind, *worker, row, name, ListKind.load() == shownKind);
       return true;
     }
     start(index, row);
@@ -185,10 +184,10 @@ void StopPass(Reporter& ui, RecordList<T>& list, WorkerKind kind, int shownKind,
     if (!p || p->stopWhenRequested != 0 || p->stopHour != now.hour ||
         p->stopMinute != now.minute)
       continue;
-    int reg = Registry(kind).Find(std::string(TextOf(p->name)));
-    if (reg < 0) continue;
+    auto worker = Registry(kind).FindHandle(std::string(TextOf(p->name)));
+    if (!worker) continue;
     int row = RowOfIndex(list.GetCount(), index);
-    PauseRegistered(ui, kind, reg, index, row, ListKind.load() == shownKind);
+    PauseRegistered(ui, kind, *worker, index, row, ListKind.load() == shownKind);
     BusyAnimation.store(false);
   }
 }
@@ -203,9 +202,8 @@ void DownloadSelected(const std::vector<int>& selectedRows) {
     for (int row : Ascending(selectedRows)) {
       std::string text = ItemTextAtRow(kind, row);
       if (text.empty()) continue;
-      int reg = Registry(kind).Find(text);
-      if (reg >= 0) {
-        ResumeRegistered(ui, kind, reg, row, text, true);
+      if (auto worker = Registry(kind).FindHandle(text)) {
+        ResumeRegistered(ui, kind, *worker, row, text, true);
         return;  // the rows after a resumed one wait for another command
       }
       int index = IndexOfRow(CountOf(kind), row);
@@ -232,9 +230,9 @@ void StopSelected(const std::vector<int>& selectedRows) {
     for (int row : Ascending(selectedRows)) {
       std::string text = ItemTextAtRow(kind, row);
       if (text.empty()) continue;
-      int reg = Registry(kind).Find(text);
-      if (reg < 0) continue;
-      PauseRegistered(ui, kind, reg, IndexOfRow(CountOf(kind), row), row, true);
+      auto worker = Registry(kind).FindHandle(text);
+      if (!worker) continue;
+      PauseRegistered(ui, kind, *worker, IndexOfRow(CountOf(kind), row), row, true);
     }
     BusyAnimation.store(false);
   });

@@ -145,6 +145,18 @@ std::shared_ptr<WorkerHandle> WorkerRegistry::At(int index) const {
   return entries_[index];
 }
 
+std::shared_ptr<WorkerHandle> WorkerRegistry::FindHandle(const std::string& text) const {
+  std::lock_guard lock(mutex_);
+  for (const auto& e : entries_)
+    if (EqualsIgnoreCase(e->Text(), text)) return e;
+  return nullptr;
+}
+
+std::vector<std::shared_ptr<WorkerHandle>> WorkerRegistry::Snapshot() const {
+  std::lock_guard lock(mutex_);
+  return entries_;
+}
+
 int WorkerRegistry::Count() const {
   std::lock_guard lock(mutex_);
   return static_cast<int>(entries_.size());

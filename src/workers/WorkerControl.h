@@ -66,6 +66,11 @@ class WorkerRegistry {
   // Index of the first entry whose text equals text ignoring case, or -1.
   int Find(const std::string& text) const;
   std::shared_ptr<WorkerHandle> At(int index) const;
+  // The first entry whose text equals text ignoring case, or null. Hold on to
+  // the handle rather than an index: entries move as other workers end.
+  std::shared_ptr<WorkerHandle> FindHandle(const std::string& text) const;
+  // Every entry, in start order.
+  std::vector<std::shared_ptr<WorkerHandle>> Snapshot() const;
   int Count() const;
   void Clear();
 

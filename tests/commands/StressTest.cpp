@@ -147,8 +147,14 @@ TEST(Stress, FiftyWorkersWhileTheListsChangeUnderThem) {
       }
     // Let paused workers go on so that every worker comes to its end.
     for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
-      for (int i = Registry(kind).Count() - 1; i >= 0; --i) ResumeWorker(kind, i);
-    ASSERT_TRUE(test::WaitForWorkers(std::chrono::seconds(60))) << "a worker hangs";
+      for (const auto& worker : Registry(kind).Snapshot()) worker->Gate().Resume();
+    if (!test::WaitForWorkers(std::chrono::seconds(60))) {
+      for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
+        for (const auto& worker : Registry(kind).Snapshot())
+          ADD_FAILURE() << "still running: " << worker->Text()
+                        << (worker->Gate().IsPaused() ? " (paused)" : "");
+      FAIL() << "a worker hangs";
+    }
     for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
       EXPECT_EQ(Registry(kind).Count(), 0);
   }

@@ -122,7 +122,7 @@ EngineFixture::~EngineFixture() {
   // outlives the reporter it reports to.
   for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search}) {
     for (int row = 0; row < StopFlags::kRows; ++row) Stops(kind).Set(row, 1);
-    for (int i = Registry(kind).Count() - 1; i >= 0; --i) ResumeWorker(kind, i);
+    for (const auto& worker : Registry(kind).Snapshot()) worker->Gate().Resume();
   }
   WaitForWorkers();
   SetUi(nullptr, nullptr);

@@ -59,7 +59,7 @@ class WindowWork : public ::testing::Test {
     // No worker may outlive the window it reports to.
     for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search}) {
       for (int row = 0; row < StopFlags::kRows; ++row) Stops(kind).Set(row, 1);
-      for (int i = Registry(kind).Count() - 1; i >= 0; --i) ResumeWorker(kind, i);
+      for (const auto& worker : Registry(kind).Snapshot()) worker->Gate().Resume();
     }
     EXPECT_TRUE(WaitForWorkers(60));
     frame.reset();
@@ -259,7 +259,7 @@ TEST_F(WindowWork, ManyWorkersWhileTheUserKeepsWorking) {
   }
   // Everything paused goes on, so that every worker comes to its end.
   for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
-    for (int i = Registry(kind).Count() - 1; i >= 0; --i) ResumeWorker(kind, i);
+    for (const auto& worker : Registry(kind).Snapshot()) worker->Gate().Resume();
   if (!WaitForWorkers(90)) {
     for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
       for (int i = 0; i < Registry(kind).Count(); ++i)

@@ -102,3 +102,27 @@ TEST(Workers, BusyAnimationStartsOnceAndStopsOnce) {
 
 }  // namespace
 }  // namespace tvx
+
+namespace tvx {
+namespace {
+
+TEST(WorkerRegistry, HandlesStayRightWhileEarlierEntriesGoAway) {
+  WorkerRegistry reg;
+  auto a = std::make_shared<WorkerHandle>("a");
+  auto b = std::make_shared<WorkerHandle>("b");
+  auto c = std::make_shared<WorkerHandle>("c");
+  reg.Add(a);
+  reg.Add(b);
+  reg.Add(c);
+  auto found = reg.FindHandle("C");
+  reg.Remove(a.get());  // another worker ends in between
+  ASSERT_EQ(found, c);
+  found->Gate().Pause();
+  EXPECT_TRUE(c->Gate().IsPaused());
+  EXPECT_FALSE(b->Gate().IsPaused());
+  EXPECT_EQ(reg.FindHandle("x"), nullptr);
+  EXPECT_EQ(reg.Snapshot(), (std::vector<std::shared_ptr<WorkerHandle>>{b, c}));
+}
+
+}  // namespace
+}  // namespace tvx
