@@ -4,6 +4,8 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <system_error>
+#include <thread>
 
 #include "net/CurlTransfer.h"
 
@@ -174,7 +176,19 @@ class FtpConnectionImpl final : public FtpConnection {
     return transfer;
   }
 
-  void Close() override { handles_.reset(); }
+  ~FtpConnectionImpl() override { Close(); }
+
+  // Closing sends QUIT and waits for the server's answer; a slow server
+  // would hold the worker up to the response time-out for nothing, so the
+  // connection is let go on a thread of its own.
+  void Close() override {
+    if (!handles_) return;
+    try {
+      std::thread([handles = std::move(handles_)]() mutable { handles.reset(); }).detach();
+    } catch (const std::system_error&) {
+      handles_.reset();  // no thread to be had: close it here
+    }
+  }
 
  private:
   std::shared_ptr<CurlHandles> Handles() const {
