@@ -29,8 +29,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
 
   auto* others = new QGroupBox(QStringLiteral("Other products from this suite"), this);
   auto* othersLayout = new QVBoxLayout(others);
-  for (const char* name : {"Quillanto for music", "Quillanto for movies",
-                           "Quillanto for documents", "Quillanto site mirror"})
+  for (const char* name : {"Quillanto for music", "Quillanto for movies", "Quillanto for documents",
+                           "Quillanto site mirror"})
     othersLayout->addWidget(new QLabel(QString::fromLatin1(name), others));
 
   ok_ = new QPushButton(QStringLiteral("OK"), this);

@@ -181,8 +181,7 @@ template <class T>
 void StopPass(Reporter& ui, RecordList<T>& list, WorkerKind kind, int shownKind, TimeOfDay now) {
   for (int index = 0; index < list.GetCount(); ++index) {
     auto p = list.CopyAt(index);
-    if (!p || p->stopWhenRequested != 0 || p->stopHour != now.hour ||
-        p->stopMinute != now.minute)
+    if (!p || p->stopWhenRequested != 0 || p->stopHour != now.hour || p->stopMinute != now.minute)
       continue;
     auto worker = Registry(kind).FindHandle(std::string(TextOf(p->name)));
     if (!worker) continue;
@@ -269,11 +268,10 @@ TimeOfDay LocalTimeOfDay() {
 void ScheduleTick(TimeOfDay now) {
   AsOneStep([now] {
     Reporter& ui = *CurrentReporter();
-    bool ended = StartPass(ui, RequestedSites, WorkerKind::Site, kListRequestedSites, now,
-                           [&](int index, int row) {
-                             StartSite(ui, index, row, kSiteStackSchedule,
-                                       ListKind.load() == kListRequestedSites);
-                           });
+    bool ended = StartPass(
+        ui, RequestedSites, WorkerKind::Site, kListRequestedSites, now, [&](int index, int row) {
+          StartSite(ui, index, row, kSiteStackSchedule, ListKind.load() == kListRequestedSites);
+        });
     if (ended) return;
     ended = StartPass(ui, SearchProjects, WorkerKind::Search, kListSearchProjects, now,
                       [&](int index, int row) { StartSearch(index, row, kSearchStack); });

@@ -21,8 +21,8 @@ class InternetError : public std::runtime_error {
 // Process-wide tunables. Tests shorten the stall time-out.
 struct ClientLimits {
   // A transfer that receives nothing for this long while being read fails.
-  static std::atomic<long> stallTimeoutMs;     // default 60000
-  static std::atomic<long> connectTimeoutMs;   // default 60000
+  static std::atomic<long> stallTimeoutMs;    // default 60000
+  static std::atomic<long> connectTimeoutMs;  // default 60000
   // A transfer that, over this much reading time, receives fewer than
   // lowSpeedBytesPerSecond on average fails too (a drip is no download).
   static std::atomic<long> lowSpeedWindowMs;        // default 60000
@@ -51,8 +51,8 @@ class Transfer {
 struct UrlParts {
   std::string scheme;  // lower case: "http", "https", "ftp", ...
   std::string server;
-  std::string path;    // object path with query, "/" when none
-  int port = 0;        // the scheme's default when not given
+  std::string path;  // object path with query, "/" when none
+  int port = 0;      // the scheme's default when not given
 };
 // Splits url; nullopt when it has no "scheme://host".
 std::optional<UrlParts> ParseUrl(const std::string& url);

@@ -240,8 +240,8 @@ void Format(std::string& out, const SiteProject& p) {
 void Format(std::string& out, const SearchProject& p) {
   Append(out, TextOf(p.name));
   Append(out, TextOf(p.searchText));
-  Ints(out, {p.useAltaVista, p.useHotBot, p.useYahoo, p.useNorthernLight, p.useWebCrawler,
-             p.useMsn, p.useGo2Net});
+  Ints(out, {p.useAltaVista, p.useHotBot, p.useYahoo, p.useNorthernLight, p.useWebCrawler, p.useMsn,
+             p.useGo2Net});
   Ints(out, {p.runWhenRequested, p.startMinute, p.startHour});
   Ints(out, {p.stopWhenRequested, p.stopMinute, p.stopHour});
   Append(out, "*");

@@ -26,9 +26,7 @@ class RecordList {
     modified_ = true;
   }
 
-  void AddUrl(std::string_view url)
-    requires std::is_same_v<T, FileRecord>
-  {
+  void AddUrl(std::string_view url) requires std::is_same_v<T, FileRecord> {
     Add(MakeFileRecord(url));
   }
 

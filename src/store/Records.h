@@ -64,7 +64,8 @@ inline std::string_view KeyOf(const FileRecord& r) { return TextOf(r.url); }
 inline std::string_view KeyOf(const SiteProject& r) { return TextOf(r.name); }
 inline std::string_view KeyOf(const SearchProject& r) { return TextOf(r.name); }
 
-inline FileRecord MakeFileRecord(std::string_view url, std::string_view status = kReadyForDownload) {
+inline FileRecord MakeFileRecord(std::string_view url,
+                                 std::string_view status = kReadyForDownload) {
   FileRecord r{};
   SetText(r.url, url);
   SetText(r.status, status);

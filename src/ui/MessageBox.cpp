@@ -38,8 +38,10 @@ int ShowMessageBox(QWidget* parent, const QString& text, QMessageBox::StandardBu
   if (buttons == QMessageBox::NoButton) buttons = QMessageBox::Ok;
   QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tavrinox"), text, buttons,
                   parent ? parent : QApplication::activeWindow());
-  if (buttons & QMessageBox::Yes || buttons & QMessageBox::No) box.setIcon(QMessageBox::Question);
-  else if (buttons & QMessageBox::Ok) box.setIcon(QMessageBox::Information);
+  if (buttons & QMessageBox::Yes || buttons & QMessageBox::No)
+    box.setIcon(QMessageBox::Question);
+  else if (buttons & QMessageBox::Ok)
+    box.setIcon(QMessageBox::Information);
   box.setDefaultButton(DefaultButton(buttons));
   const int result = box.exec();
   return result;

@@ -16,7 +16,6 @@ int ShowMessageBox(QWidget* parent, const QString& text,
                    QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 
 // Installs (or, with an empty function, removes) the hook that answers boxes.
-void SetMessageBoxHook(
-    std::function<int(const QString& text, QMessageBox::StandardButtons)> hook);
+void SetMessageBoxHook(std::function<int(const QString& text, QMessageBox::StandardButtons)> hook);
 
 }  // namespace tvx::ui

@@ -208,8 +208,8 @@ std::shared_ptr<WorkerHandle> LaunchWorker(WorkerKind kind, const std::string& t
                                            std::size_t stackSize,
                                            std::function<void(WorkerEnv&)> body) {
   auto handle = std::make_shared<WorkerHandle>(text);
-  auto* start = new ThreadStart{handle, kind, CurrentReporter(), CurrentDispatcher(),
-                                std::move(body)};
+  auto* start =
+      new ThreadStart{handle, kind, CurrentReporter(), CurrentDispatcher(), std::move(body)};
   // The entry is made before the thread runs, so a worker that ends at once
   // still finds (and removes) its own entry.
   Registry(kind).Add(handle);

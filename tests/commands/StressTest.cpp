@@ -63,19 +63,21 @@ TEST(Stress, FiftyWorkersWhileTheListsChangeUnderThem) {
   // A small site, picture files over HTTP and FTP, and both engines.
   std::string page = "<html>\n";
   for (int i = 0; i < 8; ++i)
-    page += "<a href=\"p" + std::to_string(i) + ".html\">x</a>\n<img src=\"i" +
-            std::to_string(i) + ".gif\" >\n";
+    page += "<a href=\"p" + std::to_string(i) + ".html\">x</a>\n<img src=\"i" + std::to_string(i) +
+            ".gif\" >\n";
   site.Write("index.html", page);
   for (int i = 0; i < 8; ++i) {
-    site.Write("p" + std::to_string(i) + ".html", "<img src=\"../i" + std::to_string(i) +
-                                                      ".gif\" >\n");
+    site.Write("p" + std::to_string(i) + ".html",
+               "<img src=\"../i" + std::to_string(i) + ".gif\" >\n");
     site.Write("i" + std::to_string(i) + ".gif", std::string(3000 + i, 'g'));
   }
-  for (int i = 0; i < 10; ++i) ftpRoot.Write("f" + std::to_string(i) + ".gif", std::string(20000, 'f'));
+  for (int i = 0; i < 10; ++i)
+    ftpRoot.Write("f" + std::to_string(i) + ".gif", std::string(20000, 'f'));
   test::TestHttpServer http;
   http.ServeFolder(site.Path());
   std::string results = "<html>\n";
-  for (int i = 0; i < 30; ++i) results += "<a href=\"http://r.example/" + std::to_string(i) + ".html\">r</a>\n";
+  for (int i = 0; i < 30; ++i)
+    results += "<a href=\"http://r.example/" + std::to_string(i) + ".html\">r</a>\n";
   http.Serve("/cgi-bin/query", HttpResponse::Html(results));
   http.Serve("/bin/search", HttpResponse::Html(results));
   HttpResponse slow = HttpResponse::Ok(std::string(40000, 's'));
@@ -96,9 +98,9 @@ TEST(Stress, FiftyWorkersWhileTheListsChangeUnderThem) {
     ++rounds;
     // Fill the requested lists: 20 files, 10 FTP files, 10 crawls, 10 searches.
     for (int i = 0; i < 20; ++i)
-      RequestedFiles.AddUrl(http.Url(i % 4 ? "/i" + std::to_string(i % 8) + ".gif?" +
-                                                 std::to_string(rounds * 100 + i)
-                                           : "/slow.gif?" + std::to_string(rounds * 100 + i)));
+      RequestedFiles.AddUrl(
+          http.Url(i % 4 ? "/i" + std::to_string(i % 8) + ".gif?" + std::to_string(rounds * 100 + i)
+                         : "/slow.gif?" + std::to_string(rounds * 100 + i)));
     for (int i = 0; i < 10; ++i) RequestedFiles.AddUrl(ftp.Url("/f" + std::to_string(i) + ".gif"));
     for (int i = 0; i < 10; ++i)
       RequestedSites.Add(Site("site " + std::to_string(rounds) + "-" + std::to_string(i),
@@ -166,8 +168,7 @@ TEST(Stress, FiftyWorkersWhileTheListsChangeUnderThem) {
   LoadAllLists();
   EXPECT_EQ(DownloadedFiles.GetCount(), downloaded);
   std::printf("stress: rounds=%ld workers_at_once=%ld operations=%ld seconds=%d failures=%d\n",
-              rounds, started, operations, soak ? soak : 8,
-              ::testing::Test::HasFailure() ? 1 : 0);
+              rounds, started, operations, soak ? soak : 8, ::testing::Test::HasFailure() ? 1 : 0);
   unsetenv("TAVRINOX_ALTAVISTA_HOST");
   unsetenv("TAVRINOX_YAHOO_HOST");
   net::ClientLimits::stallTimeoutMs = 60000;

@@ -19,8 +19,8 @@
 namespace tvx {
 namespace {
 
-using test::ReadFile;
 using test::BinaryBody;
+using test::ReadFile;
 
 namespace fs = std::filesystem;
 using test::HttpResponse;

@@ -68,8 +68,8 @@ class HostileSite : public ::testing::Test {
 TEST_F(HostileSite, GarbageInsteadOfAPageEndsTheRunCleanly) {
   // Two megabytes of every byte value, NULs and stray quotes included, with
   // one real link buried in the middle.
-  std::string garbage = test::BinaryBody(1 << 20) + "\n<a href=\"real.gif\">\n" +
-                        test::BinaryBody(1 << 20);
+  std::string garbage =
+      test::BinaryBody(1 << 20) + "\n<a href=\"real.gif\">\n" + test::BinaryBody(1 << 20);
   http_.Serve("/index.html", HttpResponse::Html(garbage));
   http_.Serve("/real.gif", HttpResponse::Ok("GIF89a"));
   auto took = Crawl(http_.Url("/index.html"));

@@ -27,8 +27,8 @@ using test::ReadFile;
 
 namespace fs = std::filesystem;
 
-const char* const kFiles[] = {"reqpics.data",     "reqpicwebs.data",  "reqpicsearch.data",
-                              "dnldpics.data",    "dnldpicwebs.data", "picsearchres.data"};
+const char* const kFiles[] = {"reqpics.data",  "reqpicwebs.data",  "reqpicsearch.data",
+                              "dnldpics.data", "dnldpicwebs.data", "picsearchres.data"};
 
 // Fills the six lists with n records named after tag.
 void Fill(const std::string& tag, int n) {
@@ -73,7 +73,8 @@ TEST(CrashSafeLists, KilledWhileSavingLeavesOldOrNewWhole) {
   int mixedRounds = 0;  // killed between two files: some old, some new
   constexpr int kRounds = 40;
   for (int round = 0; round < kRounds; ++round) {
-    for (const char* f : kFiles) fs::copy_file(oldDir / f, work / f, fs::copy_options::overwrite_existing);
+    for (const char* f : kFiles)
+      fs::copy_file(oldDir / f, work / f, fs::copy_options::overwrite_existing);
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {

@@ -26,9 +26,8 @@ void WriteFile(const std::string& name, const std::string& data) {
   out << data;
 }
 
-const std::vector<std::string> kFiles = {"reqpics.data",      "reqpicwebs.data",
-                                         "reqpicsearch.data", "dnldpics.data",
-                                         "dnldpicwebs.data",  "picsearchres.data"};
+const std::vector<std::string> kFiles = {"reqpics.data",  "reqpicwebs.data",  "reqpicsearch.data",
+                                         "dnldpics.data", "dnldpicwebs.data", "picsearchres.data"};
 
 // Each test works in a fresh folder of its own with empty lists.
 class ListFiles : public ::testing::Test {
@@ -73,8 +72,7 @@ SiteProject HolidayProject() {
 TEST_F(ListFiles, NoFilesGiveEmptyListsAndNothingIsCreated) {
   LoadAllLists();
   EXPECT_EQ(RequestedFiles.GetCount() + RequestedSites.GetCount() + SearchProjects.GetCount() +
-                DownloadedFiles.GetCount() + DownloadedSites.GetCount() +
-                SearchResults.GetCount(),
+                DownloadedFiles.GetCount() + DownloadedSites.GetCount() + SearchResults.GetCount(),
             0);
   SaveAllLists();
   for (const auto& f : kFiles) EXPECT_FALSE(fs::exists(f)) << f;
@@ -212,8 +210,7 @@ TEST_F(ListFiles, EmptiedListLosesItsFileOthersStay) {
 TEST_F(ListFiles, OverlongHandEditedFieldsAreCutAndTheRestDropped) {
   std::string longName(300, 'N');
   std::string longText(600, 'T');
-  WriteFile("reqpicsearch.data", longName + "\n" + longText +
-                                     "\n1 0 1 0 0 0 0\n1 0 0\n1 0 0\n*\n");
+  WriteFile("reqpicsearch.data", longName + "\n" + longText + "\n1 0 1 0 0 0 0\n1 0 0\n1 0 0\n*\n");
   std::string longUrl(1000, 'u');
   WriteFile("reqpics.data", longUrl + "\nhttp://ok/a.gif\n");
   LoadAllLists();

@@ -126,8 +126,7 @@ EngineFixture::~EngineFixture() {
   }
   WaitForWorkers();
   SetUi(nullptr, nullptr);
-  for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
-    Stops(kind).ClearAll();
+  for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search}) Stops(kind).ClearAll();
 }
 
 bool WaitFor(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {

@@ -79,5 +79,4 @@ bool WaitFor(const std::function<bool()>& pred,
 // Waits until no worker thread is left running.
 bool WaitForWorkers(std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
-
 }  // namespace tvx::test

@@ -36,23 +36,40 @@ std::string Trim(const std::string& s) {
 
 std::string ReasonFor(int status) {
   switch (status) {
-    case 200: return "OK";
-    case 201: return "Created";
-    case 204: return "No Content";
-    case 206: return "Partial Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 303: return "See Other";
-    case 304: return "Not Modified";
-    case 307: return "Temporary Redirect";
-    case 308: return "Permanent Redirect";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+      return "OK";
+    case 201:
+      return "Created";
+    case 204:
+      return "No Content";
+    case 206:
+      return "Partial Content";
+    case 301:
+      return "Moved Permanently";
+    case 302:
+      return "Found";
+    case 303:
+      return "See Other";
+    case 304:
+      return "Not Modified";
+    case 307:
+      return "Temporary Redirect";
+    case 308:
+      return "Permanent Redirect";
+    case 400:
+      return "Bad Request";
+    case 401:
+      return "Unauthorized";
+    case 403:
+      return "Forbidden";
+    case 404:
+      return "Not Found";
+    case 500:
+      return "Internal Server Error";
+    case 503:
+      return "Service Unavailable";
+    default:
+      return "Status";
   }
 }
 
@@ -387,14 +404,15 @@ void TestHttpServer::HandleConnection(int fd) {
   }
   if (!hasType) out += "Content-Type: text/plain\r\n";
   if (hasLength) {
-    out += "Content-Length: " +
-           std::to_string(response.contentLength.value_or(response.body.size())) + "\r\n";
+    out +=
+        "Content-Length: " + std::to_string(response.contentLength.value_or(response.body.size())) +
+        "\r\n";
   }
   out += "Connection: close\r\n\r\n";
 
   bool ok = SendAll(fd, out.data(), out.size());
-  std::size_t limit = std::min({response.body.size(), response.closeAfterBytes,
-                                response.stallAfterBytes});
+  std::size_t limit =
+      std::min({response.body.size(), response.closeAfterBytes, response.stallAfterBytes});
   if (!sendBody) limit = 0;
   std::size_t sent = 0;
   while (ok && sent < limit) {

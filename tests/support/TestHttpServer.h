@@ -24,9 +24,9 @@
 namespace tvx::test {
 
 struct HttpRequest {
-  std::string method;  // "GET", ...
-  std::string target;  // as sent: path and query
-  std::string path;    // target without the query
+  std::string method;                                        // "GET", ...
+  std::string target;                                        // as sent: path and query
+  std::string path;                                          // target without the query
   std::vector<std::pair<std::string, std::string>> headers;  // in the order sent
 
   // The first value of the header (name compared ignoring case); "" when absent.

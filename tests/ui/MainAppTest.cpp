@@ -52,7 +52,8 @@ class MainApp : public ::testing::Test {
   // Starts the program, leaving the start-up question with "Proceed".
   void Start() {
     test::DialogScript script;
-    script.ThenAs<CStartDlg>([](CStartDlg& d) { QTest::mouseClick(d.proceedButton(), Qt::LeftButton); });
+    script.ThenAs<CStartDlg>(
+        [](CStartDlg& d) { QTest::mouseClick(d.proceedButton(), Qt::LeftButton); });
     app = std::make_unique<CTavrinoxApp>();
     ASSERT_TRUE(app->InitInstance());
     EXPECT_TRUE(script.AllStepsRun());

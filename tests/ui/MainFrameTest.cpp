@@ -5,9 +5,9 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QMenuBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>

@@ -59,9 +59,7 @@ class ViewPanels : public ::testing::Test {
     if (item->parent()) item->parent()->setExpanded(true);
     QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.visualItemRect(item).center());
   }
-  QPoint RowPoint(int row) const {
-    return list.visualItemRect(list.topLevelItem(row)).center();
-  }
+  QPoint RowPoint(int row) const { return list.visualItemRect(list.topLevelItem(row)).center(); }
   void ClickRow(int row, Qt::KeyboardModifiers mods = {}) {
     QTest::mouseClick(list.viewport(), Qt::LeftButton, mods, RowPoint(row));
   }
@@ -108,16 +106,31 @@ TEST_F(ViewPanels, EachListShowsNewestFirstWithItsSummary) {
     QStringList rows;
   };
   const Case cases[] = {
-      {"Web Sites", 2, "Requested Web Sites List Selected", " 3 projects ready for download",
+      {"Web Sites",
+       2,
+       "Requested Web Sites List Selected",
+       " 3 projects ready for download",
        {"C", "B", "A"}},
-      {"Downloaded Files", 3, "Downloaded Files List Selected", " 2 files downloaded",
+      {"Downloaded Files",
+       3,
+       "Downloaded Files List Selected",
+       " 2 files downloaded",
        {"http://d/2.jpg", "http://d/1.jpg"}},
       {"Downloaded Sites", 4, "Downloaded Web Sites List Selected", " 0 projects downloaded", {}},
-      {"Search Projects", 5, "Required Search Projects List Selected",
-       " 1 search projects ready for download", {"cats"}},
-      {"Search Results", 6, "Search Results List Selected", " 1 search projects completed",
+      {"Search Projects",
+       5,
+       "Required Search Projects List Selected",
+       " 1 search projects ready for download",
+       {"cats"}},
+      {"Search Results",
+       6,
+       "Search Results List Selected",
+       " 1 search projects completed",
        {"http://r/1.jpg"}},
-      {"Files", 1, "Requested Files List Selected", " 1 files ready for download",
+      {"Files",
+       1,
+       "Requested Files List Selected",
+       " 1 files ready for download",
        {"http://a/1.jpg"}},
   };
   for (const Case& c : cases) {

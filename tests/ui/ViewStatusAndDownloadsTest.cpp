@@ -156,7 +156,8 @@ TEST_F(ViewDownloads, DoubleClickOpensOnlyFileItems) {
   tree.ItemOf(cats)->setExpanded(true);
   doubleClick(tree.ItemOf(cats)->child(0));
   ASSERT_EQ(opens.urls.size(), 1u);
-  EXPECT_EQ(opens.urls[0].toLocalFile(), QDir::current().absoluteFilePath("Pictures/Cats/img/a.jpg"));
+  EXPECT_EQ(opens.urls[0].toLocalFile(),
+            QDir::current().absoluteFilePath("Pictures/Cats/img/a.jpg"));
 }
 
 TEST(ViewDownloadsPlaceholder, DoubleClickOnPlaceholderOpensNothing) {

@@ -84,12 +84,24 @@ class WindowWork : public ::testing::Test {
       }
     };
     switch (ListKind.load()) {
-      case kListRequestedFiles: check(RequestedFiles); break;
-      case kListRequestedSites: check(RequestedSites); break;
-      case kListDownloadedFiles: check(DownloadedFiles); break;
-      case kListDownloadedSites: check(DownloadedSites); break;
-      case kListSearchProjects: check(SearchProjects); break;
-      case kListSearchResults: check(SearchResults); break;
+      case kListRequestedFiles:
+        check(RequestedFiles);
+        break;
+      case kListRequestedSites:
+        check(RequestedSites);
+        break;
+      case kListDownloadedFiles:
+        check(DownloadedFiles);
+        break;
+      case kListDownloadedSites:
+        check(DownloadedSites);
+        break;
+      case kListSearchProjects:
+        check(SearchProjects);
+        break;
+      case kListSearchResults:
+        check(SearchResults);
+        break;
     }
   }
 
@@ -183,9 +195,10 @@ TEST_F(WindowWork, ManyWorkersWhileTheUserKeepsWorking) {
   test::TempDir site("tvx-window-site"), ftpRoot("tvx-window-ftp");
   std::string index = "<html>\n";
   for (int i = 0; i < 6; ++i) {
-    index += "<a href=\"p" + std::to_string(i) + ".html\">p</a> <img src=\"i" +
-             std::to_string(i) + ".gif\" >\n";
-    site.Write("p" + std::to_string(i) + ".html", "<img src=\"i" + std::to_string(i) + ".gif\" >\n");
+    index += "<a href=\"p" + std::to_string(i) + ".html\">p</a> <img src=\"i" + std::to_string(i) +
+             ".gif\" >\n";
+    site.Write("p" + std::to_string(i) + ".html",
+               "<img src=\"i" + std::to_string(i) + ".gif\" >\n");
     site.Write("i" + std::to_string(i) + ".gif", std::string(20000, 'g'));
     ftpRoot.Write("f" + std::to_string(i) + ".gif", std::string(30000, 'f'));
   }
@@ -196,7 +209,8 @@ TEST_F(WindowWork, ManyWorkersWhileTheUserKeepsWorking) {
   slow.dripIntervalMs = 20;
   http.Serve("/slow.gif", slow);
   std::string results = "<html>\n";
-  for (int i = 0; i < 20; ++i) results += "<a href=\"http://r.example/" + std::to_string(i) + "\">r</a>\n";
+  for (int i = 0; i < 20; ++i)
+    results += "<a href=\"http://r.example/" + std::to_string(i) + "\">r</a>\n";
   http.Serve("/cgi-bin/query", HttpResponse::Html(results));
   http.Serve("/bin/search", HttpResponse::Html(results));
   std::string host = "127.0.0.1:" + std::to_string(http.Port());
@@ -237,8 +251,9 @@ TEST_F(WindowWork, ManyWorkersWhileTheUserKeepsWorking) {
   }
   EXPECT_GE(peak, 40);
 
-  const char* lists[] = {"Files", "Web Sites", "Search Projects", "Downloaded Files",
-                         "Downloaded Sites", "Search Results"};
+  const char* lists[] = {
+      "Files",         "Web Sites", "Search Projects", "Downloaded Files", "Downloaded Sites",
+      "Search Results"};
   std::mt19937 random(7);
   int operations = 0;
   for (int step = 0; step < 120; ++step) {
@@ -246,13 +261,20 @@ TEST_F(WindowWork, ManyWorkersWhileTheUserKeepsWorking) {
     ExpectPanelMatchesList();
     if (panel->RowCount() > 0) SelectOnly({static_cast<int>(random() % panel->RowCount())});
     switch (random() % 8) {
-      case 0: frame->RouteCommand(kCmdStopDownloading); break;
-      case 1: frame->RouteCommand(kCmdDownloadSelected); break;
-      case 2: frame->RouteCommand(kCmdDeleteEntry); break;
+      case 0:
+        frame->RouteCommand(kCmdStopDownloading);
+        break;
+      case 1:
+        frame->RouteCommand(kCmdDownloadSelected);
+        break;
+      case 2:
+        frame->RouteCommand(kCmdDeleteEntry);
+        break;
       case 3:
         if (step == 90) frame->RouteCommand(kCmdDeleteAllLists);
         break;
-      default: break;
+      default:
+        break;
     }
     ++operations;
     QTest::qWait(10);
@@ -264,7 +286,8 @@ TEST_F(WindowWork, ManyWorkersWhileTheUserKeepsWorking) {
     for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
       for (int i = 0; i < Registry(kind).Count(); ++i)
         if (auto h = Registry(kind).At(i))
-          ADD_FAILURE() << "still running: " << h->Text() << (h->Gate().IsPaused() ? " (paused)" : "");
+          ADD_FAILURE() << "still running: " << h->Text()
+                        << (h->Gate().IsPaused() ? " (paused)" : "");
     FAIL() << "a worker hangs";
   }
   for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})

@@ -18,8 +18,8 @@
 namespace tvx {
 namespace {
 
-using test::ReadFile;
 using test::BinaryBody;
+using test::ReadFile;
 
 namespace fs = std::filesystem;
 using test::HttpResponse;
@@ -31,7 +31,8 @@ class FileWorker : public ::testing::Test {
   void SetUp() override {
     old_ = fs::current_path();
     fs::current_path(dir_.Path());
-    net::ClientLimits::stallTimeoutMs = 20000;  // generous: sanitizer builds on a busy machine are slow
+    net::ClientLimits::stallTimeoutMs =
+        20000;  // generous: sanitizer builds on a busy machine are slow
   }
   void TearDown() override {
     fx_.reset();
@@ -101,8 +102,9 @@ TEST_F(FileWorker, ShownListDecidesWhichRowsAreWritten) {
 TEST_F(FileWorker, NotAPictureIsDroppedWithItsMessage) {
   Start(http_.Url("/folder/"));
   ASSERT_TRUE(test::WaitForWorkers());
-  EXPECT_TRUE(Ui().Has(
-      "message: The file you are trying to download \nis not a picture file!\nPlease check your URL!"));
+  EXPECT_TRUE(
+      Ui().Has("message: The file you are trying to download \nis not a picture file!\nPlease "
+               "check your URL!"));
   EXPECT_EQ(RequestedFiles.GetCount(), 0);
   EXPECT_EQ(DownloadedFiles.GetCount(), 0);
   EXPECT_EQ(Ui().Text(StatusField::LastAction), "Download canceled");

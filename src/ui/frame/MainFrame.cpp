@@ -36,10 +36,9 @@ using FrameToolBar = CToolBarEx;
 namespace {
 
 constexpr int kFrameCommands[] = {
-    kCmdAddFiles,        kCmdAddWebSite,          kCmdAddSearchProject,
-    kCmdDeleteEntry,     kCmdProperties,          kCmdSendToRequestedFiles,
-    kCmdSendToRequestedSites, kCmdDownloadSelected, kCmdStopDownloading,
-    kCmdDeleteAllLists,  kCmdHelpContents,
+    kCmdAddFiles,        kCmdAddWebSite,           kCmdAddSearchProject,     kCmdDeleteEntry,
+    kCmdProperties,      kCmdSendToRequestedFiles, kCmdSendToRequestedSites, kCmdDownloadSelected,
+    kCmdStopDownloading, kCmdDeleteAllLists,       kCmdHelpContents,
 };
 
 bool IsFrameCommand(int id) {
@@ -49,8 +48,7 @@ bool IsFrameCommand(int id) {
 }
 
 bool ShowsRequestedList(int kind) {
-  return kind == kListRequestedFiles || kind == kListRequestedSites ||
-         kind == kListSearchProjects;
+  return kind == kListRequestedFiles || kind == kListRequestedSites || kind == kListSearchProjects;
 }
 
 // X11 modifier state bits of the lock keys.
@@ -256,8 +254,8 @@ void CMainFrame::CreateStatusBar() {
     indicators_[i] = new QLabel(QString::fromLatin1(names[i]));
     indicators_[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     indicators_[i]->setAlignment(Qt::AlignCenter);
-    indicators_[i]->setMinimumWidth(indicators_[i]->fontMetrics().horizontalAdvance(
-                                        QStringLiteral("SCRL")) + 12);
+    indicators_[i]->setMinimumWidth(
+        indicators_[i]->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 12);
     // Shown greyed while the lock is off or its state is unknown.
     indicators_[i]->setEnabled(false);
     statusBar()->addPermanentWidget(indicators_[i]);
@@ -394,8 +392,8 @@ QString CMainFrame::HelpPagePath() {
   const QString relative = QStringLiteral("Quillanto/picstoc.htm");
   QStringList candidates;
   const QString appDir = QCoreApplication::applicationDirPath();
-  candidates << appDir + QLatin1Char('/') + relative                     // build tree
-             << appDir + QStringLiteral("/../share/") + relative;        // installed
+  candidates << appDir + QLatin1Char('/') + relative               // build tree
+             << appDir + QStringLiteral("/../share/") + relative;  // installed
   const QString located = QStandardPaths::locate(QStandardPaths::GenericDataLocation, relative);
   if (!located.isEmpty()) candidates << located;
 #ifdef TAVRINOX_BUILD_HELP_PAGE

@@ -59,7 +59,9 @@ QLabel* CStatusView::TextLabel(StatusField field) const {
   return status_;
 }
 
-void CStatusView::SetText(StatusField field, const QString& text) { TextLabel(field)->setText(text); }
+void CStatusView::SetText(StatusField field, const QString& text) {
+  TextLabel(field)->setText(text);
+}
 QString CStatusView::Text(StatusField field) const { return TextLabel(field)->text(); }
 QString CStatusView::CurrentProject() const { return currentProject_->text(); }
 QString CStatusView::LastAction() const { return lastAction_->text(); }

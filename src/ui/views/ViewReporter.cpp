@@ -70,7 +70,8 @@ void CQtUiDispatcher::Run(const std::function<void()>& work) {
     return;
   }
   // The worker waits here until the user-interface thread has run the work.
-  QMetaObject::invokeMethod(context_, [&work] { work(); }, Qt::BlockingQueuedConnection);
+  QMetaObject::invokeMethod(
+      context_, [&work] { work(); }, Qt::BlockingQueuedConnection);
 }
 
 }  // namespace tvx::ui
