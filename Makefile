@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 RUN_DIR ?= $(HOME)/Tavrinox
 
-.PHONY: all deps build test test-plain test-asan test-tsan run bench install fuzz soak clean
+.PHONY: all deps build test check-format format test-plain test-asan test-tsan run bench install fuzz soak clean
 
 all: build
 
@@ -18,6 +18,7 @@ build: deps
 # Plain build, then every test again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then the engine under ThreadSanitizer.
 test: deps
+	$(MAKE) --no-print-directory check-format
 	$(MAKE) --no-print-directory test-plain
 	$(MAKE) --no-print-directory test-asan
 	$(MAKE) --no-print-directory test-tsan
@@ -41,6 +42,14 @@ test-tsan:
 	cmake --build build-tsan -j$(JOBS)
 	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 	  ctest --output-on-failure -j$(JOBS) --timeout 600 -L engine
+
+# The code style of .clang-format (Debian's clang-format 14): any difference fails.
+FORMAT_FILES = git ls-files -- '*.cpp' '*.h'
+check-format:
+	@$(FORMAT_FILES) | xargs -r clang-format --dry-run --Werror && echo "clang-format: no differences"
+
+format:
+	$(FORMAT_FILES) | xargs -r clang-format -i
 
 # Each fuzz target briefly from its seed corpus.
 test-fuzz:
