@@ -5,10 +5,10 @@ Binds port 0, prints "PORT <n>" on stdout once listening, and serves until
 it is killed or its standard input closes (the test process went away).
 
 Files whose names start with these prefixes misbehave when retrieved (keep
-them small: half of such a file is sent in one go):
+them small: such a file is sent in one go):
   partial-  half the file, then "226 Transfer complete." (SIZE tells the whole)
-  abort-    half the file, then "426 Connection closed; transfer aborted."
-  dropctl-  half the file, then the control connection is dropped unanswered
+  abort-    the file, then "426 Connection closed; transfer aborted."
+  dropctl-  the file, then the control connection is dropped unanswered
   endless-  no size told (SIZE is refused), and bytes are sent for ever
 """
 import argparse
@@ -109,7 +109,7 @@ class TestHandler(FTPHandler):
             data = f.read()
         self.respond("125 Data connection already open. Transfer starting.")
         channel.socket.setblocking(True)
-        channel.socket.sendall(data[: len(data) // 2])
+        channel.socket.sendall(data[: len(data) // 2] if cue == "partial" else data)
         channel.close()  # closed without a reply of its own
         if cue == "partial":
             self.respond("226 Transfer complete.")
