@@ -23,27 +23,6 @@ constexpr std::size_t kPageBuffer = 8192;
 // file is always shown.
 constexpr auto kProgressInterval = std::chrono::milliseconds(50);
 
-// The text of an Internet failure as kept: at most 199 characters, without
-// its trailing line break.
-std::string FailureText(const std::string& message) {
-  std::string text = message.substr(0, 199);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  return text;
-}
-
-std::string Trimmed(const std::string& text) {
-  const char* blanks = " \t\r\n\f\v";
-  std::size_t first = text.find_first_not_of(blanks);
-  if (first == std::string::npos) return {};
-  std::size_t last = text.find_last_not_of(blanks);
-  return text.substr(first, last - first + 1);
-}
-
-std::string LastSegment(const std::string& url) {
-  auto slash = url.rfind('/');
-  return slash == std::string::npos ? url : url.substr(slash + 1);
-}
-
 std::string KilobytesRead(std::uint64_t bytes) {
   char text[64];
   std::snprintf(text, sizeof text, "%.02fk read", static_cast<double>(bytes) / 1024.0);
@@ -66,7 +45,7 @@ class Crawl {
     bool first = true;
     while (!state_.stack.Empty()) {
       env_.Checkpoint();
-      std::string url = Trimmed(state_.stack.Pop());
+      std::string url = std::string(TrimBlanks(state_.stack.Pop()));
       if (Fetch(url, first) == Outcome::Stopped) {
         ReportStopped();
         return kCrawlStopped;
@@ -150,7 +129,7 @@ class Crawl {
         ShowIfCurrent(StatusField::LastAction, "Retrieving links...");
       } else {
         if (!state_.pageFolder.empty()) CreateSubfolders(state_.projectFolder, state_.pageFolder);
-        filePath = state_.projectFolder + state_.pageFolder + '\\' + LastSegment(url);
+        filePath = state_.projectFolder + state_.pageFolder + '\\' + std::string(LastSegment(url));
         if (HasIllegalChars(filePath)) {
           ShowIfCurrent(StatusField::Status, filePath + " has illegal chars");
           return Outcome::Next;
@@ -174,7 +153,7 @@ class Crawl {
       }
     } catch (const net::InternetError& e) {
       file.reset();
-      state_.progressText = FailureText(e.what());
+      state_.progressText = net::FailureText(e.what());
       ComputeRow();
       ShowIfCurrent(StatusField::Status, "Error retrieving page");
       state_.errorFlag = true;

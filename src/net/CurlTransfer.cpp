@@ -5,6 +5,8 @@
 #include <mutex>
 #include <new>
 
+#include "store/Text.h"
+
 namespace tvx::net::detail {
 namespace {
 
@@ -249,9 +251,7 @@ void CurlTransfer::CollectResult() {
         // libcurl refuses an oversized header this way, without a text.
         failure_ = "The response headers are too large (or memory ran out)";
       }
-      while (!failure_.empty() && (failure_.back() == '\n' || failure_.back() == '\r')) {
-        failure_.pop_back();
-      }
+      failure_ = std::string(TrimLineEnd(failure_));
     }
     // Give the connection back to the cache at once (FTP reuses it).
     curl_multi_remove_handle(handles_->multi, handles_->easy);

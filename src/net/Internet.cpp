@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "net/CurlTransfer.h"
+#include "store/Text.h"
 
 namespace tvx::net {
 
@@ -15,6 +16,10 @@ std::atomic<long> ClientLimits::stallTimeoutMs{60000};
 std::atomic<long> ClientLimits::connectTimeoutMs{60000};
 std::atomic<long> ClientLimits::lowSpeedWindowMs{60000};
 std::atomic<long> ClientLimits::lowSpeedBytesPerSecond{16};
+
+std::string FailureText(const std::string& message) {
+  return std::string(TrimLineEnd(std::string_view(message).substr(0, 199)));
+}
 
 namespace {
 

@@ -18,6 +18,10 @@ class InternetError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// An Internet failure's text as the workers keep and show it: at most 199
+// characters, without a trailing line break.
+std::string FailureText(const std::string& message);
+
 // Process-wide tunables. Tests shorten the stall time-out.
 struct ClientLimits {
   // A transfer that receives nothing for this long while being read fails.

@@ -41,6 +41,26 @@ inline bool Contains(std::string_view text, std::string_view part) {
   return text.find(part) != std::string_view::npos;
 }
 
+// The text after the last '/' (the whole text when it has none).
+inline std::string_view LastSegment(std::string_view url) {
+  std::size_t slash = url.rfind('/');
+  return slash == std::string_view::npos ? url : url.substr(slash + 1);
+}
+
+// text without the line breaks (CR and LF) at its end.
+inline std::string_view TrimLineEnd(std::string_view text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+  return text;
+}
+
+// text without blanks (space, tab, line breaks, form feed) at either end.
+inline std::string_view TrimBlanks(std::string_view text) {
+  constexpr std::string_view kBlanks = " \t\r\n\f\v";
+  std::size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
 // Paths are shown with '\' between folders; the file system wants '/'.
 inline std::string ToFsPath(std::string_view shown) {
   std::string out(shown);

@@ -10,6 +10,7 @@
 
 #include "net/Internet.h"
 #include "store/Lists.h"
+#include "workers/LocalPath.h"
 #include "workers/PictureFile.h"
 
 namespace tvx {
@@ -23,19 +24,6 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(50);
 
 const char* const kNotPicture =
     "The file you are trying to download \nis not a picture file!\nPlease check your URL!";
-
-// The text of an Internet failure as shown: at most 199 characters, without
-// its trailing line break.
-std::string FailureText(const std::string& message) {
-  std::string text = message.substr(0, 199);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  return text;
-}
-
-std::string LastSegment(const std::string& url) {
-  auto slash = url.rfind('/');
-  return slash == std::string::npos ? url : url.substr(slash + 1);
-}
 
 }  // namespace
 
@@ -158,7 +146,7 @@ void MarkStopped(WorkerEnv& env, RecordRef& record) {
 // status view when the row is current (HTTP) or always (FTP).
 void ReportFailure(WorkerEnv& env, RecordRef& record, const std::string& message,
                    bool statusAlways) {
-  std::string text = FailureText(message);
+  std::string text = net::FailureText(message);
   env.OnUi([&] {
     auto row = record.Row();
     if (!row) return;
@@ -169,36 +157,11 @@ void ReportFailure(WorkerEnv& env, RecordRef& record, const std::string& message
   });
 }
 
-// The local file, written through a buffer of its own: the blocks are
-// small, and the C library's default buffer would mean a system call for
-// every few kilobytes.
-class LocalFile {
- public:
-  static constexpr std::size_t kBuffer = 256 * 1024;
-  explicit LocalFile(const std::string& shownPath)
-      : file_(std::fopen(ToFsPath(shownPath).c_str(), "wb")), buffer_(new char[kBuffer]) {
-    if (!file_) throw net::InternetError("Error creating " + shownPath);
-    std::setvbuf(file_, buffer_.get(), _IOFBF, kBuffer);
-  }
-  ~LocalFile() { reset(); }
-  LocalFile(const LocalFile&) = delete;
-  LocalFile& operator=(const LocalFile&) = delete;
-  std::FILE* get() const { return file_; }
-  void reset() {
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
-  }
-
- private:
-  std::FILE* file_;
-  std::unique_ptr<char[]> buffer_;
-};
-
 enum class CopyResult { Done, Stopped };
 
 // Copies the transfer into the local file in blocks, honouring pauses and
 // the stop flag, and reporting progress.
-CopyResult CopyBlocks(WorkerEnv& env, RecordRef& record, net::Transfer& in, std::FILE* out,
+CopyResult CopyBlocks(WorkerEnv& env, RecordRef& record, net::Transfer& in, LocalFileWriter& out,
                       bool storeProgress) {
   char block[kBlock];
   std::uint32_t total = 0;
@@ -210,8 +173,7 @@ CopyResult CopyBlocks(WorkerEnv& env, RecordRef& record, net::Transfer& in, std:
     if (n == 0) break;
     env.EnsureBusy();
     if (row && Stops(WorkerKind::File).Get(*row)) return CopyResult::Stopped;
-    if (std::fwrite(block, 1, n, out) != n)
-      throw net::InternetError("Error writing to the local file");
+    out.Write(block, n);
     total += static_cast<std::uint32_t>(n);
     std::string progress = "Downloading..." + KilobytesText(total) + "k read";
     if (storeProgress) record.SetStatus(progress);
@@ -225,11 +187,19 @@ CopyResult CopyBlocks(WorkerEnv& env, RecordRef& record, net::Transfer& in, std:
       });
     }
   }
-  if (std::fflush(out) != 0) throw net::InternetError("Error writing to the local file");
+  out.Finish();
   return CopyResult::Done;
 }
 
-void MakePicturesFolder() { ::mkdir("Pictures", 0755); }
+// A name that would lead out of Pictures (or is no file name at all) is
+// refused like a failed transfer: the record keeps the reason.
+bool RefuseUnusablePath(WorkerEnv& env, RecordRef& record, const LocalPath& path,
+                        bool statusAlways) {
+  if (path.Usable()) return false;
+  ReportFailure(env, record, path.Shown() + " has illegal chars", statusAlways);
+  env.EndBusy();
+  return true;
+}
 
 }  // namespace
 
@@ -238,33 +208,31 @@ bool IsFtpUrl(std::string_view url) { return url.find("ftp://") != std::string_v
 void RunHttpFileWorker(WorkerEnv& env, const FileRecord& start) {
   RecordRef record{std::string(TextOf(start.url))};
   const std::string& url = record.Url();
-  MakePicturesFolder();
-  std::string localPath = "Pictures\\" + LastSegment(url);
-  if (!IsPictureFile(localPath)) {
+  const LocalPath localPath = LocalPath::ForSingleFile(url);
+  if (!IsPictureFile(localPath.Shown())) {
     DropNotPicture(env, record);
     env.EndBusy();
     return;
   }
+  if (RefuseUnusablePath(env, record, localPath, /*statusAlways=*/false)) return;
   env.EnsureBusy();
   try {
     net::Session session("Tavrinox");
     auto transfer = session.OpenUrl(url, /*failOnHttpError=*/true);
     transfer->SetReadBufferSize(kReadBuffer);
     transfer->StatusCode();  // an error status fails here, before any file is made
-    LocalFile file(localPath);
+    LocalFileWriter file(localPath);
     env.OnUi([&] {
       if (auto row = record.Row()) Stops(WorkerKind::File).Set(*row, 0);
     });
-    if (CopyBlocks(env, record, *transfer, file.get(), true) == CopyResult::Stopped) {
+    if (CopyBlocks(env, record, *transfer, file, true) == CopyResult::Stopped) {
       transfer->Close();
-      file.reset();
       session.Close();
       MarkStopped(env, record);
       env.EndBusy();
       return;
     }
     transfer->Close();
-    file.reset();
     session.Close();
   } catch (const net::InternetError& e) {
     ReportFailure(env, record, e.what(), /*statusAlways=*/false);
@@ -304,12 +272,13 @@ void RunFtpFileWorker(WorkerEnv& env, const FileRecord& start) {
     env.EndBusy();
     return;
   }
-  MakePicturesFolder();
+  const LocalPath localPath = LocalPath::ForSingleFile(url);
   if (!IsPictureFile(parts->fileName)) {
     DropNotPicture(env, record);
     env.EndBusy();
     return;
   }
+  if (RefuseUnusablePath(env, record, localPath, /*statusAlways=*/true)) return;
   env.EnsureBusy();
   try {
     net::Session session("Tavrinox");
@@ -336,10 +305,9 @@ void RunFtpFileWorker(WorkerEnv& env, const FileRecord& start) {
         env.reporter.SetRowStatus(*row, "Downloading in progress...");
     });
     auto remote = ftp->OpenFile(parts->fileName);
-    LocalFile file("Pictures\\" + LastSegment(url));
-    if (CopyBlocks(env, record, *remote, file.get(), false) == CopyResult::Stopped) {
+    LocalFileWriter file(localPath);
+    if (CopyBlocks(env, record, *remote, file, false) == CopyResult::Stopped) {
       remote->Close();
-      file.reset();
       ftp->Close();
       session.Close();
       MarkStopped(env, record);
@@ -347,7 +315,6 @@ void RunFtpFileWorker(WorkerEnv& env, const FileRecord& start) {
       return;
     }
     remote->Close();
-    file.reset();
     ftp->Close();
     session.Close();
   } catch (const net::InternetError& e) {

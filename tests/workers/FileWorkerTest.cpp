@@ -112,6 +112,23 @@ TEST_F(FileWorker, NotAPictureIsDroppedWithItsMessage) {
   EXPECT_EQ(http_.Requests().size(), 0u) << "nothing is fetched";
 }
 
+TEST_F(FileWorker, NamesLeadingOutOfPicturesAreRefusedUnfetched) {
+  fs::create_directories("a/b/c");
+  fs::current_path("a/b/c");
+  http_.Serve("/x.jpg", HttpResponse::Ok("body"));
+  const std::string name = "..\\..\\..\\x.jpg";
+  Start(http_.Url("/" + name));
+  ASSERT_TRUE(test::WaitForWorkers());
+  ASSERT_EQ(RequestedFiles.GetCount(), 1);
+  const std::string refused = "Pictures\\" + name + " has illegal chars";
+  EXPECT_EQ(std::string(RequestedFiles.GetAt(0)->status), refused);
+  EXPECT_TRUE(Ui().Has("row 0 status: " + refused));
+  EXPECT_EQ(http_.Requests().size(), 0u);
+  fs::current_path(dir_.Path());
+  for (const auto& entry : fs::recursive_directory_iterator(dir_.Path()))
+    EXPECT_TRUE(entry.is_directory()) << "written: " << entry.path();
+}
+
 TEST_F(FileWorker, PictureTestIgnoresCaseAndLooksAnywhere) {
   http_.Serve("/a.JPG", HttpResponse::Ok("1"));
   http_.Serve("/b.jpg.txt", HttpResponse::Ok("2"));

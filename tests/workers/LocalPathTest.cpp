@@ -1,0 +1,139 @@
+// Local paths stay inside Pictures whatever a URL or a project name holds,
+// never follow a link below Pictures, and a file stops before the disk's
+// free-space floor.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "support/Files.h"
+#include "support/TempDir.h"
+#include "workers/LocalPath.h"
+
+namespace tvx {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(LocalPath, NamesThatCouldLeadElsewhereAreRefused) {
+  struct Case {
+    std::string url;
+    bool usable;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"http://h/a/photo.jpg", true, "Pictures\\photo.jpg"},
+      {"http://h/My Photo (1).JPG", true, "Pictures\\My Photo (1).JPG"},
+      {"http://h/..\\..\\..\\x.jpg", false, "Pictures\\..\\..\\..\\x.jpg"},
+      {"http://h/..\\..\\.gem\\..\\.bashrc", false, "Pictures\\..\\..\\.gem\\..\\.bashrc"},
+      {"http://h/dir/", false, "Pictures\\"},
+      {"http://h/..", false, "Pictures\\.."},
+      {"http://h/.", false, "Pictures\\."},
+      {std::string("http://h/a\0b.jpg", 16), false, std::string("Pictures\\a\0b.jpg", 16)},
+      {"http://h/a\tb.jpg", false, "Pictures\\a\tb.jpg"},
+      {"http://h/a\x7f.jpg", false, "Pictures\\a\x7f.jpg"},
+      {"nourl.gif", true, "Pictures\\nourl.gif"},
+  };
+  for (const Case& c : cases) {
+    LocalPath path = LocalPath::ForSingleFile(c.url);
+    EXPECT_EQ(path.Usable(), c.usable) << c.url;
+    EXPECT_EQ(path.Shown(), c.shown) << c.url;
+  }
+  for (const char* name : {"..", "../..", "a/b", "a\\b", "", ".", "\x01x"}) {
+    EXPECT_FALSE(LocalPath::ForProject(name).Usable()) << name;
+    EXPECT_FALSE(ProjectNameProblem(name).empty()) << name;
+  }
+  EXPECT_TRUE(ProjectNameProblem("New Web Project").empty());
+  // Sub-folders: empty and "." parts are skipped, ".." refuses the whole path.
+  LocalPath proj = LocalPath::ForProject("proj");
+  EXPECT_EQ(proj.Below("\\a\\\\.\\b").Child("c.jpg").Shown(), "Pictures\\proj\\a\\b\\c.jpg");
+  EXPECT_EQ(proj.Below("\\a\\b").Child("c.jpg").FsPath(), "Pictures/proj/a/b/c.jpg");
+  EXPECT_FALSE(proj.Below("\\a\\..\\..\\b").Child("c.jpg").Usable());
+  EXPECT_FALSE(LocalPath::ForProject("..").Below("\\a").Child("c.jpg").Usable());
+}
+
+class LocalFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_ = fs::current_path();
+    fs::create_directories(dir_ / "work");
+    fs::current_path(dir_ / "work");
+  }
+  void TearDown() override {
+    DiskLimits::fakeFreeBytes = UINT64_MAX;
+    fs::current_path(old_);
+  }
+  test::TempDir dir_{"tvx-localpath"};
+  fs::path old_;
+};
+
+TEST_F(LocalFiles, FoldersAreMadeAndFilesWrittenBelowPictures) {
+  LocalPath file = LocalPath::ForProject("proj").Below("\\a\\b").Child("c.jpg");
+  LocalFileWriter writer(file);
+  writer.Write("abc", 3);
+  std::string big(LocalFileWriter::kBuffer + 10, 'x');
+  writer.Write(big.data(), big.size());
+  writer.Finish();
+  EXPECT_EQ(test::ReadFile("Pictures/proj/a/b/c.jpg"), "abc" + big);
+  EXPECT_EQ(writer.Written(), 3 + big.size());
+}
+
+TEST_F(LocalFiles, LinksBelowPicturesAreNeverFollowed) {
+  fs::create_directories("Pictures/proj");
+  fs::create_directories(dir_ / "elsewhere");
+  fs::create_directory_symlink(dir_ / "elsewhere", "Pictures/proj/a");
+  fs::create_symlink(dir_ / "elsewhere/target.jpg", "Pictures/proj/link.jpg");
+  ASSERT_EQ(::mkfifo("Pictures/proj/fifo.jpg", 0644), 0);
+
+  LocalPath proj = LocalPath::ForProject("proj");
+  EXPECT_THROW(LocalFileWriter(proj.Below("\\a").Child("x.jpg")), LocalFileError);
+  EXPECT_FALSE(proj.Below("\\a\\deeper").MakeFolder());
+  EXPECT_THROW(LocalFileWriter(proj.Child("link.jpg")), LocalFileError);
+  EXPECT_THROW(LocalFileWriter(proj.Child("fifo.jpg")), LocalFileError);  // and does not block
+  EXPECT_TRUE(fs::is_empty(dir_ / "elsewhere"));
+  try {
+    LocalFileWriter writer(LocalPath::ForProject("..").Child("x.jpg"));
+    ADD_FAILURE() << "a project named .. was written";
+  } catch (const LocalFileError& e) {
+    EXPECT_STREQ(e.what(), "Error creating Pictures\\..\\x.jpg");
+  }
+  // Pictures itself may be a link the user made.
+  fs::remove_all("Pictures");
+  fs::create_directory_symlink(dir_ / "elsewhere", "Pictures");
+  LocalFileWriter writer(LocalPath::ForSingleFile("http://h/ok.png"));
+  writer.Finish();
+  EXPECT_TRUE(fs::exists(dir_ / "elsewhere/ok.png"));
+}
+
+TEST_F(LocalFiles, OverlongPathsAreRefused) {
+  LocalPath deep = LocalPath::ForProject("proj");
+  while (deep.Shown().size() < kMaxShownPath) deep = deep.Child("folder");
+  EXPECT_FALSE(deep.Child("x.jpg").OpenParent().Valid());
+  EXPECT_THROW(LocalFileWriter(deep.Child("x.jpg")), LocalFileError);
+}
+
+TEST_F(LocalFiles, WritingStopsAtTheFreeSpaceFloorAndRemovesThePiece) {
+  const std::uint64_t floor = DiskLimits::freeSpaceFloorBytes.load();
+  DiskLimits::fakeFreeBytes = floor + 3 * LocalFileWriter::kBuffer;
+  LocalPath path = LocalPath::ForSingleFile("http://h/endless.jpg");
+  LocalFileWriter writer(path);
+  std::string block(64 * 1024, 'z');
+  std::uint64_t written = 0;
+  try {
+    for (int i = 0; i < 1000; ++i) {
+      writer.Write(block.data(), block.size());
+      written += block.size();
+    }
+    ADD_FAILURE() << "never stopped";
+  } catch (const LocalFileError& e) {
+    EXPECT_EQ(e.what(), DiskFloorText());
+    EXPECT_NE(std::string(e.what()).find("disk holding Pictures"), std::string::npos);
+  }
+  EXPECT_LE(written, 4 * LocalFileWriter::kBuffer);
+  EXPECT_FALSE(fs::exists("Pictures/endless.jpg"));
+}
+
+}  // namespace
+}  // namespace tvx
