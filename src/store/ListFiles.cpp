@@ -407,6 +407,9 @@ constexpr std::array<ListFileInfo, kListCount> kListFiles = {{
     {"picsearchres.data", kSavedFilesError},
 }};
 
+// Where the list of a file that could not be read is saved instead.
+constexpr const char* kUnsavedSuffix = ".unsaved";
+
 // Records move between lists as follows, always added to the new list before
 // they leave the old one:
 //   requested files -> downloaded files      (a download ends)
@@ -442,7 +445,6 @@ struct Pending {
 template <class T>
 Pending Prepare(const RecordList<T>& list, const FileState& state, SaveScope scope) {
   Pending p;
-  if (state.unreadable) return p;
   list.Locked([&] {
     if (!list.IsModified()) return;
     p.generation = list.Generation();
@@ -508,7 +510,8 @@ void LoadAllLists() {
     g_files[id].unreadable = true;
     if (!message.empty()) message += '\n';
     message += std::string("Error reading the list file '") + kListFiles[id].name + "' (" +
-               reasons[id] + "): it is left as it is and not saved in this run.";
+               reasons[id] + "): it is left as it is; this run saves the list to '" +
+               kListFiles[id].name + kUnsavedSuffix + "' instead.";
   }
   // The box waits for the user; a save may run meanwhile.
   save.unlock();
@@ -530,12 +533,16 @@ std::vector<std::string> WriteLists(SaveScope scope) {
     if (!p.write) continue;
     const ListFileInfo& file = kListFiles[id];
     FileState& state = g_files[id];
-    CallFileHook(file.name);
+    // A file that could not be read is never replaced: its list goes to a
+    // file beside it, so records that moved into it are not lost either.
+    const std::string target =
+        state.unreadable ? file.name + std::string(kUnsavedSuffix) : file.name;
+    CallFileHook(target.c_str());
     bool ok = true;
     if (p.count == 0)
-      RemoveListFile(file.name);
+      RemoveListFile(target.c_str());
     else
-      ok = ReplaceFile(file.name, p.data);
+      ok = ReplaceFile(target.c_str(), p.data);
     std::string().swap(p.data);
     if (ok) {
       state.written = true;

@@ -106,7 +106,7 @@ TEST_F(ListFileGuards, UnreadableListFilesAreReportedAndNeverReplaced) {
     SCOPED_TRACE(c.what);
     test::ResetLists();
     messages_.clear();
-    for (const char* f : {"reqpics.data", "dnldpics.data"}) fs::remove(f);
+    for (const char* f : {"reqpics.data", "dnldpics.data", "reqpics.data.unsaved"}) fs::remove(f);
     c.make();
     Write("dnldpics.data", "http://a/done.gif\r\n");
     const std::string before = Describe("reqpics.data");
@@ -115,6 +115,7 @@ TEST_F(ListFileGuards, UnreadableListFilesAreReportedAndNeverReplaced) {
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_NE(messages_[0].find("'reqpics.data'"), std::string::npos) << messages_[0];
     EXPECT_NE(messages_[0].find(c.reason), std::string::npos) << messages_[0];
+    EXPECT_NE(messages_[0].find("'reqpics.data.unsaved'"), std::string::npos) << messages_[0];
     EXPECT_EQ(messages_[0].find("dnldpics.data"), std::string::npos);
     EXPECT_EQ(DownloadedFiles.GetCount(), 1);
 
@@ -125,8 +126,11 @@ TEST_F(ListFileGuards, UnreadableListFilesAreReportedAndNeverReplaced) {
     EXPECT_EQ(RequestedFiles.Find("http://a/new.gif"), RequestedFiles.GetCount() - 1);
     EXPECT_TRUE(WriteLists(SaveScope::ChangedSinceSave).empty());
     SaveAllLists();
+    // What the run did to the list is kept beside it, nothing is lost.
+    EXPECT_EQ(ReadFile("reqpics.data.unsaved"), "http://a/new.gif\r\n");
     while (RequestedFiles.GetCount() > 0) RequestedFiles.RemoveAt(0);
     SaveAllLists();
+    EXPECT_FALSE(fs::exists("reqpics.data.unsaved"));
     EXPECT_EQ(Describe("reqpics.data"), before);
     EXPECT_EQ(ReadFile("dnldpics.data"), "http://a/done.gif\r\nhttp://a/new.gif\r\n");
     EXPECT_EQ(messages_.size(), 1u);
