@@ -72,7 +72,7 @@ std::optional<UrlParts> ParseUrl(const std::string& input) {
 
   std::string path = url.substr(hostEnd);
   path = path.substr(0, path.find('#'));  // the fragment stays with the browser
-  if (path.empty() || path.front() != '/') path.insert(0, "/");
+  if (path.empty() || path.front() != '/') path = "/" + path;
   parts.path = path;
   return parts;
 }
