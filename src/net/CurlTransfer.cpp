@@ -27,6 +27,24 @@ bool FollowedRedirect(long status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
+// The value of a "Name: value" header line when its name is `name`.
+std::optional<std::string_view> HeaderValue(std::string_view line, std::string_view name) {
+  if (line.size() <= name.size() || line[name.size()] != ':' ||
+      !EqualsIgnoreCase(line.substr(0, name.size()), name))
+    return std::nullopt;
+  return TrimBlanks(TrimLineEnd(line.substr(name.size() + 1)));
+}
+
+std::optional<std::uint64_t> ParseCount(std::string_view text) {
+  if (text.empty() || text.size() > 19) return std::nullopt;
+  std::uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  return value;
+}
+
 void AppendEscaped(std::string& out, unsigned char c) {
   static const char kHex[] = "0123456789ABCDEF";
   out += '%';
@@ -113,6 +131,13 @@ void CurlTransfer::Start() {
   // the reader gets to it, after the bytes that did arrive.
   if (done_ && !ready_) ThrowIfFailed();
   ready_ = true;
+  if (!options_.http) ReadFtpFacts();
+  if (options_.failOnHttpError && status_ >= 400 && options_.rangeRequest) {
+    if (status_ == 416) return;
+    // The words libcurl uses for the same refusal.
+    throw CurlFailure(CURLE_HTTP_RETURNED_ERROR,
+                      "The requested URL returned error: " + std::to_string(status_));
+  }
   if (options_.failOnHttpError && status_ >= 400) {
     // libcurl ends the transfer itself and gives the message; wait for it.
     Pump([] { return false; });
@@ -148,8 +173,33 @@ std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
   std::string_view line(data, bytes);
   if (StartsWithIgnoringCase(line, "http/")) {
     t->blockHasLocation_ = false;
+    t->told_ = {};
+    t->contentLength_.reset();
+    t->hasContentRange_ = false;
   } else if (StartsWithIgnoringCase(line, "location:")) {
     t->blockHasLocation_ = true;
+  } else if (auto etag = HeaderValue(line, "etag")) {
+    t->told_.etag = *etag;
+  } else if (auto modified = HeaderValue(line, "last-modified")) {
+    t->told_.lastModified = *modified;
+  } else if (auto length = HeaderValue(line, "content-length")) {
+    t->contentLength_ = ParseCount(*length);
+  } else if (auto range = HeaderValue(line, "content-range")) {
+    // "bytes first-last/total" (206) or "bytes */total" (416).
+    if (StartsWithIgnoringCase(*range, "bytes ")) {
+      std::string_view spec = TrimBlanks(range->substr(6));
+      std::size_t slash = spec.find('/');
+      std::size_t dash = spec.find('-');
+      if (slash != std::string_view::npos) {
+        t->told_.size = ParseCount(spec.substr(slash + 1));
+        if (dash != std::string_view::npos && dash < slash) {
+          if (auto first = ParseCount(spec.substr(0, dash))) {
+            t->told_.offset = *first;
+            t->hasContentRange_ = true;
+          }
+        }
+      }
+    }
   } else if ((bytes == 2 && data[0] == '\r' && data[1] == '\n') ||
              (bytes == 1 && data[0] == '\n')) {
     long status = 0;
@@ -294,11 +344,23 @@ void CurlTransfer::CollectResult() {
       if (refused && failure_.find(lastReply_.substr(0, 3)) == std::string::npos)
         failure_ += " (" + lastReply_ + ")";
     }
+    if (!options_.http) ReadFtpFacts();
     // Give the connection back to the cache at once (FTP reuses it).
     curl_multi_remove_handle(handles_->multi.get(), easy);
     handles_->busy = false;
     attached_ = false;
   }
+}
+
+void CurlTransfer::ReadFtpFacts() {
+  // SIZE (of what is left after REST) and MDTM, once the server answered them.
+  CURL* easy = handles_->easy.get();
+  curl_off_t size = -1, time = -1;
+  if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size) == CURLE_OK && size >= 0)
+    told_.size = static_cast<std::uint64_t>(size) + options_.resumeFrom;
+  if (curl_easy_getinfo(easy, CURLINFO_FILETIME_T, &time) == CURLE_OK && time >= 0)
+    told_.modifiedTime = time;
+  told_.offset = options_.resumeFrom;
 }
 
 void CurlTransfer::ThrowIfFailed() {
@@ -400,6 +462,16 @@ long CurlTransfer::StatusCode() {
   Pump([this] { return ready_; });
   if (!ready_) ThrowIfFailed();
   return status_;
+}
+
+FileFacts CurlTransfer::Facts() {
+  if (!options_.http) return told_;
+  StatusCode();
+  FileFacts facts = told_;
+  if (status_ == 206 && hasContentRange_) return facts;
+  facts.offset = 0;
+  if (status_ != 416) facts.size = contentLength_;
+  return facts;
 }
 
 void CurlTransfer::Close() {

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "net/Internet.h"
@@ -75,6 +76,11 @@ class CurlTransfer final : public Transfer {
     // A body shorter than the size the server told is a failure, whatever
     // libcurl made of it (FTP files).
     bool mustMatchToldSize = false;
+    // A request for part of a file: HTTP error statuses are judged here
+    // rather than by libcurl, and 416 is let through as an answer.
+    bool rangeRequest = false;
+    // FTP: the offset the file was asked from (REST).
+    std::uint64_t resumeFrom = 0;
   };
 
   // The easy handle must be fully configured for the request; the transfer
@@ -93,6 +99,8 @@ class CurlTransfer final : public Transfer {
   bool ReadLine(std::string& line) override;
   long StatusCode() override;
   void Close() override;
+  FileFacts Facts() override;
+  bool HasBufferedData() const override { return Buffered() > 0; }
 
   // How far the client may read ahead of the caller.
   static constexpr std::size_t kMaxAhead = 256 * 1024;
@@ -121,6 +129,7 @@ class CurlTransfer final : public Transfer {
   void CheckSpeed(std::chrono::steady_clock::duration spent);
   // Throws the transfer's failure, if it ended with one.
   void ThrowIfFailed();
+  void ReadFtpFacts();
 
   std::shared_ptr<CurlHandles> handles_;
   Options options_;
@@ -142,6 +151,11 @@ class CurlTransfer final : public Transfer {
   std::uint64_t windowBytes_ = 0;
   std::chrono::steady_clock::duration window_{};
   bool blockHasLocation_ = false;
+  // What the headers of the last response block told (HTTP), or what the
+  // server answered to SIZE and MDTM (FTP).
+  FileFacts told_;
+  std::optional<std::uint64_t> contentLength_;
+  bool hasContentRange_ = false;
 
   bool progressed_ = false;
   std::chrono::milliseconds stalled_{0};

@@ -177,6 +177,8 @@ class FtpConnectionImpl final : public FtpConnection {
     CURL* easy = handles_->easy.get();
     Configure(easy, settings);
     curl_easy_setopt(easy, CURLOPT_TRANSFERTEXT, 0L);
+    // MDTM with every file: a cut download keeps the time to resume by.
+    curl_easy_setopt(easy, CURLOPT_FILETIME, 1L);
     if (!server.user.empty()) {
       curl_easy_setopt(easy, CURLOPT_USERNAME, server.user.c_str());
       curl_easy_setopt(easy, CURLOPT_PASSWORD, server.password.c_str());
@@ -232,13 +234,36 @@ class FtpConnectionImpl final : public FtpConnection {
     }
   }
 
-  std::unique_ptr<Transfer> OpenFile(const std::string& name) override {
+  std::unique_ptr<Transfer> OpenFile(const std::string& name, std::uint64_t from) override {
     std::shared_ptr<CurlHandles> handles = Handles();
-    Prepare(DirectoryUrl() + detail::EscapeFtpPath(name), /*listOnly=*/false, /*noBody=*/false);
+    Prepare(DirectoryUrl() + detail::EscapeFtpPath(name), /*listOnly=*/false, /*noBody=*/false,
+            from);
     auto transfer = std::make_unique<CurlTransfer>(
-        handles, CurlTransfer::Options{.http = false, .mustMatchToldSize = true});
-    transfer->Start();
+        handles,
+        CurlTransfer::Options{.http = false, .mustMatchToldSize = true, .resumeFrom = from});
+    try {
+      transfer->Start();
+    } catch (const CurlFailure& failure) {
+      switch (failure.Code()) {
+        case CURLE_FTP_COULDNT_USE_REST:
+        case CURLE_BAD_DOWNLOAD_RESUME:
+          throw ResumeRefused(failure.what());
+        default:
+          throw;
+      }
+    }
     return transfer;
+  }
+
+  FileFacts Describe(const std::string& name) override {
+    std::shared_ptr<CurlHandles> handles = Handles();
+    Prepare(DirectoryUrl() + detail::EscapeFtpPath(name), /*listOnly=*/false, /*noBody=*/true);
+    CurlTransfer transfer(handles, {.http = false});
+    transfer.Start();
+    char sink[256];
+    while (transfer.Read(sink, sizeof sink) > 0) {
+    }
+    return transfer.Facts();
   }
 
   ~FtpConnectionImpl() override { Close(); }
@@ -269,9 +294,10 @@ class FtpConnectionImpl final : public FtpConnection {
     return url;
   }
 
-  void Prepare(const std::string& url, bool listOnly, bool noBody) {
+  void Prepare(const std::string& url, bool listOnly, bool noBody, std::uint64_t from = 0) {
     CURL* easy = Handles()->easy.get();
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(from));
     curl_easy_setopt(easy, CURLOPT_DIRLISTONLY, listOnly ? 1L : 0L);
     curl_easy_setopt(easy, CURLOPT_NOBODY, noBody ? 1L : 0L);
   }
@@ -327,6 +353,12 @@ void Session::SetConnectOptions(long timeoutMs, int /*retries*/, int /*backoffMs
 }
 
 std::unique_ptr<Transfer> Session::OpenUrl(const std::string& url, bool failOnHttpError) {
+  return OpenUrl(url, failOnHttpError, ResumeRequest{});
+}
+
+std::unique_ptr<Transfer> Session::OpenUrl(const std::string& url, bool failOnHttpError,
+                                           const ResumeRequest& resume) {
+  const bool ranged = resume.from > 0;
   auto handles = std::make_shared<CurlHandles>();
   CURL* easy = handles->easy.get();
   Configure(easy, {agent_, connectTimeoutMs_, caFile_});
@@ -334,11 +366,22 @@ std::unique_ptr<Transfer> Session::OpenUrl(const std::string& url, bool failOnHt
   curl_easy_setopt(easy, CURLOPT_URL, target.c_str());
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
-  curl_easy_setopt(easy, CURLOPT_FAILONERROR, failOnHttpError ? 1L : 0L);
+  curl_easy_setopt(easy, CURLOPT_FAILONERROR, failOnHttpError && !ranged ? 1L : 0L);
+  if (ranged) {
+    // CURLOPT_RANGE rather than CURLOPT_RESUME_FROM: libcurl would refuse a
+    // whole file sent back, which is how a changed file is answered.
+    std::string range = std::to_string(resume.from) + "-";
+    curl_easy_setopt(easy, CURLOPT_RANGE, range.c_str());  // copied by libcurl
+    if (!resume.validator.empty()) {
+      handles->headers = BuildHeaderList({"If-Range: " + resume.validator});
+      curl_easy_setopt(easy, CURLOPT_HTTPHEADER, handles->headers.get());
+    }
+  }
   CurlTransfer::Options options;
   options.http = !HasFtpScheme(url);
   options.followsRedirects = true;
   options.failOnHttpError = failOnHttpError;
+  options.rangeRequest = ranged;
   auto transfer = std::make_unique<CurlTransfer>(std::move(handles), options);
   transfer->Start();
   return transfer;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -40,6 +41,37 @@ struct ClientLimits {
   static constexpr std::size_t kMaxLineRead = 16 << 20;
 };
 
+// What a response tells of the file it carries: enough to resume a cut
+// download and to show how far one has come.
+struct FileFacts {
+  // The whole file's size, when the server told it (HTTP Content-Length, or
+  // the total of a Content-Range; FTP SIZE).
+  std::optional<std::uint64_t> size;
+  // Where this body begins in the file: the start of a 206's Content-Range,
+  // the FTP REST offset; 0 for a whole file.
+  std::uint64_t offset = 0;
+  std::string etag;          // HTTP ETag as sent, weak ones with their "W/"
+  std::string lastModified;  // HTTP Last-Modified as sent
+  // FTP MDTM in seconds since 1970; -1 when not told.
+  std::int64_t modifiedTime = -1;
+};
+
+// A request for the rest of a file: from byte `from` on, and only while the
+// file is still the one `validator` names (a strong ETag or a Last-Modified
+// date, sent as If-Range). A server that cannot, or a file that changed,
+// answers with the whole file instead (status 200).
+struct ResumeRequest {
+  std::uint64_t from = 0;
+  std::string validator;
+};
+
+// The server will not start a file part-way (FTP REST refused, or an offset
+// past the file's end).
+class ResumeRefused : public InternetError {
+ public:
+  using InternetError::InternetError;
+};
+
 // A readable response body (HTTP or FTP). Read from one thread at a time.
 class Transfer {
  public:
@@ -57,6 +89,11 @@ class Transfer {
   // The HTTP status of the response (waits for the headers); 0 for FTP.
   virtual long StatusCode() = 0;
   virtual void Close() = 0;
+  // What the response told of its file (HTTP: waits for the headers).
+  virtual FileFacts Facts() { return {}; }
+  // True while bytes that arrived are waiting to be read: a Read now returns
+  // at once. False says the next Read may wait for the network.
+  virtual bool HasBufferedData() const { return false; }
 };
 
 // The parts of a URL (browser-style split).
@@ -91,8 +128,11 @@ class FtpConnection {
   // True when the current directory lists a file of that name. Throws
   // InternetError when the server cannot be reached or refuses the login.
   virtual bool FindFile(const std::string& name) = 0;
-  // Opens the file for binary reading.
-  virtual std::unique_ptr<Transfer> OpenFile(const std::string& name) = 0;
+  // Opens the file for binary reading; with `from` above 0 the server is asked
+  // to start there (REST), and ResumeRefused says it will not.
+  virtual std::unique_ptr<Transfer> OpenFile(const std::string& name, std::uint64_t from = 0) = 0;
+  // The file's size and modification time (SIZE, MDTM) without fetching it.
+  virtual FileFacts Describe(const std::string& name) = 0;
   virtual void Close() = 0;
 };
 
@@ -111,6 +151,10 @@ class Session {
   // A plain GET of url, redirects followed. When failOnHttpError is set a
   // status of 400 or above is an InternetError with the client's message.
   std::unique_ptr<Transfer> OpenUrl(const std::string& url, bool failOnHttpError);
+  // The same for the rest of a file (HTTP Range with If-Range). A 416 (the
+  // range lies past the file's end) is then an answer, not a failure.
+  std::unique_ptr<Transfer> OpenUrl(const std::string& url, bool failOnHttpError,
+                                    const ResumeRequest& resume);
 
   // One HTTP GET request for path on server:port with the given extra
   // header lines ("Name: value"); redirects are not followed.

@@ -9,6 +9,7 @@
 #include "net/Internet.h"
 #include "store/Lists.h"
 #include "workers/LocalPath.h"
+#include "workers/PartialDownload.h"
 #include "workers/PictureFile.h"
 #include "workers/TransferCopy.h"
 
@@ -168,8 +169,10 @@ void ReportFailure(WorkerEnv& env, RecordRef& record, const std::string& message
 // stop flag. The progress text ("Downloading...1.50k read") goes into the
 // record when storeProgress is set, and into Status while the row is current;
 // a paused worker writes neither until it is resumed.
+// The row's progress bar follows the same reports, against the file's size
+// when the server told it (expected 0: no bar).
 CopyOutcome CopyWithProgress(WorkerEnv& env, RecordRef& record, net::Transfer& in,
-                             LocalFileWriter& out, bool storeProgress) {
+                             LocalFileWriter& out, bool storeProgress, std::uint64_t expected) {
   PauseGate& gate = env.self.Gate();
   using Clock = std::chrono::steady_clock;
   Clock::time_point lastShown = Clock::now() - kProgressInterval;
@@ -192,7 +195,9 @@ CopyOutcome CopyWithProgress(WorkerEnv& env, RecordRef& record, net::Transfer& i
           return;
         }
         std::optional<int> row = record.Row();
-        if (row && IsCurrentFilesRow(*row)) env.reporter.SetStatusText(StatusField::Status, text);
+        if (!row || ListKind.load() != kListRequestedFiles) return;
+        if (expected > 0) env.reporter.SetRowProgress(*row, total, expected);
+        if (IsCurrentFilesRow(*row)) env.reporter.SetStatusText(StatusField::Status, text);
       });
       if (shown) lastShown = now;
     }
@@ -225,18 +230,83 @@ void RefuseUnusablePath(WorkerEnv& env, RecordRef& record, const LocalPath& path
   ReportFailure(env, record, path.Shown() + " has illegal chars", statusAlways);
 }
 
-// Fetches the URL into the local file. The transfer, the file and the
-// session are closed on the way out, whatever happens.
-CopyOutcome FetchHttp(WorkerEnv& env, RecordRef& record, const LocalPath& localPath) {
+// A download that cannot go on from where it stopped says so in the record,
+// its row and (when current) Status before it starts again from zero.
+void ReportRestart(WorkerEnv& env, RecordRef& record, const std::string& text) {
+  env.OnUi([&] {
+    auto row = record.Row();
+    if (!row) return;
+    record.SetStatus(text);
+    if (ListKind.load() == kListRequestedFiles) env.reporter.SetRowStatus(*row, text);
+    if (IsCurrentFilesRow(*row)) env.reporter.SetStatusText(StatusField::Status, text);
+  });
+}
+
+// The note of a partial file this download can go on from, if any. A partial
+// file without one (or of another URL, or without a validator) means
+// starting again: `restart` then holds the text that says so.
+std::optional<ResumeNote> UsableNote(const PartialDownload& partial, const std::string& url,
+                                     std::uint64_t held, std::string& restart) {
+  if (held == 0) return std::nullopt;
+  std::optional<ResumeNote> note = partial.ReadNote();
+  if (note && note->url == url && !note->validator.empty()) return note;
+  restart = kRestartNotResumable;
+  return std::nullopt;
+}
+
+LocalFileWriter::Mode PartialMode(bool append) {
+  return append ? LocalFileWriter::Mode::Append : LocalFileWriter::Mode::Create;
+}
+
+// The partial file, opened for the transfer (appended to when it goes on
+// from its end, else emptied), takes the final name only once whole; a fresh
+// start gets a fresh note.
+void PreparePartial(LocalFileWriter& file, const PartialDownload& partial, const std::string& url,
+                    bool append, const std::string& validator) {
+  file.RenameWhenFinished(partial.Final());
+  // A note that cannot be written only costs the resume.
+  if (!append && !partial.WriteNote({url, validator})) partial.RemoveNote();
+}
+
+// Fetches the URL into the local file, going on from a partial file that an
+// earlier start left when the server can (HTTP Range with If-Range). The
+// transfer, the file and the session are closed on the way out, whatever
+// happens.
+CopyOutcome FetchHttp(WorkerEnv& env, RecordRef& record, const PartialDownload& partial) {
   net::Session session("Tavrinox");
-  auto transfer = session.OpenUrl(record.Url(), /*failOnHttpError=*/true);
+  const std::string& url = record.Url();
+  std::string restart;
+  const std::uint64_t held = partial.HeldBytes();
+  std::optional<ResumeNote> note = UsableNote(partial, url, held, restart);
+  std::unique_ptr<net::Transfer> transfer;
+  bool append = false;
+  if (note) {
+    transfer = session.OpenUrl(url, /*failOnHttpError=*/true, {held, note->validator});
+    long status = transfer->StatusCode();
+    net::FileFacts facts = transfer->Facts();
+    append = status == 206 && facts.offset == held;
+    if (!append) {
+      // The whole file came back: the server ignored the range, or the
+      // file is no longer the one the partial file holds the start of.
+      restart =
+          HttpValidator(facts) == note->validator ? kRestartServerCannot : kRestartFileChanged;
+      if (status != 200) transfer.reset();  // 416, or not the range asked for
+    }
+  }
+  if (!transfer) transfer = session.OpenUrl(url, /*failOnHttpError=*/true);
   transfer->SetReadBufferSize(kReadBuffer);
   transfer->StatusCode();  // an error status fails here, before any file is made
-  LocalFileWriter file(localPath);
+  const net::FileFacts facts = transfer->Facts();
+  LocalFileWriter file(partial.Part(), PartialMode(append));
+  PreparePartial(file, partial, url, append, HttpValidator(facts));
+  if (!restart.empty()) ReportRestart(env, record, restart);
   env.OnUi([&] {
     if (auto row = record.Row()) Stops(WorkerKind::File).Set(*row, 0);
   });
-  return CopyWithProgress(env, record, *transfer, file, /*storeProgress=*/true);
+  CopyOutcome outcome = CopyWithProgress(env, record, *transfer, file, /*storeProgress=*/true,
+                                         facts.size.value_or(0));
+  if (outcome == CopyOutcome::Done) partial.RemoveNote();
+  return outcome;
 }
 
 enum class FtpOutcome { Done, Stopped, NotFound };
@@ -244,7 +314,7 @@ enum class FtpOutcome { Done, Stopped, NotFound };
 // Logs in, finds and fetches the file. The remote file, the local file, the
 // connection and the session are closed on the way out, whatever happens.
 FtpOutcome FetchFtp(WorkerEnv& env, RecordRef& record, const FtpUrlParts& parts,
-                    const LocalPath& localPath) {
+                    const PartialDownload& partial) {
   net::Session session("Tavrinox");
   auto ftp = session.ConnectFtp(net::ParseFtpAuthority(parts.host));
   if (!parts.directory.empty()) ftp->SetCurrentDirectory(parts.directory);
@@ -262,12 +332,35 @@ FtpOutcome FetchFtp(WorkerEnv& env, RecordRef& record, const FtpUrlParts& parts,
         env.reporter.SetRowStatus(*row, "Downloading in progress...");
     });
   }
-  auto remote = ftp->OpenFile(parts.fileName);
-  LocalFileWriter file(localPath);
-  return CopyWithProgress(env, record, *remote, file, /*storeProgress=*/false) ==
-                 CopyOutcome::Stopped
-             ? FtpOutcome::Stopped
-             : FtpOutcome::Done;
+  // A partial file goes on from its end (REST) while the file's size and
+  // time are still those it was started with.
+  const std::string& url = record.Url();
+  std::string restart;
+  const std::uint64_t held = partial.HeldBytes();
+  std::unique_ptr<net::Transfer> remote;
+  if (std::optional<ResumeNote> note = UsableNote(partial, url, held, restart)) {
+    std::string now = FtpValidator(ftp->Describe(parts.fileName));
+    if (now != note->validator) {
+      restart = now.empty() ? kRestartServerCannot : kRestartFileChanged;
+    } else {
+      try {
+        remote = ftp->OpenFile(parts.fileName, held);
+      } catch (const net::ResumeRefused&) {
+        restart = kRestartServerCannot;
+      }
+    }
+  }
+  const bool append = remote != nullptr;
+  if (!remote) remote = ftp->OpenFile(parts.fileName);
+  const net::FileFacts facts = remote->Facts();
+  LocalFileWriter file(partial.Part(), PartialMode(append));
+  PreparePartial(file, partial, url, append, FtpValidator(facts));
+  if (!restart.empty()) ReportRestart(env, record, restart);
+  if (CopyWithProgress(env, record, *remote, file, /*storeProgress=*/false,
+                       facts.size.value_or(0)) == CopyOutcome::Stopped)
+    return FtpOutcome::Stopped;
+  partial.RemoveNote();
+  return FtpOutcome::Done;
 }
 
 }  // namespace
@@ -279,11 +372,12 @@ void RunHttpFileWorker(WorkerEnv& env, const FileRecord& start) {
   RecordRef record{std::string(TextOf(start.url))};
   const LocalPath localPath = LocalPath::ForSingleFile(record.Url());
   if (!IsPictureFile(localPath.Shown())) return DropNotPicture(env, record);
-  if (!localPath.Usable()) return RefuseUnusablePath(env, record, localPath, false);
+  const PartialDownload partial(localPath);
+  if (!partial.Usable()) return RefuseUnusablePath(env, record, localPath, false);
   env.EnsureBusy();
   CopyOutcome outcome;
   try {
-    outcome = FetchHttp(env, record, localPath);
+    outcome = FetchHttp(env, record, partial);
   } catch (const net::InternetError& e) {
     return ReportFailure(env, record, e.what(), /*statusAlways=*/false);
   }
@@ -318,11 +412,12 @@ void RunFtpFileWorker(WorkerEnv& env, const FileRecord& start) {
   if (!parts) return env.OnUi([&] { env.reporter.ShowMessage("Error parsing url"); });
   const LocalPath localPath = LocalPath::ForSingleFile(record.Url());
   if (!IsPictureFile(parts->fileName)) return DropNotPicture(env, record);
-  if (!localPath.Usable()) return RefuseUnusablePath(env, record, localPath, true);
+  const PartialDownload partial(localPath);
+  if (!partial.Usable()) return RefuseUnusablePath(env, record, localPath, true);
   env.EnsureBusy();
   FtpOutcome outcome;
   try {
-    outcome = FetchFtp(env, record, *parts, localPath);
+    outcome = FetchFtp(env, record, *parts, partial);
   } catch (const net::InternetError& e) {
     return ReportFailure(env, record, e.what(), /*statusAlways=*/true);
   }

@@ -1,10 +1,12 @@
 #include "workers/LocalPath.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -99,6 +101,16 @@ LocalPath LocalPath::Child(std::string_view name) const {
   return child;
 }
 
+LocalPath LocalPath::WithSuffix(std::string_view suffix) const {
+  if (parts_.empty()) return *this;
+  LocalPath sibling = *this;
+  sibling.parts_.back() += suffix;
+  sibling.shown_ += suffix;
+  sibling.slack_ += suffix.size();
+  sibling.usable_ = usable_ && IsSafeName(sibling.parts_.back());
+  return sibling;
+}
+
 const std::string& LocalPath::Leaf() const {
   static const std::string kNone;
   return parts_.empty() ? kNone : parts_.back();
@@ -118,7 +130,7 @@ UniqueFd LocalPath::OpenParent() const {
     errno = EINVAL;
     return UniqueFd();
   }
-  if (shown_.size() > kMaxShownPath) {
+  if (shown_.size() > kMaxShownPath + slack_) {
     errno = ENAMETOOLONG;
     return UniqueFd();
   }
@@ -134,13 +146,14 @@ bool LocalPath::MakeFolder() const {
   return self.Valid();
 }
 
-UniqueFd LocalPath::CreateFile() const {
+UniqueFd LocalPath::OpenForWriting(bool truncate) const {
   UniqueFd parent = OpenParent();
   if (!parent) return parent;
   // Non-blocking, so a FIFO put in the file's place cannot hold the worker;
-  // anything but a plain file is refused.
+  // anything but a plain file is refused. Emptied only once it is locked,
+  // so a file another writer is filling is never cut under it.
   UniqueFd file(::openat(parent.Get(), Leaf().c_str(),
-                         O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+                         O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
   if (!file) return file;
   struct stat info {};
   if (::fstat(file.Get(), &info) != 0) return UniqueFd();
@@ -148,9 +161,45 @@ UniqueFd LocalPath::CreateFile() const {
     errno = EINVAL;
     return UniqueFd();
   }
+  if (::flock(file.Get(), LOCK_EX | LOCK_NB) != 0) return UniqueFd();
+  if (truncate && ::ftruncate(file.Get(), 0) != 0) return UniqueFd();
   int flags = ::fcntl(file.Get(), F_GETFL);
-  if (flags >= 0) ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK);
+  if (flags >= 0) ::fcntl(file.Get(), F_SETFL, (flags & ~O_NONBLOCK) | (truncate ? 0 : O_APPEND));
   return file;
+}
+
+UniqueFd LocalPath::CreateFile() const { return OpenForWriting(/*truncate=*/true); }
+
+UniqueFd LocalPath::OpenForReading() const {
+  if (!usable_ || parts_.empty()) {
+    errno = EINVAL;
+    return UniqueFd();
+  }
+  UniqueFd parent = OpenFolders({parts_.begin(), parts_.end() - 1}, /*create=*/false);
+  if (!parent) return parent;
+  UniqueFd file(
+      ::openat(parent.Get(), Leaf().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!file) return file;
+  struct stat info {};
+  if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    errno = EINVAL;
+    return UniqueFd();
+  }
+  return file;
+}
+
+bool LocalPath::RenameTo(const LocalPath& target) const {
+  bool sameFolder = parts_.size() == target.parts_.size() && !parts_.empty() &&
+                    std::equal(parts_.begin(), parts_.end() - 1, target.parts_.begin());
+  if (!usable_ || !target.usable_ || !sameFolder) {
+    errno = EINVAL;
+    return false;
+  }
+  UniqueFd parent = OpenFolders({parts_.begin(), parts_.end() - 1}, /*create=*/false);
+  if (!parent) return false;
+  // renameat moves the names themselves: a link at either name is neither
+  // followed nor written through.
+  return ::renameat(parent.Get(), Leaf().c_str(), parent.Get(), target.Leaf().c_str()) == 0;
 }
 
 void LocalPath::Remove() const {
@@ -159,11 +208,20 @@ void LocalPath::Remove() const {
   if (parent) ::unlinkat(parent.Get(), Leaf().c_str(), 0);
 }
 
-LocalFileWriter::LocalFileWriter(LocalPath path) : path_(std::move(path)) {
-  fd_ = path_.CreateFile();
-  if (!fd_) throw LocalFileError("Error creating " + path_.Shown());
+LocalFileWriter::LocalFileWriter(LocalPath path, Mode mode) : path_(std::move(path)) {
+  fd_ = path_.OpenForWriting(/*truncate=*/mode == Mode::Create);
+  if (!fd_) {
+    if (errno == EWOULDBLOCK)
+      throw LocalFileError(path_.Shown() + " is being written by another download");
+    throw LocalFileError("Error creating " + path_.Shown());
+  }
+  struct stat info {};
+  if (mode == Mode::Append && ::fstat(fd_.Get(), &info) == 0)
+    startSize_ = static_cast<std::uint64_t>(info.st_size);
   buffer_.reserve(kBuffer);
 }
+
+void LocalFileWriter::RenameWhenFinished(LocalPath finalPath) { finalPath_ = std::move(finalPath); }
 
 LocalFileWriter::~LocalFileWriter() {
   if (!fd_) return;
@@ -229,6 +287,10 @@ void LocalFileWriter::WriteOut(const char* data, std::size_t size) {
 void LocalFileWriter::Finish() {
   if (!fd_) throw LocalFileError("Error writing " + path_.Shown());
   Flush();
+  // Renamed while still held, so no other writer comes between.
+  if (finalPath_ && !path_.RenameTo(*finalPath_)) {
+    throw LocalFileError("Error creating " + finalPath_->Shown() + ": " + ErrnoText(errno));
+  }
   if (fd_.Reset() != 0) {
     throw LocalFileError("Error writing " + path_.Shown() + ": " + ErrnoText(errno));
   }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,9 @@ class LocalPath {
   LocalPath Below(std::string_view subfolders) const;
   // This path + one more part.
   LocalPath Child(std::string_view name) const;
+  // The name beside this one in the same folder with `suffix` added
+  // ("a.jpg" -> "a.jpg.part"). It may exceed the length limit by the suffix.
+  LocalPath WithSuffix(std::string_view suffix) const;
 
   bool Usable() const { return usable_; }
   const std::string& Shown() const { return shown_; }
@@ -57,9 +61,18 @@ class LocalPath {
   UniqueFd OpenParent() const;
   // Makes this path as a folder (and those above it).
   bool MakeFolder() const;
-  // Creates or truncates the file for writing; a symbolic link in its place
-  // is refused.
+  // Opens the file for writing, made when missing and emptied when
+  // `truncate`, and locks it for this writer alone: a file another writer
+  // holds is refused (EWOULDBLOCK) and left as it is. A symbolic link in its
+  // place is refused, as is anything but a plain file.
+  UniqueFd OpenForWriting(bool truncate) const;
+  // Creates or truncates the file for writing (OpenForWriting(true)).
   UniqueFd CreateFile() const;
+  // Opens an existing plain file for reading, following no link.
+  UniqueFd OpenForReading() const;
+  // Renames this file to target, a name in the same folder, replacing what
+  // is there; no link is followed on the way. False with errno set.
+  bool RenameTo(const LocalPath& target) const;
   // Removes the file (for a partial file that must not stay).
   void Remove() const;
 
@@ -67,6 +80,7 @@ class LocalPath {
   std::vector<std::string> parts_;  // below Pictures
   std::string shown_ = kPicturesFolder;
   bool usable_ = false;
+  std::size_t slack_ = 0;  // how far a suffixed name may pass kMaxShownPath
 };
 
 // The free space that must remain on the disk holding Pictures: a transfer
@@ -91,10 +105,12 @@ class LocalFileError : public net::InternetError {
 class LocalFileWriter {
  public:
   static constexpr std::size_t kBuffer = 256 * 1024;
+  enum class Mode { Create, Append };
 
-  // Creates (or truncates) the file; LocalFileError "Error creating <path>"
-  // when it cannot be made.
-  explicit LocalFileWriter(LocalPath path);
+  // Creates (or truncates) the file, or opens it to append to what it holds;
+  // LocalFileError "Error creating <path>" when it cannot be made, and a
+  // text of its own when another writer holds it.
+  explicit LocalFileWriter(LocalPath path, Mode mode = Mode::Create);
   // Closes the file; a file that was not finished stays as written so far.
   ~LocalFileWriter();
   LocalFileWriter(const LocalFileWriter&) = delete;
@@ -104,13 +120,20 @@ class LocalFileWriter {
   // would leave less than the free-space floor on the disk: the partial
   // file is then removed, since it can only be a piece of something larger.
   void Write(const char* data, std::size_t size);
-  // Writes what is buffered and closes; LocalFileError on failure.
+  // Writes what is buffered, renames the file to its final name if one was
+  // given, and closes; LocalFileError on failure.
   void Finish();
+  // The name Finish gives the file once it is whole (in the same folder).
+  void RenameWhenFinished(LocalPath finalPath);
+  // Writes out what is buffered, so the file on disk holds every byte given.
+  void Sync() { Flush(); }
   // Closes and removes the file.
   void Discard();
 
   const LocalPath& Path() const { return path_; }
   std::uint64_t Written() const { return written_; }
+  // What the file held when it was opened (0 unless appended to).
+  std::uint64_t StartSize() const { return startSize_; }
 
  private:
   void Flush();
@@ -118,9 +141,11 @@ class LocalFileWriter {
   void CheckFreeSpace(std::size_t size);
 
   LocalPath path_;
+  std::optional<LocalPath> finalPath_;
   UniqueFd fd_;
   std::vector<char> buffer_;
   std::uint64_t written_ = 0;
+  std::uint64_t startSize_ = 0;
 };
 
 }  // namespace tvx

@@ -23,6 +23,10 @@ class Reporter {
   virtual void DeleteRow(int row) = 0;
   virtual void InsertTopRow(const std::string& itemText) = 0;
   virtual void DeleteAllRows() = 0;
+  // How far a row's item has come: done of total (bytes of a file, pictures
+  // of a crawl), drawn behind the row's status text. A total of 0 (not known,
+  // or the work is over) shows nothing.
+  virtual void SetRowProgress(int row, std::uint64_t done, std::uint64_t total) = 0;
   // Status view.
   virtual void SetStatusText(StatusField field, const std::string& text) = 0;
   virtual void StartBusy() = 0;

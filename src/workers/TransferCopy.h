@@ -27,9 +27,16 @@ struct CopySteps {
 inline constexpr std::size_t kCopyChunk = 256 * 1024;
 
 // Reads `in` to its end and appends it to `out`, which it finishes (Done).
+// The totals it reports count what `out` held when opened (a resumed file).
+// What is written reaches the disk whenever the reader has caught up with the
+// network, so a process killed while waiting loses nothing that arrived.
 // The pause gate is passed before every read. Internet and local file
 // failures arrive as exceptions (net::InternetError, LocalFileError).
 CopyOutcome CopyTransfer(net::Transfer& in, LocalFileWriter& out, PauseGate& gate,
                          const CopySteps& steps);
+
+// Bytes taken in by every copy loop of the process since it started; the
+// window reads it once a second for the overall rate.
+std::uint64_t BytesTransferred();
 
 }  // namespace tvx

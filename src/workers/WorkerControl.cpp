@@ -25,6 +25,7 @@ class NullReporter final : public Reporter {
   void DeleteRow(int) override {}
   void InsertTopRow(const std::string&) override {}
   void DeleteAllRows() override {}
+  void SetRowProgress(int, std::uint64_t, std::uint64_t) override {}
   void SetStatusText(StatusField, const std::string&) override {}
   void StartBusy() override {}
   void StopBusy() override {}

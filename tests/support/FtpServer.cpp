@@ -35,6 +35,30 @@ std::string FtpServer::Url(const std::string& path) const {
   return "ftp://127.0.0.1:" + std::to_string(port_) + path;
 }
 
+std::uint64_t FtpServer::BytesSent(const std::string& name, std::uint64_t atLeast,
+                                   std::chrono::milliseconds timeout) {
+  auto until = std::chrono::steady_clock::now() + timeout;
+  auto take = [this](const std::string& line) {
+    // "SENT <name> <bytes>"; the name may hold blanks.
+    if (line.rfind("SENT ", 0) != 0) return;
+    std::size_t last = line.rfind(' ');
+    if (last <= 5) return;
+    sent_[line.substr(5, last - 5)] += std::stoull(line.substr(last + 1));
+  };
+  while (process_ && sent_[name] < atLeast) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        until - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    if (auto line = process_->ReadLine(left)) take(*line);
+  }
+  while (process_) {
+    auto line = process_->ReadLine(std::chrono::milliseconds(300));
+    if (!line) break;
+    take(*line);
+  }
+  return sent_[name];
+}
+
 void FtpServer::Stop() {
   if (process_) process_->Stop();
 }

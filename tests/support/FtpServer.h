@@ -3,7 +3,9 @@
 // script next to this file (run under the system's /usr/bin/python3, which
 // has pyftpdlib) on a port the system picks. The destructor kills and reaps it.
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -41,11 +43,18 @@ class FtpServer {
   // "ftp://127.0.0.1:<port>" + path (path should start with "/").
   std::string Url(const std::string& path) const;
 
+  // Bytes of the file `name` the server has sent over every data connection
+  // so far, as it counts them. Waits until at least `atLeast` are counted
+  // (bounded by `timeout`), then a moment more for anything further.
+  std::uint64_t BytesSent(const std::string& name, std::uint64_t atLeast,
+                          std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
   void Stop();
 
  private:
   std::unique_ptr<ChildProcess> process_;
   int port_ = 0;
+  std::map<std::string, std::uint64_t> sent_;
 };
 
 }  // namespace tvx::test

@@ -35,6 +35,10 @@ void RecordingReporter::InsertTopRow(const std::string& itemText) {
   Record("insert row: " + itemText);
 }
 void RecordingReporter::DeleteAllRows() { Record("delete all rows"); }
+void RecordingReporter::SetRowProgress(int row, std::uint64_t done, std::uint64_t total) {
+  Record("row " + std::to_string(row) + " progress: " + std::to_string(done) + "/" +
+         std::to_string(total));
+}
 void RecordingReporter::SetStatusText(StatusField field, const std::string& text) {
   {
     std::lock_guard lock(mutex_);

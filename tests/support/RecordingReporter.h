@@ -19,6 +19,7 @@ class RecordingReporter : public Reporter {
   void DeleteRow(int row) override;
   void InsertTopRow(const std::string& itemText) override;
   void DeleteAllRows() override;
+  void SetRowProgress(int row, std::uint64_t done, std::uint64_t total) override;
   void SetStatusText(StatusField field, const std::string& text) override;
   void StartBusy() override;
   void StopBusy() override;
@@ -28,7 +29,8 @@ class RecordingReporter : public Reporter {
 
   // Every call so far, e.g. "row 0 status: Stopped", "Status: Success",
   // "LastAction: Download ended", "delete row 2", "insert row: http://x",
-  // "busy start", "busy stop", "project: name", "file: name <- path", "message: text".
+  // "busy start", "busy stop", "project: name", "file: name <- path", "message: text",
+  // "row 0 progress: 512/2048".
   std::vector<std::string> Calls() const;
   // The calls whose text starts with prefix.
   std::vector<std::string> CallsStartingWith(const std::string& prefix) const;

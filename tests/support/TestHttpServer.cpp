@@ -359,6 +359,12 @@ HttpResponse TestHttpServer::Answer(const HttpRequest& request) {
   return HttpResponse::Status(404, "<html><body>Not Found</body></html>");
 }
 
+std::uint64_t TestHttpServer::BodyBytesSent(const std::string& path) const {
+  std::lock_guard lock(mutex_);
+  auto it = bodyBytesSent_.find(path);
+  return it == bodyBytesSent_.end() ? 0 : it->second;
+}
+
 void TestHttpServer::HandleConnection(int fd) {
   std::string head;
   auto started = std::chrono::steady_clock::now();
@@ -420,6 +426,10 @@ void TestHttpServer::HandleConnection(int fd) {
     piece = std::min(piece, limit - sent);
     ok = SendAll(fd, response.body.data() + sent, piece);
     sent += piece;
+    if (ok) {
+      std::lock_guard lock(mutex_);
+      bodyBytesSent_[request->path] += piece;
+    }
     if (ok && sent < limit && response.dripIntervalMs > 0) {
       // Sleeps, but wakes at once when the server stops.
       PollFd(wakeRead_, wakeRead_, POLLIN, response.dripIntervalMs);

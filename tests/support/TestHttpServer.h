@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <limits>
@@ -116,6 +117,9 @@ class TestHttpServer {
   std::size_t RequestCount(const std::string& path) const;
   // Waits until at least n requests have arrived; false on time-out.
   bool WaitForRequests(std::size_t n, std::chrono::milliseconds timeout) const;
+  // Body bytes of scripted or handled answers handed to the socket for this
+  // path (query ignored), over every request.
+  std::uint64_t BodyBytesSent(const std::string& path) const;
   // Connections currently being served.
   int OpenConnections() const { return openConnections_.load(); }
 
@@ -146,6 +150,7 @@ class TestHttpServer {
   Handler handler_;
   std::optional<std::filesystem::path> folder_;
   std::vector<HttpRequest> requests_;
+  std::map<std::string, std::uint64_t> bodyBytesSent_;
   std::vector<std::unique_ptr<Connection>> connections_;
 };
 

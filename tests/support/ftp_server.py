@@ -10,6 +10,12 @@ them small: such a file is sent in one go):
   abort-    the file, then "426 Connection closed; transfer aborted."
   dropctl-  the file, then the control connection is dropped unanswered
   endless-  no size told (SIZE is refused), and bytes are sent for ever
+  cut-      the first time it is fetched from the start: half the file, then
+            "426" (as if the line broke); after that, or from a REST offset,
+            as any file
+
+Every file transfer that ends prints "SENT <name> <bytes>" on stdout, so a
+test can count what the server gave.
 """
 import argparse
 import logging
@@ -18,10 +24,17 @@ import sys
 import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import ActiveDTP, FTPHandler
+from pyftpdlib.handlers import ActiveDTP, DTPHandler, FTPHandler
 from pyftpdlib.servers import FTPServer
 
-MISBEHAVING = ("partial-", "abort-", "dropctl-", "endless-")
+MISBEHAVING = ("partial-", "abort-", "dropctl-", "endless-", "cut-")
+
+
+CUT_ALREADY = set()
+
+
+def report_sent(path, count):
+    print("SENT %s %d" % (os.path.basename(path), count), flush=True)
 
 
 def cue_of(path):
@@ -49,6 +62,15 @@ class HandOverActiveDTP(ActiveDTP):
             channel._dtp_connector = None
 
 
+class CountingDTP(DTPHandler):
+    """Reports how much of a file went out when its data connection ends."""
+
+    def close(self):
+        if not self._closed and self.file_obj is not None and not self.receive:
+            report_sent(self.file_obj.name, self.get_transmitted_bytes())
+        DTPHandler.close(self)
+
+
 class Endless:
     """A producer that never runs dry."""
     block = b"x" * 65536
@@ -59,6 +81,7 @@ class Endless:
 
 class TestHandler(FTPHandler):
     active_dtp = HandOverActiveDTP
+    dtp_handler = CountingDTP
     refuse_active = False
     never_connect_data = False
     quit_delay = 0.0
@@ -101,6 +124,9 @@ class TestHandler(FTPHandler):
         if cue == "endless":
             self.push_dtp_data(Endless(), isproducer=True, cmd="RETR")
             return file
+        if cue == "cut" and (self._restart_position > 0 or file in CUT_ALREADY):
+            return FTPHandler.ftp_RETR(self, file)
+        CUT_ALREADY.add(file)
         channel = self.data_channel
         if channel is None:
             self.respond("425 Can't open data connection.")
@@ -108,12 +134,15 @@ class TestHandler(FTPHandler):
         with open(file, "rb") as f:
             data = f.read()
         self.respond("125 Data connection already open. Transfer starting.")
+        self._restart_position = 0
         channel.socket.setblocking(True)
-        channel.socket.sendall(data[: len(data) // 2] if cue == "partial" else data)
+        sent = data[: len(data) // 2] if cue in ("partial", "cut") else data
+        channel.socket.sendall(sent)
+        report_sent(file, len(sent))
         channel.close()  # closed without a reply of its own
         if cue == "partial":
             self.respond("226 Transfer complete.")
-        elif cue == "abort":
+        elif cue in ("abort", "cut"):
             self.respond("426 Connection closed; transfer aborted.")
         else:
             self.close_when_done()

@@ -367,8 +367,8 @@ TEST_F(FtpWorker, CredentialsInTheUrlAreUsedForTheLogin) {
 }
 
 // A body without end stops at the free-space floor, whichever worker reads
-// it, and leaves no piece under the picture's name; an FTP file that ends
-// short of its told size is no success either.
+// it, and leaves no piece; an FTP file that ends short of its told size is no
+// success either, and its piece is kept only under the temporary name.
 TEST_F(FtpWorker, UnfinishedFilesStayRequestedWithTheirCause) {
   HttpResponse endless = HttpResponse::Ok("");
   endless.endless = true;
@@ -395,7 +395,8 @@ TEST_F(FtpWorker, UnfinishedFilesStayRequestedWithTheirCause) {
     ASSERT_GE(index, 0) << c.url;
     EXPECT_EQ(std::string(RequestedFiles.GetAt(index)->status), c.status) << c.url;
     EXPECT_EQ(Ui().Text(StatusField::Status), c.status) << c.url;
-    EXPECT_EQ(fs::exists(c.file), c.pieceStays) << c.file;
+    EXPECT_FALSE(fs::exists(c.file)) << c.file;
+    EXPECT_EQ(fs::exists(c.file + ".part"), c.pieceStays) << c.file;
   }
   EXPECT_EQ(DownloadedFiles.GetCount(), 0);
 }

@@ -107,6 +107,46 @@ TEST_F(LocalFiles, LinksBelowPicturesAreNeverFollowed) {
   EXPECT_TRUE(fs::exists(dir_ / "elsewhere/ok.png"));
 }
 
+// A partial file: appended to, held by one writer at a time, and renamed to
+// its final name in its own folder only, through no link.
+TEST_F(LocalFiles, PartialFilesAppendLockAndTakeTheirNameWhenWhole) {
+  LocalPath final = LocalPath::ForSingleFile("http://h/p.jpg");
+  LocalPath part = final.WithSuffix(".part");
+  EXPECT_EQ(part.Shown(), "Pictures\\p.jpg.part");
+  {
+    LocalFileWriter first(part);
+    first.Write("abc", 3);
+    first.Sync();
+    EXPECT_EQ(test::ReadFile("Pictures/p.jpg.part"), "abc") << "on disk after Sync";
+    try {
+      LocalFileWriter second(part);
+      ADD_FAILURE() << "a file another writer holds was opened";
+    } catch (const LocalFileError& e) {
+      EXPECT_STREQ(e.what(), "Pictures\\p.jpg.part is being written by another download");
+    }
+    EXPECT_EQ(test::ReadFile("Pictures/p.jpg.part"), "abc") << "and not emptied";
+  }
+  LocalFileWriter more(part, LocalFileWriter::Mode::Append);
+  EXPECT_EQ(more.StartSize(), 3u);
+  more.Write("def", 3);
+  more.RenameWhenFinished(final);
+  more.Finish();
+  EXPECT_EQ(test::ReadFile("Pictures/p.jpg"), "abcdef");
+  EXPECT_FALSE(fs::exists("Pictures/p.jpg.part"));
+
+  // No rename into another folder; a link at the final name is replaced, not
+  // written through.
+  fs::create_directories("Pictures/proj");
+  fs::create_symlink(dir_ / "outside.jpg", "Pictures/q.jpg");
+  LocalPath q = LocalPath::ForSingleFile("http://h/q.jpg");
+  dir_.Write("work/Pictures/q.jpg.part", "q");
+  EXPECT_FALSE(q.WithSuffix(".part").RenameTo(LocalPath::ForProject("proj").Child("q.jpg")));
+  EXPECT_TRUE(q.WithSuffix(".part").RenameTo(q));
+  EXPECT_FALSE(fs::is_symlink("Pictures/q.jpg"));
+  EXPECT_EQ(test::ReadFile("Pictures/q.jpg"), "q");
+  EXPECT_FALSE(fs::exists(dir_ / "outside.jpg"));
+}
+
 TEST_F(LocalFiles, OverlongPathsAreRefused) {
   LocalPath deep = LocalPath::ForProject("proj");
   while (deep.Shown().size() < kMaxShownPath) deep = deep.Child("folder");

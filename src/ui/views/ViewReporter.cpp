@@ -36,6 +36,10 @@ void CViewReporter::DeleteAllRows() {
   if (list_) list_->DeleteAllRows();
 }
 
+void CViewReporter::SetRowProgress(int row, std::uint64_t done, std::uint64_t total) {
+  if (list_) list_->SetRowProgress(row, done, total);
+}
+
 void CViewReporter::SetStatusText(StatusField field, const std::string& text) {
   if (status_) status_->SetText(field, ToQt(text));
 }

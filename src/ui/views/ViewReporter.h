@@ -21,6 +21,7 @@ class CViewReporter : public Reporter {
   void DeleteRow(int row) override;
   void InsertTopRow(const std::string& itemText) override;
   void DeleteAllRows() override;
+  void SetRowProgress(int row, std::uint64_t done, std::uint64_t total) override;
   void SetStatusText(StatusField field, const std::string& text) override;
   void StartBusy() override;
   void StopBusy() override;
