@@ -119,6 +119,16 @@ class Crawl {
     });
   }
 
+  // The row's bar: pictures saved against the picture links queued so far.
+  void ShowPictureProgress() {
+    if (state_.pictureLinks == 0 || ListKind.load() != kListRequestedSites) return;
+    env_.OnUi([&] {
+      if (auto row = RowNow(); row && ListKind.load() == kListRequestedSites)
+        env_.reporter.SetRowProgress(*row, static_cast<std::uint64_t>(state_.picturesSaved),
+                                     static_cast<std::uint64_t>(state_.pictureLinks));
+    });
+  }
+
   bool StopRequested() {
     if (!row_ || Stops(WorkerKind::Site).Get(*row_) == 0) return false;
     stoppedAtRow_ = row_;
@@ -179,7 +189,11 @@ class Crawl {
       Outcome outcome = page ? ReadPage(*request) : CopyFile(*request, *file, filePath);
       request->Close();
       if (outcome == Outcome::Stopped) return outcome;  // a partial file stays, untracked
-      if (file) env_.OnUi([&] { env_.reporter.AddFile(node_, filePath); });
+      if (file) {
+        ++state_.picturesSaved;
+        env_.OnUi([&] { env_.reporter.AddFile(node_, filePath); });
+      }
+      ShowPictureProgress();
     } catch (const LocalFileError& e) {
       // The page was fetched but its file cannot be kept (the disk is at its
       // free-space floor, or a write failed): said as it is, an error all the same.
@@ -253,7 +267,10 @@ class Crawl {
       if (row_) {
         RequestedSites.Update(IndexOfRow(RequestedSites.GetCount(), *row_),
                               [](SiteProject& p) { SetText(p.status, "Stopped"); });
-        if (ListKind.load() == kListRequestedSites) env_.reporter.SetRowStatus(*row_, "Stopped");
+        if (ListKind.load() == kListRequestedSites) {
+          env_.reporter.SetRowStatus(*row_, "Stopped");
+          env_.reporter.SetRowProgress(*row_, 0, 0);
+        }
       }
       if (IsCurrent()) env_.reporter.SetStatusText(StatusField::Status, "Download Stopped");
     });
@@ -274,6 +291,7 @@ class Crawl {
       if (state_.errorFlag) {
         if (kind == kListRequestedSites) {
           env_.reporter.SetRowStatus(row, "Some errors occurred");
+          env_.reporter.SetRowProgress(row, 0, 0);
           if (row == CurrentRow.load()) {
             env_.reporter.SetStatusText(StatusField::LastAction, "Download completed");
             env_.reporter.SetStatusText(StatusField::Status, errorStatus);

@@ -20,6 +20,7 @@ CrawlState::CrawlState(const SiteProject& project)
   domains.Add(siteRoot);
   projectFolder = LocalPath::ForProject(name_);
   stack.Push(ref);
+  if (!IsPageUrl(start)) ++pictureLinks;
 }
 
 const SiteProject& CrawlState::Settings() {
@@ -48,6 +49,7 @@ bool Extract(Extractor which, std::string_view line, bool& imgTagPending, std::s
 
 void Queue(CrawlState& state, const std::string& link, const LinkQueued& onQueued) {
   ++state.linkCount;
+  if (!IsPageUrl(link)) ++state.pictureLinks;
   char text[64];
   std::snprintf(text, sizeof text, "%d links found", state.linkCount);
   state.progressText = text;

@@ -38,6 +38,10 @@ class CrawlState {
   UrlSet domains;           // site roots met while leaving the start site
   int domainCount = 1;
   int linkCount = 0;
+  // For the row's progress bar: links queued that are saved as files rather
+  // than read as pages (the start URL among them), and the files saved.
+  int pictureLinks = 0;
+  int picturesSaved = 0;
   UrlStack stack{visited};     // places of texts held by visited
   std::string progressText;    // last "%d links found", "%.02fk read" or failure text
   bool imgTagPending = false;  // an img tag of this crawl's page is still open

@@ -123,6 +123,10 @@ TEST_F(CrawlWorker, GoesDepthFirstAndMirrorsTheSiteFolders) {
   EXPECT_TRUE(Ui().Has("Status: 4 links found"));
   EXPECT_TRUE(Ui().Has("Status: 0.98k read"));
   EXPECT_TRUE(Ui().Has("LastAction: Dowloading Pictures\\proj\\pics\\deep\\x.gif..."));
+  // The row's bar: pictures saved against picture links queued so far.
+  EXPECT_EQ(Ui().CallsStartingWith("row 0 progress"),
+            (Strings{"row 0 progress: 0/1", "row 0 progress: 1/1", "row 0 progress: 1/2",
+                     "row 0 progress: 2/2"}));
 
   // Moved to the downloaded web sites.
   EXPECT_EQ(RequestedSites.GetCount(), 0);

@@ -316,3 +316,39 @@ TEST_F(ViewPanels, ContextMenuCommandsReachThePanelsHandlers) {
 
 }  // namespace
 }  // namespace tvx::ui
+
+namespace tvx::ui {
+namespace {
+
+// A row's bar stays with its row as rows come and go above it, is drawn
+// behind the status text (which stays as it is), and goes with total 0.
+TEST_F(ViewPanels, ProgressBarsMoveWithTheirRowsBehindTheStatusText) {
+  list.InsertTopRow("http://h/a.jpg", "Downloading...");
+  list.InsertTopRow("http://h/b.jpg", "Downloading...");
+  list.SetRowProgress(1, 250, 1000);  // a.jpg
+  EXPECT_DOUBLE_EQ(list.RowProgress(1), 0.25);
+  EXPECT_LT(list.RowProgress(0), 0) << "a size not known shows no bar";
+
+  list.InsertTopRow("http://h/c.jpg", "Ready for download");
+  EXPECT_DOUBLE_EQ(list.RowProgress(2), 0.25);
+  list.DeleteRow(0);
+  list.DeleteRow(0);
+  EXPECT_DOUBLE_EQ(list.RowProgress(0), 0.25);
+  EXPECT_EQ(list.RowText(0, 1), "Downloading...");
+
+  // Drawn: the filled part of the cell differs from its empty part.
+  list.SetRowProgress(0, 500, 1000);
+  QImage shot = list.viewport()->grab().toImage();
+  const QRect cell = list.visualRect(list.model()->index(0, 1));
+  const QColor filled = shot.pixelColor(cell.left() + 6, cell.bottom() - 4);
+  const QColor empty = shot.pixelColor(cell.right() - 8, cell.bottom() - 4);
+  EXPECT_NE(filled, empty);
+  list.SetRowProgress(0, 0, 0);
+  EXPECT_LT(list.RowProgress(0), 0);
+  shot = list.viewport()->grab().toImage();
+  EXPECT_EQ(shot.pixelColor(cell.left() + 6, cell.bottom() - 4),
+            shot.pixelColor(cell.right() - 8, cell.bottom() - 4));
+}
+
+}  // namespace
+}  // namespace tvx::ui

@@ -11,6 +11,7 @@
 #include "ui/MessageBox.h"
 #include "ui/views/ListPanelCommands.h"
 #include "ui/views/ListRows.h"
+#include "ui/views/ProgressDelegate.h"
 #include "ui/views/StatusView.h"
 #include "workers/WorkerControl.h"
 
@@ -34,6 +35,7 @@ CListPanel::CListPanel(QWidget* parent) : QTreeWidget(parent) {
   // context-menu event.
   setContextMenuPolicy(Qt::PreventContextMenu);
   setMinimumSize(40, 40);
+  setItemDelegateForColumn(1, new CProgressDelegate(this));
 }
 
 void CListPanel::OnInitialUpdate() {
@@ -70,6 +72,12 @@ void CListPanel::SetRowText(int row, int column, const QString& text) {
   if (!item || column < 0 || column > 1) return;
   item->setText(column, text);
 }
+
+void CListPanel::SetRowProgress(int row, std::uint64_t done, std::uint64_t total) {
+  SetItemProgress(topLevelItem(row), 1, done, total);
+}
+
+double CListPanel::RowProgress(int row) const { return ItemProgress(topLevelItem(row), 1); }
 
 bool CListPanel::InsertTopRow(const QString& text, const QString& status) {
   if (rowLimitForTest_ >= 0 && topLevelItemCount() >= rowLimitForTest_) return false;

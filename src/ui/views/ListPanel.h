@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QTreeWidget>
+#include <cstdint>
 #include <vector>
 
 #include "ui/views/CommandTarget.h"
@@ -34,6 +35,11 @@ class CListPanel : public QTreeWidget, public CommandTarget {
   // Texts of a row; empty for a row or column that does not exist.
   QString RowText(int row, int column) const;
   void SetRowText(int row, int column, const QString& text);
+
+  // The bar behind a row's status text: done of total, none for total 0.
+  void SetRowProgress(int row, std::uint64_t done, std::uint64_t total);
+  // The row's progress from 0 to 1; negative when it shows none.
+  double RowProgress(int row) const;
 
   // Inserts a row at the top (row 0). False when the row could not be made.
   bool InsertTopRow(const QString& text, const QString& status);
