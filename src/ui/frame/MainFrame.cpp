@@ -20,9 +20,11 @@
 #include "store/Lists.h"
 #include "ui/dialogs/StartDlg.h"
 #include "ui/frame/ItemCommands.h"
+#include "ui/frame/RateIndicator.h"
 #include "ui/toolbar/ToolBarEx.h"
 #include "ui/views/DnldList.h"
 #include "ui/views/ListPanel.h"
+#include "ui/views/PreviewPane.h"
 #include "ui/views/ShellOpen.h"
 #include "ui/views/StatusView.h"
 #include "ui/views/TreePanel.h"
@@ -64,6 +66,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
   CreateMenus();
   CreateToolBar();
   CreateStatusBar();
+  CreatePictureViews();
 
   reporter_ = std::make_unique<CViewReporter>(list_, status_, dnld_, this);
   dispatcher_ = std::make_unique<CQtUiDispatcher>();
@@ -260,6 +263,30 @@ void CMainFrame::CreateStatusBar() {
     indicators_[i]->setEnabled(false);
     statusBar()->addPermanentWidget(indicators_[i]);
   }
+}
+
+// The Preview pane (hidden at first, so the window starts as it always has)
+// and the overall rate beside the lock indicators (shown only while workers run).
+void CMainFrame::CreatePictureViews() {
+  rate_ = new CRateIndicator(statusBar());
+  // Left of the lock indicators (the index counts the message pane too).
+  statusBar()->insertPermanentWidget(1, rate_);
+  rate_->hide();
+
+  preview_ = new CPreviewPane(this);
+  addDockWidget(Qt::RightDockWidgetArea, preview_);
+  preview_->hide();
+  previewAction_ = preview_->toggleViewAction();
+  previewAction_->setShortcut(QKeySequence(Qt::Key_F3));
+  previewAction_->setShortcutContext(Qt::WindowShortcut);
+  addAction(previewAction_);
+  dnld_->SetPreviewAction(previewAction_);
+  connect(dnld_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* now) {
+    if (preview_->isVisible()) preview_->ShowFile(dnld_->FileOfItem(now));
+  });
+  connect(preview_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+    if (visible) preview_->ShowFile(dnld_->FileOfItem(dnld_->currentItem()));
+  });
 }
 
 void CMainFrame::OnInitialUpdate() {

@@ -21,6 +21,8 @@ class CListPanel;
 class CDnldList;
 class CStatusView;
 class CViewReporter;
+class CPreviewPane;
+class CRateIndicator;
 class CQtUiDispatcher;
 
 class CMainFrame : public QMainWindow, public CommandTarget {
@@ -71,6 +73,10 @@ class CMainFrame : public QMainWindow, public CommandTarget {
   QAction* NextPaneAction() const { return nextPane_; }
   QAction* PrevPaneAction() const { return prevPane_; }
   QTimer& ScheduleTimer() { return scheduleTimer_; }
+  CPreviewPane* PreviewPane() const { return preview_; }
+  // Shows and hides the Preview pane (F3, and the downloaded-files tree's menu).
+  QAction* PreviewAction() const { return previewAction_; }
+  CRateIndicator* RatePane() const { return rate_; }
 
   // Where the help contents page is, or empty when it cannot be found.
   static QString HelpPagePath();
@@ -87,6 +93,7 @@ class CMainFrame : public QMainWindow, public CommandTarget {
   void CreateMenus();
   void CreateToolBar();
   void CreateStatusBar();
+  void CreatePictureViews();
   QAction* MakeMenuAction(QMenu* menu, int id, const QString& label, const QString& prompt);
   void AddToolButton(int id, const QString& icon, const QString& prompt, const QString& tip);
   void OnScheduleTick();
@@ -106,6 +113,9 @@ class CMainFrame : public QMainWindow, public CommandTarget {
   QLabel* indicators_[3] = {};
   QAction* nextPane_ = nullptr;
   QAction* prevPane_ = nullptr;
+  CPreviewPane* preview_ = nullptr;
+  QAction* previewAction_ = nullptr;
+  CRateIndicator* rate_ = nullptr;
   std::map<int, QAction*> menuActions_;
   std::map<int, QAction*> toolActions_;
   QTimer scheduleTimer_;

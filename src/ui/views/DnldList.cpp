@@ -1,10 +1,16 @@
 #include "ui/views/DnldList.h"
 
+#include <QContextMenuEvent>
 #include <QDir>
+#include <QFileInfo>
+#include <QHelpEvent>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QToolTip>
 
 #include "store/Text.h"
 #include "ui/views/ShellOpen.h"
+#include "ui/views/Thumbnails.h"
 
 namespace tvx::ui {
 
@@ -13,6 +19,8 @@ CDnldList::CDnldList(QWidget* parent) : QTreeWidget(parent) {
   setColumnCount(1);
   setRootIsDecorated(true);
   setMinimumSize(40, 40);
+  thumbnails_ = new CThumbnailer(this);
+  connect(thumbnails_, &CThumbnailer::Ready, this, &CDnldList::OnThumbnailReady);
 }
 
 void CDnldList::OnInitialUpdate() {
@@ -63,6 +71,68 @@ void CDnldList::OpenFileItem(QTreeWidgetItem* item) {
   // directory.
   const QString fsPath = QString::fromStdString(ToFsPath(item->text(0).toStdString()));
   OpenWithShell(QUrl::fromLocalFile(QDir::current().absoluteFilePath(fsPath)));
+}
+
+QString CDnldList::FileOfItem(const QTreeWidgetItem* item) const {
+  if (!item || !item->parent()) return {};
+  // Saved paths are relative to the working directory, with '\' or '/'
+  // between folders.
+  QString path = item->text(0);
+  path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+  return QDir::current().absoluteFilePath(path);
+}
+
+QString CDnldList::ToolTipFor(const QTreeWidgetItem* item) {
+  const QString file = FileOfItem(item);
+  if (file.isEmpty()) return {};
+  const QFileInfo info(file);
+  if (!info.isFile()) return {};
+  const QString bytes = FormatByteSize(static_cast<double>(info.size()));
+  const ThumbInfo* thumb = thumbnails_->Known(file, info.lastModified().toSecsSinceEpoch());
+  if (!thumb) {
+    thumbnails_->Request(file);
+    return bytes;
+  }
+  if (thumb->failed) return bytes;
+  QString text;
+  if (!thumb->thumbFile.isEmpty())
+    text += QStringLiteral("<img src=\"%1\"><br>")
+                .arg(QUrl::fromLocalFile(thumb->thumbFile).toString().toHtmlEscaped());
+  if (thumb->pixels.isValid())
+    text += QStringLiteral("%1 \u00d7 %2 pixels<br>")
+                .arg(thumb->pixels.width())
+                .arg(thumb->pixels.height());
+  return text + bytes;
+}
+
+bool CDnldList::viewportEvent(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QTreeWidget::viewportEvent(event);
+  auto* help = static_cast<QHelpEvent*>(event);
+  QTreeWidgetItem* item = itemAt(help->pos());
+  const QString text = ToolTipFor(item);
+  tipFile_ = FileOfItem(item);
+  tipPos_ = help->globalPos();
+  if (text.isEmpty()) {
+    QToolTip::hideText();
+    event->ignore();
+  } else {
+    QToolTip::showText(tipPos_, text, viewport(), visualItemRect(item));
+  }
+  return true;
+}
+
+void CDnldList::contextMenuEvent(QContextMenuEvent* event) {
+  if (!previewAction_) return QTreeWidget::contextMenuEvent(event);
+  QMenu menu(this);
+  menu.addAction(previewAction_);
+  menu.exec(event->globalPos());
+}
+
+void CDnldList::OnThumbnailReady(const QString& file) {
+  if (file != tipFile_ || !QToolTip::isVisible()) return;
+  QTreeWidgetItem* item = itemAt(viewport()->mapFromGlobal(tipPos_));
+  if (FileOfItem(item) != file) return;
+  QToolTip::showText(tipPos_, ToolTipFor(item), viewport(), visualItemRect(item));
 }
 
 void CDnldList::mouseDoubleClickEvent(QMouseEvent* event) {
