@@ -7,8 +7,10 @@
 #include <cstdlib>
 
 #include "app/TavrinoxApp.h"
+#include "commands/CommandIds.h"
 #include "store/Lists.h"
 #include "ui/frame/MainFrame.h"
+#include "ui/views/ListPanel.h"
 
 namespace {
 
@@ -47,6 +49,26 @@ void ArrangeTestRequest(const QString& url, bool proceed) {
   });
 }
 
+// With TAVRINOX_TEST_DOWNLOAD set the run answers the start-up question with
+// its default, then selects row 0 of the requested files, chooses Download
+// Selected and prints "downloading" on standard output. Lets tests kill a
+// real download part-way and start it again.
+void ArrangeTestDownload() {
+  QTimer::singleShot(0, [] {
+    if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->accept();
+    QTimer::singleShot(0, [] {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* frame = qobject_cast<tvx::ui::CMainFrame*>(w);
+        if (!frame) continue;
+        frame->ListPanel()->SetRowSelected(0, true);
+        frame->RouteCommand(tvx::kCmdDownloadSelected);
+      }
+      std::printf("downloading\n");
+      std::fflush(stdout);
+    });
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -61,6 +83,8 @@ int main(int argc, char** argv) {
   const QString testRequest = qEnvironmentVariable("TAVRINOX_TEST_REQUEST");
   if (!testRequest.isEmpty())
     ArrangeTestRequest(testRequest, qEnvironmentVariableIsSet("TAVRINOX_TEST_PROCEED"));
+
+  if (qEnvironmentVariableIsSet("TAVRINOX_TEST_DOWNLOAD")) ArrangeTestDownload();
 
   int code = EXIT_FAILURE;
   if (app.InitInstance()) code = app.QuitRequested() ? EXIT_SUCCESS : QApplication::exec();
