@@ -92,4 +92,4 @@ bench: deps
 	@for b in bench/*.sh; do [ -f "$$b" ] && BUILD_DIR=build-bench bash "$$b" || true; done
 
 clean:
-	rm -rf build build-asan build-tsan build-release build-bench build-fuzz build-package
+	rm -rf build build-asan build-tsan build-release build-bench build-bench-ui build-fuzz build-package
