@@ -27,7 +27,8 @@ int main(int argc, char** argv) {
   const int pictures = qEnvironmentVariableIntValue("PICTURES") > 0
                            ? qEnvironmentVariableIntValue("PICTURES")
                            : 2000;
-  const int hoverMs = qEnvironmentVariableIsSet("HOVER_MS") ? qEnvironmentVariableIntValue("HOVER_MS") : 20;
+  const int hoverMs =
+      qEnvironmentVariableIsSet("HOVER_MS") ? qEnvironmentVariableIntValue("HOVER_MS") : 20;
 
   // Camera-sized JPEGs, each a little different.
   QDir().mkpath("Pictures/proj");
