@@ -142,7 +142,11 @@ class TestHandler(FTPHandler):
         channel.close()  # closed without a reply of its own
         if cue == "partial":
             self.respond("226 Transfer complete.")
-        elif cue in ("abort", "cut"):
+        elif cue == "cut":
+            # Late, so the client has taken the data connection first.
+            self.ioloop.call_later(
+                0.3, self.respond, "426 Connection closed; transfer aborted.")
+        elif cue == "abort":
             self.respond("426 Connection closed; transfer aborted.")
         else:
             self.close_when_done()
