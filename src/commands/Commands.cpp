@@ -194,6 +194,7 @@ void StopPass(Reporter& ui, RecordList<T>& list, WorkerKind kind, int shownKind,
 }  // namespace
 
 void DownloadSelected(const std::vector<int>& selectedRows) {
+  TVX_ASSERT_UI_THREAD();
   AsOneStep([&] {
     WorkerKind kind;
     if (!KindOfList(ListKind.load(), kind)) return;
@@ -222,6 +223,7 @@ void DownloadSelected(const std::vector<int>& selectedRows) {
 }
 
 void StopSelected(const std::vector<int>& selectedRows) {
+  TVX_ASSERT_UI_THREAD();
   AsOneStep([&] {
     WorkerKind kind;
     if (!KindOfList(ListKind.load(), kind)) return;
@@ -238,6 +240,7 @@ void StopSelected(const std::vector<int>& selectedRows) {
 }
 
 void SendToRequestedFiles(const std::vector<std::string>& selectedLinks) {
+  TVX_ASSERT_UI_THREAD();
   AsOneStep([&] {
     for (const std::string& link : selectedLinks) {
       if (!link.empty() && link.back() == '/') return;
@@ -247,6 +250,7 @@ void SendToRequestedFiles(const std::vector<std::string>& selectedLinks) {
 }
 
 void DeleteAllLists() {
+  TVX_ASSERT_UI_THREAD();
   AsOneStep([] {
     EmptyList(RequestedFiles);
     EmptyList(RequestedSites);
@@ -266,6 +270,7 @@ TimeOfDay LocalTimeOfDay() {
 }
 
 void ScheduleTick(TimeOfDay now) {
+  TVX_ASSERT_UI_THREAD();
   AsOneStep([now] {
     Reporter& ui = *CurrentReporter();
     bool ended = StartPass(

@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 
@@ -21,27 +22,22 @@ StopFlags g_stopFlags[3];
 // Used when no window is connected (a worker must never dereference null).
 class NullReporter final : public Reporter {
  public:
-  void SetRowStatus(int, const std::string&) override {}
-  void DeleteRow(int) override {}
-  void InsertTopRow(const std::string&) override {}
-  void DeleteAllRows() override {}
-  void SetStatusText(StatusField, const std::string&) override {}
-  void StartBusy() override {}
-  void StopBusy() override {}
-  ProjectNode FindOrAddProject(const std::string&) override { return 0; }
-  void AddFile(ProjectNode, const std::string&) override {}
-  void ShowMessage(const std::string& text) override { std::cerr << "Tavrinox: " << text << '\n'; }
-};
-
-class SerialDispatcher final : public UiDispatcher {
- public:
-  void Run(const std::function<void()>& work) override {
-    std::lock_guard lock(mutex_);
-    work();
+  void SetRowStatus(int, const std::string&) override { TVX_ASSERT_UI_THREAD(); }
+  void DeleteRow(int) override { TVX_ASSERT_UI_THREAD(); }
+  void InsertTopRow(const std::string&) override { TVX_ASSERT_UI_THREAD(); }
+  void DeleteAllRows() override { TVX_ASSERT_UI_THREAD(); }
+  void SetStatusText(StatusField, const std::string&) override { TVX_ASSERT_UI_THREAD(); }
+  void StartBusy() override { TVX_ASSERT_UI_THREAD(); }
+  void StopBusy() override { TVX_ASSERT_UI_THREAD(); }
+  ProjectNode FindOrAddProject(const std::string&) override {
+    TVX_ASSERT_UI_THREAD();
+    return 0;
   }
-
- private:
-  std::recursive_mutex mutex_;
+  void AddFile(ProjectNode, const std::string&) override { TVX_ASSERT_UI_THREAD(); }
+  void ShowMessage(const std::string& text) override {
+    TVX_ASSERT_UI_THREAD();
+    std::cerr << "Tavrinox: " << text << '\n';
+  }
 };
 
 NullReporter g_nullReporter;
@@ -74,6 +70,38 @@ void* ThreadMain(void* arg) {
 }
 
 }  // namespace
+
+bool Reporter::AddTopRow(const std::string& itemText, const std::string& status) {
+  InsertTopRow(itemText);
+  SetRowStatus(0, status);
+  return true;
+}
+
+void Reporter::SetRowText(int, const std::string&) { TVX_ASSERT_UI_THREAD(); }
+
+void SerialDispatcher::Run(const std::function<void()>& work) {
+  std::lock_guard lock(mutex_);
+  // Run may be entered again from inside work on the same thread.
+  const std::thread::id outer = running_.exchange(std::this_thread::get_id());
+  struct Restore {
+    std::atomic<std::thread::id>& running;
+    std::thread::id outer;
+    ~Restore() { running.store(outer); }
+  } restore{running_, outer};
+  work();
+}
+
+bool SerialDispatcher::IsUiThread() const {
+  const std::thread::id self = std::this_thread::get_id();
+  return self == owner_ || self == running_.load();
+}
+
+bool OnUiThread() { return CurrentDispatcher()->IsUiThread(); }
+
+void ThreadRuleBroken(const char* rule, const char* function) {
+  std::cerr << "Tavrinox: thread rule broken: " << function << " " << rule << '\n';
+  std::abort();
+}
 
 std::atomic<int> CurrentRow{0};
 std::atomic<bool> BusyAnimation{false};
@@ -207,6 +235,7 @@ void WorkerEnv::EndBusy() const {
 std::shared_ptr<WorkerHandle> LaunchWorker(WorkerKind kind, const std::string& text,
                                            std::size_t stackSize,
                                            std::function<void(WorkerEnv&)> body) {
+  TVX_ASSERT_UI_THREAD();
   auto handle = std::make_shared<WorkerHandle>(text);
   auto* start =
       new ThreadStart{handle, kind, CurrentReporter(), CurrentDispatcher(), std::move(body)};

@@ -21,6 +21,8 @@ class CViewReporter : public Reporter {
   void DeleteRow(int row) override;
   void InsertTopRow(const std::string& itemText) override;
   void DeleteAllRows() override;
+  bool AddTopRow(const std::string& itemText, const std::string& status) override;
+  void SetRowText(int row, const std::string& itemText) override;
   void SetStatusText(StatusField field, const std::string& text) override;
   void StartBusy() override;
   void StopBusy() override;
@@ -43,6 +45,7 @@ class CQtUiDispatcher : public UiDispatcher {
   CQtUiDispatcher();
   ~CQtUiDispatcher() override;
   void Run(const std::function<void()>& work) override;
+  bool IsUiThread() const override;
 
  private:
   QObject* context_;
