@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSplitter>
@@ -215,12 +216,27 @@ TEST_F(MainFrameTest, FrameSendToRequestedFilesStopsAtALinkEndingInASlash) {
   EXPECT_EQ(list->RowCount(), 3);
 }
 
-TEST_F(MainFrameTest, DeleteAllListsEmptiesEveryListAndThePanel) {
+// One click used to empty all six lists; now a Yes/No box asks first, and
+// Enter answers No.
+TEST_F(MainFrameTest, DeleteAllListsAsksFirstWithNoPreselected) {
   RequestedFiles.AddUrl("http://a/1.jpg");
   DownloadedFiles.AddUrl("http://a/2.jpg");
   SearchResults.AddUrl("http://a/3.jpg");
   frame->ListPanel()->RefillRows();
+  test::DialogScript script;
+  script.ThenAs<QMessageBox>([](QMessageBox& box) {
+    EXPECT_EQ(box.windowTitle(), "Tavrinox");
+    EXPECT_EQ(box.text(), "Are you sure you want to delete all the lists?");
+    EXPECT_EQ(box.defaultButton(), box.button(QMessageBox::No));
+    QTest::keyClick(&box, Qt::Key_Return);
+  });
   frame->RouteCommand(kCmdDeleteAllLists);
+  EXPECT_EQ(RequestedFiles.GetCount() + DownloadedFiles.GetCount() + SearchResults.GetCount(), 3);
+  EXPECT_EQ(frame->ListPanel()->RowCount(), 1);
+
+  script.ThenAs<QMessageBox>([](QMessageBox& box) { box.button(QMessageBox::Yes)->click(); });
+  frame->RouteCommand(kCmdDeleteAllLists);
+  EXPECT_TRUE(script.AllStepsRun());
   EXPECT_EQ(RequestedFiles.GetCount() + DownloadedFiles.GetCount() + SearchResults.GetCount(), 0);
   EXPECT_TRUE(RequestedFiles.IsModified());
   EXPECT_EQ(frame->ListPanel()->RowCount(), 0);

@@ -343,30 +343,26 @@ bool CMainFrame::OnCommand(int id) {
   const int kind = ListKind.load();
   switch (id) {
     case kCmdAddFiles:
-      FrameAddFiles(this, *list_);
+      AskAddFiles(this);
       return true;
     case kCmdAddWebSite:
-      FrameAddWebSite(this, *list_);
+      AskAddWebSite(this);
       return true;
     case kCmdAddSearchProject:
-      FrameAddSearchProject(this, *list_);
+      AskAddSearchProject(this);
       return true;
     case kCmdDeleteEntry:
-      FrameDeleteEntry(this, *list_);
+      AskDeleteEntries(this, *list_);
       return true;
     case kCmdProperties:
-      FrameProperties(this, *list_);
+      AskEditProjects(this, *list_);
       return true;
     case kCmdSendToRequestedSites:
-      FrameSendToRequestedSites(this, *list_);
+      AskSendToRequestedSites(this, *list_, SendToOrigin::Frame);
       return true;
-    case kCmdSendToRequestedFiles: {
-      if (kind != kListSearchResults) return true;
-      std::vector<std::string> links;
-      for (int row : list_->SelectedRows()) links.push_back(list_->RowText(row, 0).toStdString());
-      if (!links.empty()) SendToRequestedFiles(links);
+    case kCmdSendToRequestedFiles:
+      SendSelectedToRequestedFiles(*list_);
       return true;
-    }
     case kCmdDownloadSelected:
       if (ShowsRequestedList(kind) && !list_->SelectedRows().empty())
         DownloadSelected(list_->SelectedRows());
@@ -376,8 +372,7 @@ bool CMainFrame::OnCommand(int id) {
         StopSelected(list_->SelectedRows());
       return true;
     case kCmdDeleteAllLists:
-      DeleteAllLists();
-      list_->DeleteAllRows();
+      AskDeleteAllLists(this);
       return true;
     case kCmdHelpContents:
       OpenHelpContents();

@@ -6,10 +6,10 @@
 #include <QMouseEvent>
 
 #include "commands/CommandIds.h"
-#include "store/ListFiles.h"
+#include "commands/ItemCommands.h"
 #include "store/Lists.h"
 #include "ui/MessageBox.h"
-#include "ui/views/ListPanelCommands.h"
+#include "ui/frame/ItemCommands.h"
 #include "ui/views/ListRows.h"
 #include "ui/views/StatusView.h"
 #include "workers/WorkerControl.h"
@@ -37,7 +37,7 @@ CListPanel::CListPanel(QWidget* parent) : QTreeWidget(parent) {
 }
 
 void CListPanel::OnInitialUpdate() {
-  LoadAllLists();
+  LoadListsAtStart();
   // The program starts on the requested files.
   DeleteAllRows();
   FillRows(kListRequestedFiles);
@@ -158,16 +158,16 @@ QMenu* CListPanel::CreateContextMenu(QWidget* parent) {
 bool CListPanel::OnCommand(int id) {
   switch (id) {
     case kCmdDeleteEntry:
-      PanelDeleteEntry(*this);
+      AskDeleteEntries(this, *this);
       return true;
     case kCmdSendToRequestedFiles:
-      PanelSendToRequestedFiles(*this);
+      SendSelectedToRequestedFiles(*this);
       return true;
     case kCmdSendToRequestedSites:
-      PanelSendToRequestedSites(*this);
+      AskSendToRequestedSites(this, *this, SendToOrigin::ListPanel);
       return true;
     case kCmdProperties:
-      PanelProperties(*this);
+      AskEditProjects(this, *this);
       return true;
   }
   return false;
