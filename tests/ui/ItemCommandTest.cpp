@@ -192,6 +192,40 @@ TEST_F(ItemCommands, SheetsStayOpenOnANameThatCannotNameAFolder) {
   EXPECT_STREQ(RequestedSites.GetAt(2)->startUrl, "http://127.0.0.1/kept/");
 }
 
+// A time box showing "0" kept it when it took the focus, so typing 1 made
+// "01": the focus now selects the box's text, however it comes.
+TEST_F(ItemCommands, TimeBoxesTakeTheNumberTyped) {
+  SiteProject timed = NewWebSiteProject();
+  SetText(timed.name, "Timed");
+  timed.stopWhenRequested = 0;
+  RequestedSites.Add(timed);
+  Show("Web Sites");
+  Select({0});
+  DialogScript script;
+  script.ThenAs<CProjProps>([](CProjProps& s) {
+    s.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&s));
+    s.tabs()->setCurrentIndex(kRunTab);
+    RunTimeControls* t = s.run().controls();
+    Click(t->startRunningAt());  // the focus moves to the start hour
+    ASSERT_EQ(QApplication::focusWidget(), t->startHour());
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("1"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("5"));
+    QTest::mouseClick(t->stopHour(), Qt::LeftButton);
+    QTest::qWait(20);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("2"));
+    EXPECT_EQ(t->startHour()->text(), QStringLiteral("1"));
+    EXPECT_EQ(t->startMinute()->text(), QStringLiteral("5"));
+    EXPECT_EQ(t->stopHour()->text(), QStringLiteral("2"));
+    Click(s.okButton());
+  });
+  frame->RouteCommand(kCmdProperties);
+  EXPECT_TRUE(script.AllStepsRun());
+  EXPECT_EQ(RequestedSites.GetAt(0)->startHour, 1);
+  EXPECT_EQ(RequestedSites.GetAt(0)->stopHour, 2);
+}
+
 TEST_F(ItemCommands, NamesLongerThanTheirFieldAreCut) {
   Show("Web Sites");
   const QString accented = QString(50, QChar(0xE9));  // 100 bytes in UTF-8

@@ -31,6 +31,8 @@ class CDnldList : public QTreeWidget {
   void OpenFileItem(QTreeWidgetItem* item);
 
  protected:
+  // Connecting lines, also at the root, and boxed "+" and "-" buttons.
+  void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:

@@ -119,15 +119,25 @@ void CListPanel::ReportSelection() {
 }
 
 void CListPanel::mousePressEvent(QMouseEvent* event) {
+  const QTreeWidgetItem* pressed = itemAt(event->position().toPoint());
+  reportOnRelease_ = event->button() == Qt::LeftButton && pressed && pressed->isSelected();
   QTreeWidget::mousePressEvent(event);
   if (event->button() == Qt::LeftButton) {
-    ReportSelection();
+    if (!reportOnRelease_) ReportSelection();
   } else if (event->button() == Qt::RightButton) {
     sendToEnabled_ = ListKind.load() == kListSearchResults;
     if (SelectedRows().empty()) return;
     QMenu* menu = CreateContextMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(event->globalPosition().toPoint());
+  }
+}
+
+void CListPanel::mouseReleaseEvent(QMouseEvent* event) {
+  QTreeWidget::mouseReleaseEvent(event);
+  if (event->button() == Qt::LeftButton && reportOnRelease_) {
+    reportOnRelease_ = false;
+    ReportSelection();
   }
 }
 
