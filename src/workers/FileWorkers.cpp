@@ -176,9 +176,14 @@ CopyResult CopyBlocks(WorkerEnv& env, RecordRef& record, net::Transfer& in, Loca
     out.Write(block, n);
     total += static_cast<std::uint32_t>(n);
     std::string progress = "Downloading..." + KilobytesText(total) + "k read";
-    if (storeProgress) record.SetStatus(progress);
+    // The record takes the progress when a read came up short (all that had
+    // arrived is taken, and the next read may wait) and otherwise as often as
+    // the window shows it: a list lock for every block kept the window
+    // waiting behind fifty workers.
     auto now = std::chrono::steady_clock::now();
-    if (now - lastShown >= kProgressInterval) {
+    const bool show = now - lastShown >= kProgressInterval;
+    if (storeProgress && (show || n < kBlock)) record.SetStatus(progress);
+    if (show) {
       lastShown = now;
       env.OnUi([&] {
         row = record.Row();

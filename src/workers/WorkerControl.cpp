@@ -1,6 +1,8 @@
 #include "workers/WorkerControl.h"
 
 #include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,6 +13,10 @@
 
 namespace tvx {
 namespace {
+
+// How much nicer a worker thread is than the thread that started it (the
+// window's thread).
+constexpr int kWorkerNice = 10;
 
 std::atomic<Reporter*> g_reporter{nullptr};
 std::atomic<UiDispatcher*> g_dispatcher{nullptr};
@@ -53,6 +59,11 @@ struct ThreadStart {
 
 void* ThreadMain(void* arg) {
   std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(arg));
+  // Workers yield to the user-interface thread: fifty of them busy at full
+  // speed would otherwise leave the window waiting for a turn for tens of
+  // milliseconds at a time. On Linux the nice value belongs to the thread.
+  const auto self = static_cast<id_t>(::gettid());
+  setpriority(PRIO_PROCESS, self, std::min(19, getpriority(PRIO_PROCESS, self) + kWorkerNice));
   WorkerEnv env{*start->handle, *start->reporter, *start->dispatcher};
   try {
     start->body(env);
