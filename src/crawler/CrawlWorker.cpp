@@ -1,7 +1,5 @@
 #include "crawler/CrawlWorker.h"
 
-#include <sys/stat.h>
-
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -13,11 +11,12 @@
 #include "crawler/UrlRules.h"
 #include "net/Internet.h"
 #include "store/Lists.h"
+#include "workers/LocalPath.h"
+#include "workers/TransferCopy.h"
 
 namespace tvx {
 namespace {
 
-constexpr std::size_t kBlock = 255;
 constexpr std::size_t kPageBuffer = 8192;
 // Byte progress reaches the window at most this often; the last figure of a
 // file is always shown.
@@ -29,18 +28,15 @@ std::string KilobytesRead(std::uint64_t bytes) {
   return text;
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const {
-    if (f) std::fclose(f);
-  }
-};
-using LocalFile = std::unique_ptr<std::FILE, FileCloser>;
-
 class Crawl {
  public:
   Crawl(WorkerEnv& env, const SiteProject& project) : env_(env), state_(project) {}
 
   int Run() {
+    if (!NameUsable()) {
+      RefuseName();
+      return kCrawlDone;
+    }
     Begin();
     bool first = true;
     while (!state_.stack.Empty()) {
@@ -59,16 +55,44 @@ class Crawl {
  private:
   enum class Outcome { Next, Stopped };
 
+  // The name is checked again here, whatever made the project: every file
+  // of a name that cannot be a folder below Pictures would be refused.
+  bool NameUsable() const {
+    return state_.projectFolder.Usable() && !HasIllegalChars(state_.projectFolder.Shown());
+  }
+
+  // Ends the run before anything is fetched or written; the project stays
+  // requested, with the reason in the status view.
+  void RefuseName() {
+    state_.errorFlag = true;
+    Finish(state_.projectFolder.Shown() + " has illegal chars");
+  }
+
   void Begin() {
-    ::mkdir("Pictures", 0755);
-    // A project name that would lead out of Pictures gets no folder; its
-    // files are refused one by one as they come.
-    if (!HasIllegalChars(state_.projectFolder))
-      ::mkdir(ToFsPath(state_.projectFolder).c_str(), 0755);
-    ComputeRow();
-    if (row_) Stops(WorkerKind::Site).Set(*row_, 1);
+    state_.projectFolder.MakeFolder();  // a failure shows when its files cannot be made
+    env_.OnUi([&] {
+      row_ = RowNow();
+      if (row_) Stops(WorkerKind::Site).Set(*row_, 1);
+      ownFlagRow_ = row_;
+    });
     env_.OnUi([&] { node_ = env_.reporter.FindOrAddProject(state_.Name()); });
     env_.EnsureBusy();
+  }
+
+  // The flag this crawl raised at its start is its own: it goes as soon as a
+  // URL opens, from the row it was raised on, wherever the project stands now.
+  void ClearOwnFlag() {
+    if (ownFlagRow_) Stops(WorkerKind::Site).Set(*ownFlagRow_, 0);
+    ownFlagRow_.reset();
+  }
+
+  // No flag outlives the crawl: its own, the one that stopped it and the one
+  // on the row it ends on would otherwise stop whichever project comes to
+  // stand on that row. Called on the user-interface side with the row now.
+  void ClearFlagsAtEnd(std::optional<int> rowNow) {
+    ClearOwnFlag();
+    if (stoppedAtRow_) Stops(WorkerKind::Site).Set(*stoppedAtRow_, 0);
+    if (rowNow) Stops(WorkerKind::Site).Set(*rowNow, 0);
   }
 
   // The project's row now, or nullopt when it has left RequestedSites. Call
@@ -96,7 +120,11 @@ class Crawl {
     });
   }
 
-  bool StopRequested() const { return row_ && Stops(WorkerKind::Site).Get(*row_) != 0; }
+  bool StopRequested() {
+    if (!row_ || Stops(WorkerKind::Site).Get(*row_) == 0) return false;
+    stoppedAtRow_ = row_;
+    return true;
+  }
 
   Outcome Fetch(const std::string& url, bool isStartUrl) {
     state_.url = url;
@@ -110,7 +138,7 @@ class Crawl {
     }
     if (parts->scheme != "http") ShowIfCurrent(StatusField::Status, "Malformed URL : " + url);
 
-    LocalFile file;
+    std::optional<LocalFileWriter> file;
     std::string filePath;
     try {
       net::Session session("Tavrinox");
@@ -129,29 +157,38 @@ class Crawl {
       if (page) {
         ShowIfCurrent(StatusField::LastAction, "Retrieving links...");
       } else {
-        if (!state_.pageFolder.empty()) CreateSubfolders(state_.projectFolder, state_.pageFolder);
-        filePath = state_.projectFolder + state_.pageFolder + '\\' + std::string(LastSegment(url));
-        if (HasIllegalChars(filePath)) {
+        // The writer makes the site's folders below the project folder as it
+        // creates the file, following no link on the way.
+        const LocalPath path =
+            state_.projectFolder.Below(state_.pageFolder).Child(LastSegment(url));
+        filePath = path.Shown();
+        if (!path.Usable() || HasIllegalChars(filePath)) {
           ShowIfCurrent(StatusField::Status, filePath + " has illegal chars");
           return Outcome::Next;
         }
-        file.reset(std::fopen(ToFsPath(filePath).c_str(), "wb"));
-        if (!file) {
-          ShowIfCurrent(StatusField::Status, "Error creating " + filePath);
+        try {
+          file.emplace(path);
+        } catch (const LocalFileError& e) {
+          ShowIfCurrent(StatusField::Status, e.what());
           return Outcome::Next;
         }
       }
       if (row_) Stops(WorkerKind::Site).Set(*row_, 0);
+      ClearOwnFlag();
       ComputeRow();
 
-      Outcome outcome = page ? ReadPage(*request) : CopyFile(*request, file.get(), filePath);
+      Outcome outcome = page ? ReadPage(*request) : CopyFile(*request, *file, filePath);
       request->Close();
       if (outcome == Outcome::Stopped) return outcome;  // a partial file stays, untracked
-      if (file) {
-        std::FILE* f = file.release();
-        if (std::fclose(f) != 0) throw net::InternetError("Error writing " + filePath);
-        env_.OnUi([&] { env_.reporter.AddFile(node_, filePath); });
-      }
+      if (file) env_.OnUi([&] { env_.reporter.AddFile(node_, filePath); });
+    } catch (const LocalFileError& e) {
+      // The page was fetched but its file cannot be kept (the disk is at its
+      // free-space floor, or a write failed): said as it is, an error all the same.
+      file.reset();
+      state_.progressText = net::FailureText(e.what());
+      ComputeRow();
+      ShowIfCurrent(StatusField::Status, state_.progressText);
+      state_.errorFlag = true;
     } catch (const net::InternetError& e) {
       file.reset();
       state_.progressText = net::FailureText(e.what());
@@ -176,29 +213,36 @@ class Crawl {
     return Outcome::Next;
   }
 
-  Outcome CopyFile(net::Transfer& request, std::FILE* out, const std::string& filePath) {
+  Outcome CopyFile(net::Transfer& request, LocalFileWriter& out, const std::string& filePath) {
     ShowIfCurrent(StatusField::LastAction, "Dowloading " + filePath + "...");
-    char block[kBlock];
+    PauseGate& gate = env_.self.Gate();
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point lastShown = Clock::now() - kProgressInterval;
     std::uint64_t total = 0;
     std::uint64_t shownTotal = 0;
-    auto lastShown = std::chrono::steady_clock::now() - kProgressInterval;
-    for (;;) {
-      env_.Checkpoint();
-      std::size_t n = request.Read(block, kBlock);
-      if (n == 0) break;
+    CopySteps steps;
+    steps.stopRequested = [&] { return StopRequested(); };
+    steps.progress = [&](std::uint64_t bytes) {
       env_.EnsureBusy();
-      if (StopRequested()) return Outcome::Stopped;
-      if (std::fwrite(block, 1, n, out) != n) throw net::InternetError("Error writing " + filePath);
-      total += n;
-      state_.progressText = KilobytesRead(total);
-      auto now = std::chrono::steady_clock::now();
-      if (now - lastShown >= kProgressInterval) {
+      total = bytes;
+      state_.progressText = KilobytesRead(bytes);
+      Clock::time_point now = Clock::now();
+      if (now - lastShown < kProgressInterval) return true;
+      // A paused crawl shows nothing until it goes on (Stop has just
+      // written "Download Stopped").
+      bool shown = true;
+      env_.OnUi([&] {
+        shown = !gate.IsPaused();
+        if (shown && IsCurrent())
+          env_.reporter.SetStatusText(StatusField::Status, state_.progressText);
+      });
+      if (shown) {
         lastShown = now;
-        shownTotal = total;
-        ShowIfCurrent(StatusField::Status, state_.progressText);
+        shownTotal = bytes;
       }
-    }
-    if (std::fflush(out) != 0) throw net::InternetError("Error writing " + filePath);
+      return shown;
+    };
+    if (CopyTransfer(request, out, gate, steps) == CopyOutcome::Stopped) return Outcome::Stopped;
     if (shownTotal != total) ShowIfCurrent(StatusField::Status, state_.progressText);
     return Outcome::Next;
   }
@@ -206,6 +250,7 @@ class Crawl {
   void ReportStopped() {
     env_.OnUi([&] {
       row_ = RowNow();
+      ClearFlagsAtEnd(row_);
       if (row_) {
         RequestedSites.Update(IndexOfRow(RequestedSites.GetCount(), *row_),
                               [](SiteProject& p) { SetText(p.status, "Stopped"); });
@@ -217,10 +262,12 @@ class Crawl {
   }
 
   // The stack has run empty: a run without errors moves the project to the
-  // downloaded web sites, one with errors leaves it requested.
-  void Finish() {
+  // downloaded web sites, one with errors leaves it requested. errorStatus
+  // is the status-view text of a run with errors.
+  void Finish(const std::string& errorStatus = "Some errors occurred") {
     env_.OnUi([&] {
       row_ = RowNow();
+      ClearFlagsAtEnd(row_);
       if (!row_) return;  // deleted while it ran: nothing of it is left to update
       const int row = *row_;
       const int index = IndexOfRow(RequestedSites.GetCount(), row);
@@ -230,7 +277,7 @@ class Crawl {
           env_.reporter.SetRowStatus(row, "Some errors occurred");
           if (row == CurrentRow.load()) {
             env_.reporter.SetStatusText(StatusField::LastAction, "Download completed");
-            env_.reporter.SetStatusText(StatusField::Status, "Some errors occurred");
+            env_.reporter.SetStatusText(StatusField::Status, errorStatus);
           }
         }
         RequestedSites.Update(index,
@@ -259,6 +306,8 @@ class Crawl {
   WorkerEnv& env_;
   CrawlState state_;
   std::optional<int> row_;
+  std::optional<int> ownFlagRow_;    // where this crawl raised its flag at the start
+  std::optional<int> stoppedAtRow_;  // where it saw the flag that stopped it
   ProjectNode node_ = 0;
 };
 
