@@ -83,26 +83,7 @@ class WindowWork : public ::testing::Test {
         ASSERT_EQ(panel->RowText(row, 0).toStdString(), std::string(KeyOf(r))) << row;
       }
     };
-    switch (ListKind.load()) {
-      case kListRequestedFiles:
-        check(RequestedFiles);
-        break;
-      case kListRequestedSites:
-        check(RequestedSites);
-        break;
-      case kListDownloadedFiles:
-        check(DownloadedFiles);
-        break;
-      case kListDownloadedSites:
-        check(DownloadedSites);
-        break;
-      case kListSearchProjects:
-        check(SearchProjects);
-        break;
-      case kListSearchResults:
-        check(SearchResults);
-        break;
-    }
+    WithList(ListKind.load(), check);
   }
 
   test::ScopedWorkDir workDir;
