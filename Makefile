@@ -87,7 +87,7 @@ package: deps
 	@ls -1 build-package/*.deb
 
 bench: deps
-	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTAVRINOX_BUILD_TESTS=OFF -DTAVRINOX_BUILD_UI=OFF >/dev/null
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTAVRINOX_BUILD_TESTS=OFF -DTAVRINOX_BUILD_UI=ON >/dev/null
 	cmake --build build-bench -j$(JOBS) --target benchmarks
 	@for b in bench/*.sh; do [ -f "$$b" ] && BUILD_DIR=build-bench bash "$$b" || true; done
 

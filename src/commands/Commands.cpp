@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "commands/OneStep.h"
 #include "crawler/CrawlWorker.h"
 #include "search/SearchRunner.h"
 #include "store/Lists.h"
@@ -12,19 +13,13 @@
 namespace tvx {
 namespace {
 
-// Commands run on the user-interface thread; going through the dispatcher
-// makes each one a single step with respect to the workers' steps.
-template <class F>
-void AsOneStep(F&& body) {
-  CurrentDispatcher()->Run(body);
-}
-
 std::vector<int> Ascending(std::vector<int> rows) {
   std::sort(rows.begin(), rows.end());
   rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
   return rows;
 }
 
+// The workers of the requested list kind; false for the other lists.
 bool KindOfList(int listKind, WorkerKind& kind) {
   switch (listKind) {
     case kListRequestedFiles:
@@ -41,52 +36,35 @@ bool KindOfList(int listKind, WorkerKind& kind) {
   }
 }
 
-int CountOf(WorkerKind kind) {
+// The requested list whose items workers of kind work on.
+int ListOfKind(WorkerKind kind) {
   switch (kind) {
     case WorkerKind::File:
-      return RequestedFiles.GetCount();
+      return kListRequestedFiles;
     case WorkerKind::Site:
-      return RequestedSites.GetCount();
+      return kListRequestedSites;
     case WorkerKind::Search:
-      return SearchProjects.GetCount();
+      return kListSearchProjects;
   }
   return 0;
 }
 
-// The text of the record shown in row of the list of kind; empty if none.
-std::string ItemTextAtRow(WorkerKind kind, int row) {
-  auto text = [row](auto& list) -> std::string {
-    auto rec = list.CopyAt(IndexOfRow(list.GetCount(), row));
-    return rec ? std::string(KeyOf(*rec)) : std::string();
-  };
-  switch (kind) {
-    case WorkerKind::File:
-      return text(RequestedFiles);
-    case WorkerKind::Site:
-      return text(RequestedSites);
-    case WorkerKind::Search:
-      return text(SearchProjects);
-  }
-  return {};
+int CountOf(WorkerKind kind) {
+  return WithList(ListOfKind(kind), [](const auto& list) { return list.GetCount(); });
 }
 
-template <class T>
-void SetStatusOf(RecordList<T>& list, int index, const char* status) {
-  list.Update(index, [status](T& r) { SetText(r.status, status); });
+// The text of the record shown in row of the list of kind; empty if none.
+std::string ItemTextAtRow(WorkerKind kind, int row) {
+  return WithList(ListOfKind(kind), [row](const auto& list) {
+    auto rec = list.CopyAt(IndexOfRow(list.GetCount(), row));
+    return rec ? std::string(KeyOf(*rec)) : std::string();
+  });
 }
 
 void SetRecordStatus(WorkerKind kind, int index, const char* status) {
-  switch (kind) {
-    case WorkerKind::File:
-      SetStatusOf(RequestedFiles, index, status);
-      break;
-    case WorkerKind::Site:
-      SetStatusOf(RequestedSites, index, status);
-      break;
-    case WorkerKind::Search:
-      SetStatusOf(SearchProjects, index, status);
-      break;
-  }
+  WithList(ListOfKind(kind), [&](auto& list) {
+    list.Update(index, [status](auto& r) { SetText(r.status, status); });
+  });
 }
 
 // Lets a registered (normally paused) worker go on, with the resume texts.
@@ -108,7 +86,7 @@ void StartSite(Reporter& ui, int index, int row, std::size_t stack, bool writeRo
   if (!project) return;
   Stops(WorkerKind::Site).Set(row, 0);
   if (!StartCrawlWorker(*project, stack)) return;
-  SetStatusOf(RequestedSites, index, "Downloading...");
+  SetRecordStatus(WorkerKind::Site, index, "Downloading...");
   if (writeRow) ui.SetRowStatus(row, "Downloading...");
   ui.SetStatusText(StatusField::CurrentProject, std::string(TextOf(project->name)));
   ui.SetStatusText(StatusField::LastAction, "Finding Web Site...");
@@ -194,6 +172,7 @@ void StopPass(Reporter& ui, RecordList<T>& list, WorkerKind kind, int shownKind,
 }  // namespace
 
 void DownloadSelected(const std::vector<int>& selectedRows) {
+  TVX_ASSERT_UI_THREAD();
   AsOneStep([&] {
     WorkerKind kind;
     if (!KindOfList(ListKind.load(), kind)) return;
@@ -222,6 +201,7 @@ void DownloadSelected(const std::vector<int>& selectedRows) {
 }
 
 void StopSelected(const std::vector<int>& selectedRows) {
+  TVX_ASSERT_UI_THREAD();
   AsOneStep([&] {
     WorkerKind kind;
     if (!KindOfList(ListKind.load(), kind)) return;
@@ -238,22 +218,24 @@ void StopSelected(const std::vector<int>& selectedRows) {
 }
 
 void SendToRequestedFiles(const std::vector<std::string>& selectedLinks) {
+  TVX_ASSERT_UI_THREAD();
   AsOneStep([&] {
+    if (ListKind.load() != kListSearchResults) return;
     for (const std::string& link : selectedLinks) {
+      // A link ending in '/' names a page, not a file: the command ends
+      // there, and the links after it are not sent either.
       if (!link.empty() && link.back() == '/') return;
-      RequestedFiles.Add(MakeFileRecord(link, "Ready for donwload"));
+      RequestedFiles.Add(MakeFileRecord(link, kSentFileStatus));
     }
   });
 }
 
 void DeleteAllLists() {
+  TVX_ASSERT_UI_THREAD();
   AsOneStep([] {
-    EmptyList(RequestedFiles);
-    EmptyList(RequestedSites);
-    EmptyList(DownloadedFiles);
-    EmptyList(DownloadedSites);
-    EmptyList(SearchProjects);
-    EmptyList(SearchResults);
+    // The lists go in the order of their kinds, each from its last record down.
+    for (int kind = kListRequestedFiles; kind <= kListSearchResults; ++kind)
+      WithList(kind, [](auto& list) { EmptyList(list); });
     CurrentReporter()->DeleteAllRows();
   });
 }
@@ -266,6 +248,7 @@ TimeOfDay LocalTimeOfDay() {
 }
 
 void ScheduleTick(TimeOfDay now) {
+  TVX_ASSERT_UI_THREAD();
   AsOneStep([now] {
     Reporter& ui = *CurrentReporter();
     bool ended = StartPass(

@@ -12,8 +12,16 @@ namespace tvx {
 // Rows are list-panel rows (0 = newest), in any order; they are walked from 0.
 void DownloadSelected(const std::vector<int>& selectedRows);
 void StopSelected(const std::vector<int>& selectedRows);
-// The first-column texts of the selected rows of the search results, in row order.
+// The status of the files sent to the requested files from the search results.
+inline constexpr const char* kSentFileStatus = "Ready for donwload";
+// The first-column texts of the selected rows of the search results, in row
+// order; nothing unless the search results are shown.
 void SendToRequestedFiles(const std::vector<std::string>& selectedLinks);
+
+// Delete All Lists empties the six lists and the panel. The window asks this
+// first, with No preselected.
+inline constexpr const char* kDeleteAllListsQuestion =
+    "Are you sure you want to delete all the lists?";
 void DeleteAllLists();
 
 struct TimeOfDay {

@@ -98,6 +98,7 @@ class Crawl {
   // The project's row now, or nullopt when it has left RequestedSites. Call
   // on the user-interface side only.
   std::optional<int> RowNow() const {
+    TVX_ASSERT_UI_THREAD();
     int index = RequestedSites.Find(state_.Name());
     if (index < 0) return std::nullopt;
     return RowOfIndex(RequestedSites.GetCount(), index);

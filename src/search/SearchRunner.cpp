@@ -13,6 +13,7 @@ namespace {
 // The project's row now, or nullopt once it has left SearchProjects (then
 // nothing of it is shown any more). Call on the user-interface side.
 std::optional<int> RowOf(const std::string& name) {
+  TVX_ASSERT_UI_THREAD();
   int index = SearchProjects.Find(name);
   if (index < 0) return std::nullopt;
   return RowOfIndex(SearchProjects.GetCount(), index);
@@ -31,6 +32,7 @@ std::string LinksFound(int count) { return std::to_string(count) + " links found
 // list as it is.
 void AppendResults(Reporter& ui, const std::vector<std::string>& links,
                    const std::string& projectName) {
+  TVX_ASSERT_UI_THREAD();
   bool shown = ListKind.load() == kListSearchResults;
   for (const auto& link : links) {
     FileRecord record = MakeFileRecord(link, projectName);
@@ -127,6 +129,7 @@ class Runner {
   // Finds the project again and, when its stop flag is raised, reports the
   // stop. On the user-interface side.
   bool StopRaised() {
+    TVX_ASSERT_UI_THREAD();
     row_ = RowOf(name_);
     if (!row_ || Stops(WorkerKind::Search).Get(*row_) == 0) return false;
     if (ShowsProjects()) env_.reporter.SetRowStatus(*row_, "Search Stopped");

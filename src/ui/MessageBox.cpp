@@ -17,8 +17,7 @@ std::function<int(const QString&, QMessageBox::StandardButtons)>& Hook() {
   return h;
 }
 
-// The answer given by a box closed without pressing a button: the escape
-// button's, as QMessageBox would report it.
+// The button Enter presses unless the caller chooses another.
 QMessageBox::StandardButton DefaultButton(QMessageBox::StandardButtons buttons) {
   if (buttons & QMessageBox::Ok) return QMessageBox::Ok;
   if (buttons & QMessageBox::Yes) return QMessageBox::Yes;
@@ -27,7 +26,8 @@ QMessageBox::StandardButton DefaultButton(QMessageBox::StandardButtons buttons) 
 
 }  // namespace
 
-int ShowMessageBox(QWidget* parent, const QString& text, QMessageBox::StandardButtons buttons) {
+int ShowMessageBox(QWidget* parent, const QString& text, QMessageBox::StandardButtons buttons,
+                   QMessageBox::StandardButton preselected) {
   std::function<int(const QString&, QMessageBox::StandardButtons)> hook;
   {
     QMutexLocker lock(&HookMutex());
@@ -42,7 +42,7 @@ int ShowMessageBox(QWidget* parent, const QString& text, QMessageBox::StandardBu
     box.setIcon(QMessageBox::Question);
   else if (buttons & QMessageBox::Ok)
     box.setIcon(QMessageBox::Information);
-  box.setDefaultButton(DefaultButton(buttons));
+  box.setDefaultButton(preselected != QMessageBox::NoButton ? preselected : DefaultButton(buttons));
   const int result = box.exec();
   return result;
 }

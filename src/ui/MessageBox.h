@@ -10,10 +10,12 @@ class QWidget;
 namespace tvx::ui {
 
 // Shows a modal box with the caption "Tavrinox" and returns the button pressed
-// (a QMessageBox::StandardButton value). With a hook installed the hook answers
-// instead and no window appears.
+// (a QMessageBox::StandardButton value). Enter presses preselected, or by
+// default OK or Yes. With a hook installed the hook answers instead and no
+// window appears.
 int ShowMessageBox(QWidget* parent, const QString& text,
-                   QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+                   QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                   QMessageBox::StandardButton preselected = QMessageBox::NoButton);
 
 // Installs (or, with an empty function, removes) the hook that answers boxes.
 void SetMessageBoxHook(std::function<int(const QString& text, QMessageBox::StandardButtons)> hook);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "workers/Reporting.h"
@@ -107,18 +108,39 @@ struct WorkerEnv {
   UiDispatcher& ui;
   // Runs work on the user-interface thread and waits for it.
   void OnUi(const std::function<void()>& work) const { ui.Run(work); }
-  // Honours a pause request; call between two steps, never inside OnUi.
-  void Checkpoint() const { self.Gate().Pass(); }
+  // Honours a pause request; call between two steps, never inside OnUi:
+  // a paused worker there would hold the user-interface thread.
+  void Checkpoint() const {
+#ifndef NDEBUG
+    if (ui.IsUiThread()) ThreadRuleBroken("never runs on the user-interface thread", __func__);
+#endif
+    self.Gate().Pass();
+  }
   // Starts the busy animation if it is not playing (from the worker).
   void EnsureBusy() const;
   // Stops the busy animation if it is playing (from the worker).
   void EndBusy() const;
 };
 
+// Runs work under one lock on the calling thread: the dispatcher when no
+// window is connected, and the one engine tests use. The thread that made it
+// counts as the user-interface thread, and so does a thread while it runs
+// work here (it then holds the lock every other such sequence needs).
+class SerialDispatcher final : public UiDispatcher {
+ public:
+  void Run(const std::function<void()>& work) override;
+  bool IsUiThread() const override;
+
+ private:
+  std::recursive_mutex mutex_;
+  const std::thread::id owner_ = std::this_thread::get_id();
+  std::atomic<std::thread::id> running_{};
+};
+
 // Registers a worker for text in kind's registry and starts body on a thread
 // of its own. When body returns (or throws) the worker's entry is removed.
 // Returns the handle, or null when the thread could not be created (then no
-// entry is left behind).
+// entry is left behind). Workers are started on the user-interface thread.
 std::shared_ptr<WorkerHandle> LaunchWorker(WorkerKind kind, const std::string& text,
                                            std::size_t stackSize,
                                            std::function<void(WorkerEnv&)> body);

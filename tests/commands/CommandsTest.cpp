@@ -114,6 +114,8 @@ TEST_F(Commands, CommandsActOnlyOnRequestedLists) {
 }
 
 TEST_F(Commands, SendToRequestedFilesStopsAtALinkEndingInSlash) {
+  SendToRequestedFiles({"http://h/elsewhere.gif"});  // not while the requested files are shown
+  ListKind = kListSearchResults;
   SendToRequestedFiles({"http://h/a.gif", "http://h/folder/", "http://h/b.gif"});
   ASSERT_EQ(RequestedFiles.GetCount(), 1);
   EXPECT_STREQ(RequestedFiles.GetAt(0)->url, "http://h/a.gif");

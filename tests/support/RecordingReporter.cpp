@@ -28,28 +28,49 @@ void RecordingReporter::Record(std::string line) {
 }
 
 void RecordingReporter::SetRowStatus(int row, const std::string& text) {
+  TVX_ASSERT_UI_THREAD();
   Record("row " + std::to_string(row) + " status: " + text);
 }
-void RecordingReporter::DeleteRow(int row) { Record("delete row " + std::to_string(row)); }
+void RecordingReporter::DeleteRow(int row) {
+  TVX_ASSERT_UI_THREAD();
+  Record("delete row " + std::to_string(row));
+}
 void RecordingReporter::InsertTopRow(const std::string& itemText) {
+  TVX_ASSERT_UI_THREAD();
   Record("insert row: " + itemText);
 }
-void RecordingReporter::DeleteAllRows() { Record("delete all rows"); }
+void RecordingReporter::DeleteAllRows() {
+  TVX_ASSERT_UI_THREAD();
+  Record("delete all rows");
+}
+void RecordingReporter::SetRowText(int row, const std::string& itemText) {
+  TVX_ASSERT_UI_THREAD();
+  Record("row " + std::to_string(row) + " text: " + itemText);
+}
 void RecordingReporter::SetRowProgress(int row, std::uint64_t done, std::uint64_t total) {
+  TVX_ASSERT_UI_THREAD();
   Record("row " + std::to_string(row) + " progress: " + std::to_string(done) + "/" +
          std::to_string(total));
 }
 void RecordingReporter::SetStatusText(StatusField field, const std::string& text) {
+  TVX_ASSERT_UI_THREAD();
   {
     std::lock_guard lock(mutex_);
     texts_[field] = text;
   }
   Record(std::string(FieldName(field)) + ": " + text);
 }
-void RecordingReporter::StartBusy() { Record("busy start"); }
-void RecordingReporter::StopBusy() { Record("busy stop"); }
+void RecordingReporter::StartBusy() {
+  TVX_ASSERT_UI_THREAD();
+  Record("busy start");
+}
+void RecordingReporter::StopBusy() {
+  TVX_ASSERT_UI_THREAD();
+  Record("busy stop");
+}
 
 ProjectNode RecordingReporter::FindOrAddProject(const std::string& name) {
+  TVX_ASSERT_UI_THREAD();
   Record("project: " + name);
   std::lock_guard lock(mutex_);
   for (std::size_t i = 0; i < projects_.size(); ++i)
@@ -59,6 +80,7 @@ ProjectNode RecordingReporter::FindOrAddProject(const std::string& name) {
 }
 
 void RecordingReporter::AddFile(ProjectNode project, const std::string& path) {
+  TVX_ASSERT_UI_THREAD();
   std::string name;
   {
     std::lock_guard lock(mutex_);
@@ -70,7 +92,10 @@ void RecordingReporter::AddFile(ProjectNode project, const std::string& path) {
   Record("file: " + name + " <- " + path);
 }
 
-void RecordingReporter::ShowMessage(const std::string& text) { Record("message: " + text); }
+void RecordingReporter::ShowMessage(const std::string& text) {
+  TVX_ASSERT_UI_THREAD();
+  Record("message: " + text);
+}
 
 std::vector<std::string> RecordingReporter::Calls() const {
   std::lock_guard lock(mutex_);

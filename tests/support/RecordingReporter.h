@@ -1,6 +1,7 @@
 #pragma once
 // A Reporter that records every call as a line of text, and a dispatcher
-// that runs work under one lock on the calling thread, for engine tests.
+// that runs work under one lock on the calling thread, for engine tests. Like
+// the views, the reporter insists on being called on the user-interface side.
 #include <chrono>
 #include <functional>
 #include <map>
@@ -9,7 +10,7 @@
 #include <vector>
 
 #include "support/ListReset.h"
-#include "workers/Reporting.h"
+#include "workers/WorkerControl.h"
 
 namespace tvx::test {
 
@@ -20,6 +21,7 @@ class RecordingReporter : public Reporter {
   void InsertTopRow(const std::string& itemText) override;
   void DeleteAllRows() override;
   void SetRowProgress(int row, std::uint64_t done, std::uint64_t total) override;
+  void SetRowText(int row, const std::string& itemText) override;
   void SetStatusText(StatusField field, const std::string& text) override;
   void StartBusy() override;
   void StopBusy() override;
@@ -29,8 +31,8 @@ class RecordingReporter : public Reporter {
 
   // Every call so far, e.g. "row 0 status: Stopped", "Status: Success",
   // "LastAction: Download ended", "delete row 2", "insert row: http://x",
-  // "busy start", "busy stop", "project: name", "file: name <- path", "message: text",
-  // "row 0 progress: 512/2048".
+  // "row 0 text: name", "row 0 progress: 512/2048",
+  // "busy start", "busy stop", "project: name", "file: name <- path", "message: text".
   std::vector<std::string> Calls() const;
   // The calls whose text starts with prefix.
   std::vector<std::string> CallsStartingWith(const std::string& prefix) const;
@@ -51,16 +53,9 @@ class RecordingReporter : public Reporter {
   std::map<std::string, std::vector<std::string>> files_;
 };
 
-class SerialDispatcher : public UiDispatcher {
- public:
-  void Run(const std::function<void()>& work) override {
-    std::lock_guard lock(mutex_);
-    work();
-  }
-
- private:
-  std::recursive_mutex mutex_;
-};
+// Runs work under one lock on the calling thread; the test's own thread
+// counts as the user-interface thread.
+using SerialDispatcher = tvx::SerialDispatcher;
 
 // Installs a fresh reporter and dispatcher as the current UI for the life of
 // the object, and resets the shared worker state (flags, registries, row).

@@ -54,7 +54,7 @@ SiteProject RunSheet(const SiteProject& loaded, const std::function<void(CProjPr
   });
   EXPECT_EQ(sheet.exec(), QDialog::Accepted);
   SiteProject out{};
-  sheet.StoreInto(out, CProjProps::TimesRule::FromBoxes);
+  sheet.StoreInto(out);
   return out;
 }
 

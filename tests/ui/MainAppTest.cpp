@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 #include <atomic>
 #include <cstring>
@@ -149,6 +152,28 @@ TEST_F(MainApp, QuittingSavesWhileWorkersRunOrSitPaused) {
   release = true;
   ResumeWorker(WorkerKind::File, Registry(WorkerKind::File).Find("http://a/paused.jpg"));
   QTRY_COMPARE_WITH_TIMEOUT(LiveWorkerCount(), 0, 10000);
+}
+
+// The start-up question comes before the main window shows; it and the
+// dialogs it leads to used to open at the top-left corner of the screen.
+TEST_F(MainApp, StartupQuestionAndItsDialogsAreCentredOnTheScreen) {
+  const QPoint middle = QGuiApplication::primaryScreen()->availableGeometry().center();
+  std::vector<QPoint> centres;
+  test::DialogScript script;
+  script.ThenAs<CStartDlg>([&](CStartDlg& d) {
+    centres.push_back(d.frameGeometry().center());
+    QTest::mouseClick(d.choiceButton(CStartDlg::kWebSiteProject), Qt::LeftButton);
+    QTest::mouseClick(d.proceedButton(), Qt::LeftButton);
+  });
+  script.Then([&](QWidget* sheet) {
+    centres.push_back(sheet->frameGeometry().center());
+    qobject_cast<QDialog*>(sheet)->reject();
+  });
+  app = std::make_unique<CTavrinoxApp>();
+  ASSERT_TRUE(app->InitInstance());
+  EXPECT_TRUE(script.AllStepsRun());
+  ASSERT_EQ(centres.size(), 2u);
+  for (const QPoint& centre : centres) EXPECT_LE((centre - middle).manhattanLength(), 4);
 }
 
 TEST_F(MainApp, AnUnreadableListIsShownAtStartAndNeverReplaced) {

@@ -26,17 +26,19 @@ class ScopedWorkDir {
   QString old_;
 };
 
-// Records every URL handed to the desktop instead of opening it.
+// Records every URL handed to the desktop instead of opening it, and answers
+// as a desktop with (or without) a program for it would.
 class ShellOpens {
  public:
   ShellOpens() {
     ui::SetShellOpenHook([this](const QUrl& url) {
       urls.push_back(url);
-      return true;
+      return opened;
     });
   }
   ~ShellOpens() { ui::SetShellOpenHook({}); }
   std::vector<QUrl> urls;
+  bool opened = true;
 };
 
 }  // namespace tvx::test

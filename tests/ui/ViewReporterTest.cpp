@@ -68,7 +68,7 @@ TEST_F(ViewReporterTest, ReportsFromAWorkerThreadRunOnTheUserInterfaceThread) {
   EXPECT_FALSE(status.Busy()->IsPlaying());
   ASSERT_EQ(tree.topLevelItemCount(), 1);
   EXPECT_EQ(tree.topLevelItem(0)->text(0), "Cats");
-  EXPECT_EQ(tree.topLevelItem(0)->child(0)->text(0), "Pictures\\Cats\\a.jpg");
+  EXPECT_EQ(tree.topLevelItem(0)->child(0)->text(0), "Pictures/Cats/a.jpg");
   EXPECT_EQ(answers.texts, QStringList{"Unable to connect"});
 }
 

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QTest>
 
+#include "ui/DialogDriver.h"
 #include "ui/MainTestSupport.h"
 #include "ui/views/BusyAnimation.h"
 #include "ui/views/DnldList.h"
@@ -105,8 +106,8 @@ TEST_F(ViewDownloads, FirstProjectReplacesThePlaceholder) {
   QTreeWidgetItem* item = tree.ItemOf(cats);
   ASSERT_NE(item, nullptr);
   ASSERT_EQ(item->childCount(), 2);
-  EXPECT_EQ(item->child(0)->text(0), "Pictures\\Cats\\img\\a.jpg");
-  EXPECT_EQ(item->child(1)->text(0), "Pictures\\Cats\\b.gif");
+  EXPECT_EQ(item->child(0)->text(0), "Pictures/Cats/img/a.jpg");
+  EXPECT_EQ(item->child(1)->text(0), "Pictures/Cats/b.gif");
   EXPECT_TRUE(item->isExpanded());
 }
 
@@ -158,6 +159,12 @@ TEST_F(ViewDownloads, DoubleClickOpensOnlyFileItems) {
   ASSERT_EQ(opens.urls.size(), 1u);
   EXPECT_EQ(opens.urls[0].toLocalFile(),
             QDir::current().absoluteFilePath("Pictures/Cats/img/a.jpg"));
+
+  // A file no program opens is not passed over in silence.
+  test::MessageAnswers boxes;
+  opens.opened = false;
+  doubleClick(tree.ItemOf(cats)->child(0));
+  EXPECT_EQ(boxes.texts, QStringList{"No program can open Pictures/Cats/img/a.jpg"});
 }
 
 TEST(ViewDownloadsPlaceholder, DoubleClickOnPlaceholderOpensNothing) {

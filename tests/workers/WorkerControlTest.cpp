@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <stdexcept>
 #include <thread>
 
@@ -122,6 +123,55 @@ TEST(WorkerRegistry, HandlesStayRightWhileEarlierEntriesGoAway) {
   EXPECT_FALSE(b->Gate().IsPaused());
   EXPECT_EQ(reg.FindHandle("x"), nullptr);
   EXPECT_EQ(reg.Snapshot(), (std::vector<std::shared_ptr<WorkerHandle>>{b, c}));
+}
+
+}  // namespace
+}  // namespace tvx
+
+namespace tvx {
+namespace {
+
+// The thread that made a serial dispatcher is the user-interface thread, and
+// so is a worker while it runs work through it.
+TEST(ThreadRules, SerialDispatcherKnowsItsUserInterfaceThread) {
+  SerialDispatcher dispatcher;
+  EXPECT_TRUE(dispatcher.IsUiThread());
+  bool outside = true, inside = false, nested = false;
+  std::thread other([&] {
+    outside = dispatcher.IsUiThread();
+    dispatcher.Run([&] {
+      inside = dispatcher.IsUiThread();
+      dispatcher.Run([&] { nested = dispatcher.IsUiThread(); });
+    });
+  });
+  other.join();
+  EXPECT_FALSE(outside);
+  EXPECT_TRUE(inside);
+  EXPECT_TRUE(nested);
+}
+
+// Breaking a rule ends the program with the rule named.
+TEST(ThreadRulesDeathTest, BrokenRulesStopTheProgram) {
+#ifdef NDEBUG
+  GTEST_SKIP() << "thread rules are checked in debug builds";
+#endif
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto fromWorkerThread = [](std::function<void()> call) {
+    test::EngineFixture fx;
+    std::thread(std::move(call)).join();
+  };
+  EXPECT_DEATH(fromWorkerThread([] { CurrentReporter()->SetRowStatus(0, "x"); }),
+               "SetRowStatus runs on the user-interface thread");
+  EXPECT_DEATH(fromWorkerThread([] { LaunchWorker(WorkerKind::File, "u", 0, [](WorkerEnv&) {}); }),
+               "LaunchWorker runs on the user-interface thread");
+  EXPECT_DEATH(
+      {
+        test::EngineFixture fx;
+        LaunchWorker(WorkerKind::File, "u", 0,
+                     [](WorkerEnv& env) { env.OnUi([&] { env.Checkpoint(); }); });
+        test::WaitForWorkers();
+      },
+      "Checkpoint never runs on the user-interface thread");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "ui/MessageBox.h"
 #include "ui/dialogs/FieldText.h"
 
 namespace tvx::ui {
@@ -70,7 +71,7 @@ void CProjProps::Load(const SiteProject& project) {
   advanced_->exitDomain = project.exitDomain ? 1 : 0;
 }
 
-void CProjProps::StoreInto(SiteProject& project, TimesRule rule) const {
+void CProjProps::StoreInto(SiteProject& project) const {
   StoreText(project.name, general_->projectName);
   StoreText(project.startUrl, general_->address);
 
@@ -87,12 +88,10 @@ void CProjProps::StoreInto(SiteProject& project, TimesRule rule) const {
   const RunTimes& t = run_->times;
   project.runWhenRequested = t.runWhenRequested;
   project.stopWhenRequested = t.stopWhenRequested;
-  const bool zeroStart = rule == TimesRule::ZeroWhenRequested && t.runWhenRequested;
-  const bool zeroStop = rule == TimesRule::ZeroWhenRequested && t.stopWhenRequested;
-  project.startHour = zeroStart ? 0 : TextToNumber(t.startHour);
-  project.startMinute = zeroStart ? 0 : TextToNumber(t.startMinute);
-  project.stopHour = zeroStop ? 0 : TextToNumber(t.stopHour);
-  project.stopMinute = zeroStop ? 0 : TextToNumber(t.stopMinute);
+  project.startHour = TextToNumber(t.startHour);
+  project.startMinute = TextToNumber(t.startMinute);
+  project.stopHour = TextToNumber(t.stopHour);
+  project.stopMinute = TextToNumber(t.stopMinute);
 
   project.maxDomainCount = TextToNumber(advanced_->maxDomainCount);
   project.exitDomain = advanced_->exitDomain;
@@ -105,6 +104,15 @@ void CProjProps::accept() {
   files_->Collect();
   run_->Collect();
   advanced_->Collect();
+  if (nameCheck_) {
+    const QString problem = nameCheck_(general_->projectName);
+    if (!problem.isEmpty()) {
+      ShowMessageBox(this, problem);
+      tabs_->setCurrentWidget(general_);
+      general_->nameEdit()->setFocus();
+      return;
+    }
+  }
   QDialog::accept();
 }
 

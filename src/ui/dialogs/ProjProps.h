@@ -1,8 +1,10 @@
 #pragma once
 // CProjProps: the tabbed sheet in which a web-site project is created and
-// edited. It checks nothing; the command that opened it reads the values.
+// edited. The command that opened it reads the values; the one check made
+// here, when the command asks for it, is of the project name.
 #include <QDialog>
 #include <QString>
+#include <functional>
 
 #include "store/Records.h"
 #include "ui/dialogs/ProjPages.h"
@@ -25,12 +27,16 @@ class CProjProps : public QDialog {
   // Fills every page from the project. Called once, before showing.
   void Load(const SiteProject& project);
 
-  // What the times of a project become when its radio says "when requested".
-  enum class TimesRule { FromBoxes, ZeroWhenRequested };
-
   // Writes the sheet's values into a project: texts cut to their fields and
-  // numbers converted from their boxes. Leaves `reserved` and `status` alone.
-  void StoreInto(SiteProject& project, TimesRule rule) const;
+  // numbers converted from their boxes (the times whatever the radios say).
+  // Leaves `reserved` and `status` alone.
+  void StoreInto(SiteProject& project) const;
+
+  // Checks the project name on OK: a non-empty answer is shown in a message
+  // box and the sheet stays open with the user's input.
+  void SetNameCheck(std::function<QString(const QString& name)> check) {
+    nameCheck_ = std::move(check);
+  }
 
   CPWGenSettings& general() const { return *general_; }
   CFileSettings& files() const { return *files_; }
@@ -49,6 +55,7 @@ class CProjProps : public QDialog {
   CFileSettings* files_;
   QTabWidget* tabs_;
   QDialogButtonBox* buttons_;
+  std::function<QString(const QString&)> nameCheck_;
 };
 
 }  // namespace tvx::ui

@@ -1,19 +1,38 @@
 #include "ui/dialogs/RunTimeControls.h"
 
 #include <QButtonGroup>
+#include <QFocusEvent>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QTimer>
 
 #include "ui/dialogs/FieldText.h"
 
 namespace tvx::ui {
 namespace {
 
+// An hour or minute box: taking the focus selects its text, so typing
+// replaces the number shown (a "0" would otherwise make 1 into "01").
+class TimeBox final : public QLineEdit {
+ public:
+  using QLineEdit::QLineEdit;
+
+ protected:
+  void focusInEvent(QFocusEvent* event) override {
+    QLineEdit::focusInEvent(event);
+    if (event->reason() == Qt::MouseFocusReason)
+      // The press that brought the focus places the cursor afterwards.
+      QTimer::singleShot(0, this, &QLineEdit::selectAll);
+    else
+      selectAll();
+  }
+};
+
 QLineEdit* NewTimeBox(QWidget* parent, const char* name) {
-  auto* edit = new QLineEdit(parent);
+  auto* edit = new TimeBox(parent);
   edit->setObjectName(QLatin1String(name));
   edit->setValidator(NewDigitsValidator(edit));
   edit->setAlignment(Qt::AlignRight);

@@ -1,7 +1,9 @@
 #pragma once
-// The frame's handlers for the commands that add, delete and edit items. They
-// act on the list ListKind selects and on the rows selected in the list panel.
-#include "store/Records.h"
+// The window's side of the commands that add, delete and edit items: it asks
+// the user through the dialogs and confirmation boxes, then hands the answers
+// to the commands, which change the lists and the panel's rows. The frame and
+// the list panel share them.
+#include "commands/ItemCommands.h"
 
 class QWidget;
 
@@ -9,25 +11,19 @@ namespace tvx::ui {
 
 class CListPanel;
 
-void FrameAddFiles(QWidget* parent, CListPanel& panel);          // Add File(s)
-void FrameAddWebSite(QWidget* parent, CListPanel& panel);        // Add Web Site
-void FrameAddSearchProject(QWidget* parent, CListPanel& panel);  // Add Search Project
-void FrameDeleteEntry(QWidget* parent, CListPanel& panel);       // Delete Entry
-void FrameProperties(QWidget* parent, CListPanel& panel);        // Properties...
-void FrameSendToRequestedSites(QWidget* parent,
-                               CListPanel& panel);  // Send To > Requested Web Sites
-
-// Shared with the list panel's own handlers.
-
-// Deletes the selected rows and their records after one Yes/No question;
-// refuses in the lists whose entries cannot be deleted.
-void DeleteSelectedEntries(QWidget* parent, CListPanel& panel);
-// Opens each selected web-site or search project in its dialog, one after
-// another, and writes back what the user confirms.
-void EditSelectedProjects(QWidget* parent, CListPanel& panel);
-
-// The project Send To > Requested Web Sites starts from. It lives for the whole
-// run, so values a later Send To does not overwrite carry over from the last one.
-SiteProject& SendToDraft();
+void AskAddFiles(QWidget* parent);          // Add File(s)
+void AskAddWebSite(QWidget* parent);        // Add Web Site
+void AskAddSearchProject(QWidget* parent);  // Add Search Project
+// Delete Entry on the rows selected in the panel, after one Yes/No question;
+// refused in the lists whose entries cannot be deleted.
+void AskDeleteEntries(QWidget* parent, CListPanel& panel);
+// Properties: each selected web-site or search project in its dialog.
+void AskEditProjects(QWidget* parent, CListPanel& panel);
+// Send To > Requested Web Sites: a sheet for each selected search result.
+void AskSendToRequestedSites(QWidget* parent, CListPanel& panel, SendToOrigin origin);
+// Send To > Requested Files List: no question to ask.
+void SendSelectedToRequestedFiles(CListPanel& panel);
+// Delete All Lists, after a Yes/No question answered No by default.
+void AskDeleteAllLists(QWidget* parent);
 
 }  // namespace tvx::ui

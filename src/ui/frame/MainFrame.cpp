@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -53,9 +54,11 @@ bool ShowsRequestedList(int kind) {
   return kind == kListRequestedFiles || kind == kListRequestedSites || kind == kListSearchProjects;
 }
 
-// X11 modifier state bits of the lock keys.
-constexpr quint32 kX11LockMask = 0x02;
-constexpr quint32 kX11NumLockMask = 0x10;
+// The keypad's "+". X delivers it to the focused widget as Key_Plus with the
+// keypad modifier, a combination Qt's shortcut map never matches there.
+bool IsKeypadPlus(const QKeyEvent& key) {
+  return key.key() == Qt::Key_Plus && key.modifiers() == Qt::KeypadModifier;
+}
 
 }  // namespace
 
@@ -297,6 +300,10 @@ void CMainFrame::OnInitialUpdate() {
 }
 
 void CMainFrame::AskStartupQuestion() {
+  // The question comes before the window is shown, and a dialog centres on
+  // its parent: the window first takes the place it will have on the screen.
+  if (!isVisible())
+    if (QScreen* where = screen()) setGeometry(where->availableGeometry());
   CStartDlg dialog(this);
   if (dialog.exec() != QDialog::Accepted) return;
   RunStartupChoice(dialog.Choice());
@@ -370,30 +377,26 @@ bool CMainFrame::OnCommand(int id) {
   const int kind = ListKind.load();
   switch (id) {
     case kCmdAddFiles:
-      FrameAddFiles(this, *list_);
+      AskAddFiles(this);
       return true;
     case kCmdAddWebSite:
-      FrameAddWebSite(this, *list_);
+      AskAddWebSite(this);
       return true;
     case kCmdAddSearchProject:
-      FrameAddSearchProject(this, *list_);
+      AskAddSearchProject(this);
       return true;
     case kCmdDeleteEntry:
-      FrameDeleteEntry(this, *list_);
+      AskDeleteEntries(this, *list_);
       return true;
     case kCmdProperties:
-      FrameProperties(this, *list_);
+      AskEditProjects(this, *list_);
       return true;
     case kCmdSendToRequestedSites:
-      FrameSendToRequestedSites(this, *list_);
+      AskSendToRequestedSites(this, *list_, SendToOrigin::Frame);
       return true;
-    case kCmdSendToRequestedFiles: {
-      if (kind != kListSearchResults) return true;
-      std::vector<std::string> links;
-      for (int row : list_->SelectedRows()) links.push_back(list_->RowText(row, 0).toStdString());
-      if (!links.empty()) SendToRequestedFiles(links);
+    case kCmdSendToRequestedFiles:
+      SendSelectedToRequestedFiles(*list_);
       return true;
-    }
     case kCmdDownloadSelected:
       if (ShowsRequestedList(kind) && !list_->SelectedRows().empty())
         DownloadSelected(list_->SelectedRows());
@@ -403,8 +406,7 @@ bool CMainFrame::OnCommand(int id) {
         StopSelected(list_->SelectedRows());
       return true;
     case kCmdDeleteAllLists:
-      DeleteAllLists();
-      list_->DeleteAllRows();
+      AskDeleteAllLists(this);
       return true;
     case kCmdHelpContents:
       OpenHelpContents();
@@ -455,15 +457,26 @@ bool CMainFrame::event(QEvent* e) {
   return QMainWindow::event(e);
 }
 
-void CMainFrame::UpdateLockIndicators(quint32 nativeModifiers) {
-  if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
-  indicators_[0]->setEnabled(nativeModifiers & kX11LockMask);
-  indicators_[1]->setEnabled(nativeModifiers & kX11NumLockMask);
+void CMainFrame::UpdateLockIndicators(const QKeyEvent& key) {
+  lockKeys_.Update(key);
+  indicators_[0]->setEnabled(lockKeys_.Caps());
+  indicators_[1]->setEnabled(lockKeys_.Num());
+  indicators_[2]->setEnabled(lockKeys_.Scroll());
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
-  if (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease) {
-    UpdateLockIndicators(static_cast<QKeyEvent*>(e)->nativeModifiers());
+  if ((e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease) &&
+      watched->isWidgetType()) {
+    auto* key = static_cast<QKeyEvent*>(e);
+    auto* target = static_cast<QWidget*>(watched);
+    // Once per key: the event also passes the window and, when ignored, the
+    // target's parents.
+    QWidget* focus = QApplication::focusWidget();
+    if (target == focus || (!focus && target->isWindow())) UpdateLockIndicators(*key);
+    if (e->type() == QEvent::KeyPress && IsKeypadPlus(*key) && target->window() == this) {
+      RouteCommand(kCmdAddWebSite);
+      return true;
+    }
   } else if (e->type() == QEvent::MouseButtonPress) {
     // A click in a pane makes it the active one, even where it takes no focus.
     for (int pane = 0; pane < kPaneCount; ++pane) {

@@ -8,8 +8,10 @@
 #include <map>
 #include <memory>
 
+#include "ui/frame/LockKeys.h"
 #include "ui/views/CommandTarget.h"
 
+class QKeyEvent;
 class QLabel;
 class QSplitter;
 class QToolBar;
@@ -99,7 +101,7 @@ class CMainFrame : public QMainWindow, public CommandTarget {
   void OnScheduleTick();
   void OpenHelpContents();
   void ShowIdleMessage();
-  void UpdateLockIndicators(quint32 nativeModifiers);
+  void UpdateLockIndicators(const QKeyEvent& key);
 
   CTreePanel* tree_ = nullptr;
   CListPanel* list_ = nullptr;
@@ -121,6 +123,7 @@ class CMainFrame : public QMainWindow, public CommandTarget {
   QTimer scheduleTimer_;
   CommandTarget* app_ = nullptr;
   int activePane_ = kTreePane;
+  LockKeys lockKeys_;
   QMetaObject::Connection focusWatch_;
   std::unique_ptr<CViewReporter> reporter_;
   std::unique_ptr<CQtUiDispatcher> dispatcher_;

@@ -6,11 +6,13 @@
 #include <QHelpEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QToolTip>
 
-#include "store/Text.h"
+#include "ui/MessageBox.h"
 #include "ui/views/ShellOpen.h"
 #include "ui/views/Thumbnails.h"
+#include "ui/views/TreeLines.h"
 
 namespace tvx::ui {
 
@@ -61,16 +63,23 @@ QTreeWidgetItem* CDnldList::ItemOf(ProjectNode project) const {
 void CDnldList::AddFile(ProjectNode project, const QString& path) {
   QTreeWidgetItem* parent = ItemOf(project);
   if (!parent) return;
-  parent->addChild(new QTreeWidgetItem(QStringList{path}));
+  // The engine names saved files with '\' between folders; here they are
+  // shown as this system writes paths.
+  QString shown = path;
+  shown.replace(QLatin1Char('\\'), QLatin1Char('/'));
+  parent->addChild(new QTreeWidgetItem(QStringList{shown}));
   parent->setExpanded(true);
 }
 
 void CDnldList::OpenFileItem(QTreeWidgetItem* item) {
   if (!item || !item->parent()) return;
-  // Saved paths are shown with '\' between folders, relative to the working
-  // directory.
-  const QString fsPath = QString::fromStdString(ToFsPath(item->text(0).toStdString()));
-  OpenWithShell(QUrl::fromLocalFile(QDir::current().absoluteFilePath(fsPath)));
+  // Saved paths are relative to the working directory.
+  const QString shown = item->text(0);
+  OpenFileWithShell(QDir::current().absoluteFilePath(shown),
+                    [self = QPointer<CDnldList>(this), shown] {
+                      if (self)
+                        ShowMessageBox(self, QStringLiteral("No program can open ") + shown);
+                    });
 }
 
 QString CDnldList::FileOfItem(const QTreeWidgetItem* item) const {
@@ -139,6 +148,10 @@ void CDnldList::mouseDoubleClickEvent(QMouseEvent* event) {
   QTreeWidget::mouseDoubleClickEvent(event);
   if (event->button() != Qt::LeftButton) return;
   OpenFileItem(currentItem());
+}
+
+void CDnldList::drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const {
+  DrawTreeBranches(*this, painter, rect, index);
 }
 
 }  // namespace tvx::ui

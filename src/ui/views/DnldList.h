@@ -47,6 +47,8 @@ class CDnldList : public QTreeWidget {
   void SetPreviewAction(QAction* action) { previewAction_ = action; }
 
  protected:
+  // Connecting lines, also at the root, and boxed "+" and "-" buttons.
+  void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   bool viewportEvent(QEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;

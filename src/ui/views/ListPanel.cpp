@@ -6,10 +6,10 @@
 #include <QMouseEvent>
 
 #include "commands/CommandIds.h"
-#include "store/ListFiles.h"
+#include "commands/ItemCommands.h"
 #include "store/Lists.h"
 #include "ui/MessageBox.h"
-#include "ui/views/ListPanelCommands.h"
+#include "ui/frame/ItemCommands.h"
 #include "ui/views/ListRows.h"
 #include "ui/views/ProgressDelegate.h"
 #include "ui/views/StatusView.h"
@@ -39,7 +39,7 @@ CListPanel::CListPanel(QWidget* parent) : QTreeWidget(parent) {
 }
 
 void CListPanel::OnInitialUpdate() {
-  LoadAllLists();
+  LoadListsAtStart();
   // The program starts on the requested files.
   DeleteAllRows();
   FillRows(kListRequestedFiles);
@@ -127,15 +127,25 @@ void CListPanel::ReportSelection() {
 }
 
 void CListPanel::mousePressEvent(QMouseEvent* event) {
+  const QTreeWidgetItem* pressed = itemAt(event->position().toPoint());
+  reportOnRelease_ = event->button() == Qt::LeftButton && pressed && pressed->isSelected();
   QTreeWidget::mousePressEvent(event);
   if (event->button() == Qt::LeftButton) {
-    ReportSelection();
+    if (!reportOnRelease_) ReportSelection();
   } else if (event->button() == Qt::RightButton) {
     sendToEnabled_ = ListKind.load() == kListSearchResults;
     if (SelectedRows().empty()) return;
     QMenu* menu = CreateContextMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(event->globalPosition().toPoint());
+  }
+}
+
+void CListPanel::mouseReleaseEvent(QMouseEvent* event) {
+  QTreeWidget::mouseReleaseEvent(event);
+  if (event->button() == Qt::LeftButton && reportOnRelease_) {
+    reportOnRelease_ = false;
+    ReportSelection();
   }
 }
 
@@ -166,16 +176,16 @@ QMenu* CListPanel::CreateContextMenu(QWidget* parent) {
 bool CListPanel::OnCommand(int id) {
   switch (id) {
     case kCmdDeleteEntry:
-      PanelDeleteEntry(*this);
+      AskDeleteEntries(this, *this);
       return true;
     case kCmdSendToRequestedFiles:
-      PanelSendToRequestedFiles(*this);
+      SendSelectedToRequestedFiles(*this);
       return true;
     case kCmdSendToRequestedSites:
-      PanelSendToRequestedSites(*this);
+      AskSendToRequestedSites(this, *this, SendToOrigin::ListPanel);
       return true;
     case kCmdProperties:
-      PanelProperties(*this);
+      AskEditProjects(this, *this);
       return true;
   }
   return false;

@@ -70,6 +70,7 @@ class CListPanel : public QTreeWidget, public CommandTarget {
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
 
  private:
@@ -79,6 +80,9 @@ class CListPanel : public QTreeWidget, public CommandTarget {
 
   CStatusView* statusView_ = nullptr;
   bool sendToEnabled_ = true;
+  // The left press landed on a selected row: the control changes the
+  // selection only at the release, so the report waits for it.
+  bool reportOnRelease_ = false;
   int rowLimitForTest_ = -1;
 };
 

@@ -7,8 +7,10 @@
 #include "ui/views/ListPanel.h"
 #include "ui/views/ListRows.h"
 #include "ui/views/StatusView.h"
+#include "ui/views/TreeLines.h"
 
 namespace tvx::ui {
+
 namespace {
 
 struct ListItem {
@@ -100,6 +102,11 @@ void CTreePanel::mousePressEvent(QMouseEvent* event) {
 void CTreePanel::keyReleaseEvent(QKeyEvent* event) {
   SwitchToSelected();
   QTreeWidget::keyReleaseEvent(event);
+}
+
+void CTreePanel::drawBranches(QPainter* painter, const QRect& rect,
+                              const QModelIndex& index) const {
+  DrawTreeBranches(*this, painter, rect, index);
 }
 
 }  // namespace tvx::ui

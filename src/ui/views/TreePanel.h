@@ -34,6 +34,8 @@ class CTreePanel : public QTreeWidget {
   static int KindOfItem(const QString& text);
 
  protected:
+  // Connecting lines, also at the root, and boxed "+" and "-" buttons.
+  void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
   void mousePressEvent(QMouseEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
 

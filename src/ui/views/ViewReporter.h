@@ -22,6 +22,8 @@ class CViewReporter : public Reporter {
   void InsertTopRow(const std::string& itemText) override;
   void DeleteAllRows() override;
   void SetRowProgress(int row, std::uint64_t done, std::uint64_t total) override;
+  bool AddTopRow(const std::string& itemText, const std::string& status) override;
+  void SetRowText(int row, const std::string& itemText) override;
   void SetStatusText(StatusField field, const std::string& text) override;
   void StartBusy() override;
   void StopBusy() override;
@@ -44,6 +46,7 @@ class CQtUiDispatcher : public UiDispatcher {
   CQtUiDispatcher();
   ~CQtUiDispatcher() override;
   void Run(const std::function<void()>& work) override;
+  bool IsUiThread() const override;
 
  private:
   QObject* context_;

@@ -1,0 +1,267 @@
+// The add, delete, edit and send-to commands without a window: the dialogs
+// are stood in for by functions that answer as the user would.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "commands/ItemCommands.h"
+#include "store/Lists.h"
+#include "support/RecordingReporter.h"
+#include "workers/LocalPath.h"
+
+namespace tvx {
+namespace {
+
+SiteProject Site(const std::string& name) {
+  SiteProject p = NewWebSiteProject();
+  SetText(p.name, name);
+  SetText(p.status, kReadyForDownload);
+  return p;
+}
+
+SearchProject Search(const std::string& name, const std::string& text) {
+  SearchProject p{};
+  SetText(p.name, name);
+  SetText(p.searchText, text);
+  p.useYahoo = 1;
+  p.runWhenRequested = p.stopWhenRequested = 1;
+  return p;
+}
+
+// The rows the panel shows for a list, row 0 first, as the window reads them.
+template <class T>
+std::vector<RowRef> Rows(const RecordList<T>& list, std::initializer_list<int> rows) {
+  std::vector<RowRef> refs;
+  for (int row : rows)
+    refs.push_back({row, std::string(KeyOf(*list.CopyAt(IndexOfRow(list.GetCount(), row))))});
+  return refs;
+}
+
+template <class T>
+std::vector<std::string> Keys(const RecordList<T>& list) {
+  std::vector<std::string> keys;
+  for (const T& r : list.Snapshot()) keys.emplace_back(KeyOf(r));
+  return keys;
+}
+
+const EditSearch kNoSearchDialog = [](const SearchProject&) -> std::optional<SearchProject> {
+  ADD_FAILURE() << "no search dialog expected";
+  return std::nullopt;
+};
+const EditSite kNoSiteSheet = [](const SiteProject&) -> std::optional<SiteProject> {
+  ADD_FAILURE() << "no sheet expected";
+  return std::nullopt;
+};
+
+class ItemCommands : public ::testing::Test {
+ protected:
+  void SetUp() override { SendToDraft() = SiteProject{}; }
+  test::RecordingReporter& Ui() { return fx.reporter; }
+  test::EngineFixture fx;
+};
+
+TEST_F(ItemCommands, AddFilesPutsHttpInFrontOfUrlsWithoutDoubleSlash) {
+  AddFiles("ftp://127.0.0.1/a.gif");
+  AddFiles("127.0.0.1/b.jpg");
+  AddFiles("");
+  EXPECT_EQ(Keys(RequestedFiles),
+            (std::vector<std::string>{"ftp://127.0.0.1/a.gif", "http://127.0.0.1/b.jpg"}));
+  EXPECT_STREQ(RequestedFiles.GetAt(1)->status, "Ready for download");
+  EXPECT_EQ(Ui().CallsStartingWith("insert row: "),
+            (std::vector<std::string>{"insert row: ftp://127.0.0.1/a.gif",
+                                      "insert row: http://127.0.0.1/b.jpg"}));
+  EXPECT_TRUE(Ui().Has("row 0 status: Ready for download"));
+
+  // While another list is shown the record is added without a row.
+  Ui().Clear();
+  ListKind = kListRequestedSites;
+  AddFiles("http://127.0.0.1/c.png");
+  AddSearchProject(Search("Boats", "red boats"));
+  EXPECT_EQ(RequestedFiles.GetCount(), 2 + 1);
+  EXPECT_STREQ(SearchProjects.GetAt(0)->status, "Ready for download");
+  EXPECT_TRUE(Ui().Calls().empty());
+}
+
+TEST_F(ItemCommands, AddWebSiteRefusesEmptyAndTakenNames) {
+  RequestedSites.Add(Site("Holiday Pictures"));
+  ListKind = kListRequestedSites;
+  AddWebSite(Site(""));
+  EXPECT_TRUE(Ui().Calls().empty()) << "an empty name ends the command silently";
+  AddWebSite(Site("HOLIDAY pictures"));
+  EXPECT_EQ(Ui().Calls(),
+            std::vector<std::string>{"message: A project with that name already exists!"});
+  EXPECT_EQ(RequestedSites.GetCount(), 1);
+}
+
+// "Run when requested" with 10:30 in the boxes: adding keeps no time,
+// editing keeps what the boxes say.
+TEST_F(ItemCommands, AddWebSiteZeroesRequestedTimesWhilePropertiesKeepsThem) {
+  SiteProject fromSheet = Site("Garden");
+  fromSheet.startHour = 10;
+  fromSheet.startMinute = 30;
+  fromSheet.stopHour = 4;
+  fromSheet.reserved = 7;
+  ListKind = kListRequestedSites;
+  AddWebSite(fromSheet);
+  ASSERT_EQ(RequestedSites.GetCount(), 1);
+  SiteProject added = *RequestedSites.CopyAt(0);
+  EXPECT_EQ(added.startHour + added.startMinute + added.stopHour, 0);
+  EXPECT_EQ(added.reserved, 0);
+  EXPECT_TRUE(Ui().Has("insert row: Garden"));
+
+  RequestedSites.SetModified(false);
+  EditProjects(
+      Rows(RequestedSites, {0}),
+      [&](const SiteProject& shown) -> std::optional<SiteProject> {
+        SiteProject edited = shown;
+        edited.startHour = 10;
+        edited.startMinute = 30;
+        SetText(edited.status, "Stopped");
+        return edited;
+      },
+      kNoSearchDialog);
+  EXPECT_EQ(RequestedSites.GetAt(0)->startHour, 10);
+  EXPECT_EQ(RequestedSites.GetAt(0)->startMinute, 30);
+  EXPECT_STREQ(RequestedSites.GetAt(0)->status, "Ready for download");
+  EXPECT_TRUE(RequestedSites.IsModified());
+}
+
+// A project name names the project's folder below Pictures: a name that
+// cannot is refused wherever a web-site project is made or edited.
+TEST_F(ItemCommands, NamesThatCannotNameAFolderAreRefusedEverywhere) {
+  SearchResults.Add(MakeFileRecord("http://127.0.0.1/a/", "Cats"));
+  RequestedSites.Add(Site("Old"));
+  const std::string names[] = {".", "..", "a/b", "a\\b", "tab\there", "\x7f"};
+  for (const std::string& bad : names) {
+    SCOPED_TRACE(bad);
+    const std::string problem = ProjectNameProblem(bad);
+    ASSERT_FALSE(problem.empty());
+    EXPECT_EQ(SiteNameProblem(bad, SiteNameUse::Adding), problem);
+    EXPECT_EQ(SiteNameProblem(bad, SiteNameUse::Editing), problem);
+    auto rename = [&](const SiteProject& p) -> std::optional<SiteProject> {
+      SiteProject edited = p;
+      SetText(edited.name, bad);
+      return edited;
+    };
+    Ui().Clear();
+    ListKind = kListRequestedSites;
+    AddWebSite(*rename(Site("x")));
+    EditProjects(Rows(RequestedSites, {0}), rename, kNoSearchDialog);
+    ListKind = kListSearchResults;
+    SendToRequestedSites({{"http://127.0.0.1/a/", "Cats"}}, SendToOrigin::ListPanel, rename);
+    EXPECT_EQ(Ui().Calls(), std::vector<std::string>(3, "message: " + problem));
+    EXPECT_EQ(Keys(RequestedSites), std::vector<std::string>{"Old"});
+  }
+  // Only Add Web Site lets an empty name through, to end silently.
+  EXPECT_TRUE(SiteNameProblem("", SiteNameUse::Adding).empty());
+  EXPECT_FALSE(SiteNameProblem("", SiteNameUse::Editing).empty());
+  EXPECT_TRUE(SiteNameProblem("Holiday pictures", SiteNameUse::Editing).empty());
+}
+
+TEST_F(ItemCommands, DeleteRemovesTheRecordsOfTheSelectedRows) {
+  for (const char* url : {"a", "b", "c", "d", "e"}) RequestedFiles.AddUrl(url);
+  EXPECT_EQ(CheckDeleteEntries(2).question, "Are you sure you want to delete those entries?");
+  EXPECT_EQ(CheckDeleteEntries(1).question, "Are you sure you want to delete that entry?");
+  EXPECT_TRUE(CheckDeleteEntries(0).question.empty());
+  // Rows 0 and 2 show e and c; a stale row whose record is another is left.
+  std::vector<RowRef> rows = Rows(RequestedFiles, {2, 0});
+  rows.push_back({4, "not a"});
+  DeleteEntries(rows);
+  EXPECT_EQ(Keys(RequestedFiles), (std::vector<std::string>{"a", "b", "d"}));
+  EXPECT_EQ(Ui().Calls(), (std::vector<std::string>{"delete row 0", "delete row 1"}));
+}
+
+TEST_F(ItemCommands, DeleteIsRefusedInTheDownloadedAndResultLists) {
+  DownloadedFiles.AddUrl("http://127.0.0.1/a.gif");
+  for (int kind : {kListDownloadedFiles, kListDownloadedSites, kListSearchResults}) {
+    ListKind = kind;
+    const DeleteCheck check = CheckDeleteEntries(0);
+    EXPECT_EQ(check.refusal, "You are not alowed to delete entries in this panel");
+    EXPECT_TRUE(check.question.empty());
+  }
+  ListKind = kListDownloadedFiles;
+  DeleteEntries(Rows(DownloadedFiles, {0}));
+  EXPECT_EQ(DownloadedFiles.GetCount(), 1);
+}
+
+// Each row edits the record it shows, also when two share a name, and even
+// when the list changes while a dialog is open.
+TEST_F(ItemCommands, PropertiesEditsEachRowsOwnRecordAfterTheDialog) {
+  SearchProjects.Add(Search("Cats", "older"));
+  SearchProjects.Add(Search("Cats", "newer"));
+  ListKind = kListSearchProjects;
+  std::vector<std::string> opened;
+  EditProjects(Rows(SearchProjects, {0, 1}), kNoSiteSheet,
+               [&](const SearchProject& p) -> std::optional<SearchProject> {
+                 opened.emplace_back(TextOf(p.searchText));
+                 // A search project added meanwhile goes to the end of the list.
+                 SearchProjects.Add(Search("Cats", "added " + std::to_string(opened.size())));
+                 SearchProject edited = p;
+                 SetText(edited.name, opened.size() == 1 ? "Cats new" : "Cats old");
+                 return edited;
+               });
+  EXPECT_EQ(opened, (std::vector<std::string>{"newer", "older"}));
+  EXPECT_EQ(Keys(SearchProjects),
+            (std::vector<std::string>{"Cats old", "Cats new", "Cats", "Cats"}));
+  EXPECT_EQ(Ui().Calls(),
+            (std::vector<std::string>{"row 1 text: Cats new", "row 3 text: Cats old"}));
+
+  // Cancel, a record gone while its dialog was open (its namesake is not
+  // edited instead), and lists without projects to edit change nothing.
+  SearchProjects.SetModified(false);
+  Ui().Clear();
+  EditProjects(Rows(SearchProjects, {0}), kNoSiteSheet,
+               [](const SearchProject&) { return std::optional<SearchProject>(); });
+  EditProjects(Rows(SearchProjects, {1}), kNoSiteSheet, [](const SearchProject& p) {
+    SearchProjects.RemoveAt(SearchProjects.GetCount() - 2);
+    SearchProject edited = p;
+    SetText(edited.name, "renamed");
+    return std::optional<SearchProject>(edited);
+  });
+  RequestedFiles.AddUrl("http://127.0.0.1/a.gif");
+  ListKind = kListRequestedFiles;
+  EditProjects(Rows(RequestedFiles, {0}), kNoSiteSheet, kNoSearchDialog);
+  EXPECT_EQ(Keys(SearchProjects), (std::vector<std::string>{"Cats old", "Cats new", "Cats"}));
+  EXPECT_TRUE(Ui().Calls().empty());
+}
+
+// The frame's Send To keeps the sheet's choices for the next one; the
+// list panel's starts afresh. Both make projects that run when requested.
+TEST_F(ItemCommands, SendToRequestedSitesFromFrameAndPanel) {
+  ListKind = kListSearchResults;
+  const std::string longUrl = "http://127.0.0.1/" + std::string(100, 'p') + "/a.jpg";
+  std::vector<SiteProject> shown;
+  auto tickJpg = [&](const SiteProject& p) -> std::optional<SiteProject> {
+    shown.push_back(p);
+    SiteProject edited = p;
+    edited.typeJpg = 1;
+    edited.downloadAllFiles = 0;
+    return edited;
+  };
+  const std::vector<SearchResultRow> two = {{longUrl, "Cats"}, {"http://127.0.0.1/b/", "Cats"}};
+  SendToRequestedSites(two, SendToOrigin::Frame, tickJpg);
+  SendToRequestedSites(two, SendToOrigin::ListPanel, tickJpg);
+  ASSERT_EQ(shown.size(), 4u);
+  EXPECT_EQ(std::string(TextOf(shown[0].startUrl)), longUrl);
+  EXPECT_EQ(shown[1].typeJpg, 1) << "the frame's second sheet shows the first one's choice";
+  EXPECT_EQ(shown[3].typeJpg, 0) << "the panel's sheets start afresh";
+  for (const SiteProject& p : shown) {
+    EXPECT_STREQ(p.name, "Cats");
+    EXPECT_EQ(p.runWhenRequested + p.stopWhenRequested, 2);
+  }
+  ASSERT_EQ(RequestedSites.GetCount(), 4);
+  for (const SiteProject& p : RequestedSites.Snapshot()) {
+    EXPECT_EQ(p.runWhenRequested + p.stopWhenRequested, 2);
+    EXPECT_STREQ(p.status, "Ready for download");
+  }
+  EXPECT_TRUE(Ui().Calls().empty()) << "the panel shows the results: no row";
+
+  // Outside the search results nothing is sent.
+  ListKind = kListRequestedFiles;
+  SendToRequestedSites(two, SendToOrigin::Frame, kNoSiteSheet);
+  EXPECT_EQ(RequestedSites.GetCount(), 4);
+}
+
+}  // namespace
+}  // namespace tvx
