@@ -107,7 +107,11 @@ class Crawl {
       if (isStartUrl) state_.errorFlag = true;
       return Outcome::Next;
     }
-    if (parts->scheme != "http") ShowIfCurrent(StatusField::Status, "Malformed URL : " + url);
+    // An https URL is fetched over TLS; any other scheme is still asked
+    // over plain HTTP, as the split gave it.
+    const bool tls = parts->scheme == "https";
+    if (parts->scheme != "http" && !tls)
+      ShowIfCurrent(StatusField::Status, "Malformed URL : " + url);
 
     LocalFile file;
     std::string filePath;
@@ -115,8 +119,9 @@ class Crawl {
       net::Session session("Tavrinox");
       session.SetConnectOptions(60000, 10, 200);
       ShowIfCurrent(StatusField::LastAction, "Opening " + url);
-      auto request = session.OpenRequest(parts->server, parts->port, parts->path,
-                                         {"Accept: text/*", "User-Agent: Quillanto"});
+      auto request =
+          session.OpenRequest(parts->server, parts->port, parts->path,
+                              {"Accept: text/*", "User-Agent: Quillanto"}, tls ? "https" : "http");
       if (request->StatusCode() != 200) {
         ShowIfCurrent(StatusField::Status, url + " not found");
         return Outcome::Next;
