@@ -10,9 +10,11 @@
 #include <string>
 
 #include "crawler/LinkAdmission.h"
+#include "crawler/ModernCrawl.h"
 #include "crawler/UrlRules.h"
 #include "net/Internet.h"
 #include "store/Lists.h"
+#include "store/SiteOptions.h"
 
 namespace tvx {
 namespace {
@@ -269,6 +271,8 @@ class Crawl {
 }  // namespace
 
 int RunCrawl(WorkerEnv& env, const SiteProject& project) {
+  const SiteOptions options = OptionsOfSite(TextOf(project.name));
+  if (options.modernLinks) return RunModernCrawl(env, project, options.transfersPerHost);
   Crawl crawl(env, project);
   return crawl.Run();
 }

@@ -20,6 +20,7 @@ constexpr std::size_t kMaxCssHeld = 256 * 1024;
 // No URL is this long; longer texts (an attribute cut off by the end of the
 // page, say) are not links.
 constexpr std::size_t kMaxLinkText = 16 * 1024;
+constexpr std::string_view kEndOfDocument = "</html";
 
 bool IsCssBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
@@ -251,7 +252,7 @@ HtmlLinkReader::HtmlLinkReader(HtmlLinkSink& sink, std::size_t maxBytes)
   }
   htmlCtxtUseOptions(parser_->context, HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
                                            HTML_PARSE_NONET | HTML_PARSE_NOBLANKS |
-                                           HTML_PARSE_COMPACT | HTML_PARSE_NOIMPLIED);
+                                           HTML_PARSE_COMPACT);
 }
 
 HtmlLinkReader::~HtmlLinkReader() {
@@ -265,19 +266,48 @@ bool HtmlLinkReader::Feed(const char* data, std::size_t size) {
     cut_ = true;
   }
   fed_ += size;
+  // The parser ignores everything after the end tag of the document, where
+  // a browser goes on reading (pages often carry more after it). The tag is
+  // turned into a bogus declaration, which the parser skips as text; a tag
+  // cut by the end of this piece waits for the next one.
+  std::string text = std::move(held_);
+  held_.clear();
+  text.append(data, size);
+  std::size_t ready = text.size();
+  for (std::size_t i = text.find('<'); i != std::string::npos; i = text.find('<', i + 1)) {
+    if (i + 7 > text.size()) {
+      if (!cut_ && kEndOfDocument.substr(0, std::min<std::size_t>(6, text.size() - i)) ==
+                       LowerCopy(std::string_view(text).substr(i, 6))) {
+        ready = i;
+        break;
+      }
+      continue;
+    }
+    const char after = text[i + 6];
+    if (LowerCopy(std::string_view(text).substr(i, 6)) == kEndOfDocument &&
+        (after == '>' || after == '/' || IsCssBlank(after)))
+      text[i + 1] = '!';
+  }
+  held_ = text.substr(ready);
+  Parse(text.data(), ready);
+  if (cut_) Finish();
+  return !parser_->stopped && !finished_;
+}
+
+void HtmlLinkReader::Parse(const char* data, std::size_t size) {
   while (size > 0 && !parser_->stopped) {
     const int piece = static_cast<int>(std::min<std::size_t>(size, INT_MAX / 2));
     htmlParseChunk(parser_->context, data, piece, 0);
     data += piece;
     size -= static_cast<std::size_t>(piece);
   }
-  if (cut_) Finish();
-  return !parser_->stopped && !finished_;
 }
 
 void HtmlLinkReader::Finish() {
   if (finished_) return;
   finished_ = true;
+  Parse(held_.data(), held_.size());
+  held_.clear();
   if (!parser_->stopped) htmlParseChunk(parser_->context, nullptr, 0, 1);
   if (!parser_->stopped && parser_->styleDepth > 0) parser_->StyleText({}, true);
 }

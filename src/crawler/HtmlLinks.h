@@ -47,6 +47,9 @@ class HtmlLinkReader {
   struct Parser;  // the libxml2 side
 
  private:
+  void Parse(const char* data, std::size_t size);
+
+  std::string held_;  // the start of a tag cut by the end of the last piece
   std::size_t maxBytes_;
   std::size_t fed_ = 0;
   bool cut_ = false;

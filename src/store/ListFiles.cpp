@@ -11,6 +11,7 @@
 #include <string>
 
 #include "store/Lists.h"
+#include "store/SiteOptions.h"
 
 namespace tvx {
 namespace {
@@ -309,6 +310,9 @@ void LoadAllLists() {
   LoadList(DownloadedSites, "dnldpicwebs.data", "Success", ReadSiteProject);
   LoadList(SearchProjects, "reqpicsearch.data", "Ready for download", ReadSearchProject);
   LoadList(SearchResults, "picsearchres.data", "New Project", ReadFileRecord);
+  if (std::string reason = LoadSiteOptions(); !reason.empty())
+    ShowListMessage(std::string("Error reading '") + kSiteOptionsFile + "' (" + reason +
+                    "): it is left as it is and not saved in this run.");
 }
 
 void SaveAllLists() {
@@ -318,6 +322,7 @@ void SaveAllLists() {
   SaveList(DownloadedFiles, "dnldpics.data", kSavedFilesError);
   SaveList(DownloadedSites, "dnldpicwebs.data", kSavedSitesError);
   SaveList(SearchResults, "picsearchres.data", kSavedFilesError);
+  if (!SaveSiteOptions()) ShowListMessage(std::string("Error saving '") + kSiteOptionsFile + "'!");
 }
 
 void SetListMessageHook(std::function<void(const std::string&)> hook) {

@@ -51,7 +51,8 @@ const std::string kGallery =
     "<picture><source srcset=\"p.avif\" type=\"image/avif\"><source src=p.webp>"
     "<img src=p.jpg></picture><iframe src=\"frame.html\"></iframe><frame src=f2.html>"
     "<script>var a = \"<img src='not-a-tag.jpg'>\";</script>"
-    "<a href='mailto:me@x'>mail</a><p>url(text-is-not-css.jpg)</p></body></html>";
+    "<a href='mailto:me@x'>mail</a><p>url(text-is-not-css.jpg)</p></body></HTML >"
+    "<img src=\"After-End.png\">";
 
 const Strings kGalleryLinks = {"base:/media/",
                                "https://pics.example/Cover.JPG",
@@ -74,7 +75,8 @@ const Strings kGalleryLinks = {"base:/media/",
                                "p.jpg",
                                "frame.html",
                                "f2.html",
-                               "mailto:me@x"};
+                               "mailto:me@x",
+                               "After-End.png"};
 
 TEST(HtmlLinks, FindsEveryLinkOfAOneLinePageInAnyPieces) {
   for (std::size_t piece : {kGallery.size(), std::size_t{4096}, std::size_t{7}, std::size_t{1}})

@@ -30,6 +30,7 @@ class SiteCrawlFixture : public ::testing::Test {
   }
   void TearDown() override {
     fx_.reset();
+    ResetLists();  // tests that follow find no project of ours
     net::ClientLimits::stallTimeoutMs = 60000;
     std::filesystem::current_path(old_);
   }
