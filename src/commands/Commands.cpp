@@ -6,6 +6,7 @@
 #include "crawler/CrawlWorker.h"
 #include "search/SearchRunner.h"
 #include "store/Lists.h"
+#include "store/SiteOptions.h"
 #include "workers/FileWorkers.h"
 #include "workers/WorkerControl.h"
 
@@ -254,6 +255,7 @@ void DeleteAllLists() {
     EmptyList(DownloadedSites);
     EmptyList(SearchProjects);
     EmptyList(SearchResults);
+    ForgetAllSiteOptions();
     CurrentReporter()->DeleteAllRows();
   });
 }

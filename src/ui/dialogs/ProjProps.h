@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "store/Records.h"
+#include "store/SiteOptions.h"
 #include "ui/dialogs/ProjPages.h"
 
 class QDialogButtonBox;
@@ -22,8 +23,9 @@ class CProjProps : public QDialog {
  public:
   explicit CProjProps(const QString& title, QWidget* parent = nullptr);
 
-  // Fills every page from the project. Called once, before showing.
-  void Load(const SiteProject& project);
+  // Fills every page from the project and its options. Called once, before
+  // showing.
+  void Load(const SiteProject& project, const SiteOptions& options = {});
 
   // What the times of a project become when its radio says "when requested".
   enum class TimesRule { FromBoxes, ZeroWhenRequested };
@@ -31,6 +33,8 @@ class CProjProps : public QDialog {
   // Writes the sheet's values into a project: texts cut to their fields and
   // numbers converted from their boxes. Leaves `reserved` and `status` alone.
   void StoreInto(SiteProject& project, TimesRule rule) const;
+  // The project's options as the sheet holds them.
+  SiteOptions Options() const;
 
   CPWGenSettings& general() const { return *general_; }
   CFileSettings& files() const { return *files_; }

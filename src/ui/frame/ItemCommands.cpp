@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "store/Lists.h"
+#include "store/SiteOptions.h"
 #include "ui/MessageBox.h"
 #include "ui/dialogs/AddFileDlg.h"
 #include "ui/dialogs/AddSearchDlg.h"
@@ -138,6 +139,7 @@ void FrameAddWebSite(QWidget* parent, CListPanel& panel) {
     return;
   }
   AddShownRecord(parent, panel, RequestedSites, kListRequestedSites, project);
+  if (RequestedSites.Find(KeyOf(project)) >= 0) SetOptionsOfSite(KeyOf(project), sheet.Options());
 }
 
 void FrameAddSearchProject(QWidget* parent, CListPanel& panel) {
@@ -163,7 +165,8 @@ void DeleteSelectedEntries(QWidget* parent, CListPanel& panel) {
   if (ShowMessageBox(parent, question, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
     return;
 
-  auto removeRows = [&panel](auto& list) {
+  std::vector<std::string> removed;
+  auto removeRows = [&panel, &removed](auto& list) {
     // Counted after the answer: the rows may have changed while the box was open.
     const std::size_t n = panel.SelectedRows().size();
     for (std::size_t i = 0; i < n; ++i) {
@@ -176,15 +179,18 @@ void DeleteSelectedEntries(QWidget* parent, CListPanel& panel) {
         }
       if (row < 0) return;
       panel.DeleteRow(row);
+      if (auto record = list.CopyAt(IndexOfRow(count, row))) removed.emplace_back(KeyOf(*record));
       list.RemoveAt(IndexOfRow(count, row));
     }
   };
-  if (kind == kListRequestedFiles)
+  if (kind == kListRequestedFiles) {
     removeRows(RequestedFiles);
-  else if (kind == kListRequestedSites)
+  } else if (kind == kListRequestedSites) {
     removeRows(RequestedSites);
-  else
+    for (const std::string& name : removed) ForgetDeletedSite(name);
+  } else {
     removeRows(SearchProjects);
+  }
 }
 
 void EditSelectedProjects(QWidget* parent, CListPanel& panel) {
@@ -193,11 +199,12 @@ void EditSelectedProjects(QWidget* parent, CListPanel& panel) {
     EditRecords(panel, RequestedSites, kind,
                 [parent](const SiteProject& project) -> std::optional<SiteProject> {
                   CProjProps sheet(QString::fromLatin1(kWebProjectPropertiesTitle), parent);
-                  sheet.Load(project);
+                  sheet.Load(project, OptionsOfSite(KeyOf(project)));
                   if (sheet.exec() != QDialog::Accepted) return std::nullopt;
                   SiteProject edited = project;
                   sheet.StoreInto(edited, CProjProps::TimesRule::FromBoxes);
                   MarkEdited(edited);
+                  SetOptionsOfSite(KeyOf(edited), sheet.Options(), KeyOf(project));
                   return edited;
                 });
   } else if (kind == kListSearchProjects) {
@@ -238,6 +245,7 @@ void FrameSendToRequestedSites(QWidget* parent, CListPanel& panel) {
     sheet.StoreInto(draft, CProjProps::TimesRule::FromBoxes);
     MarkEdited(draft);
     RequestedSites.Add(draft);
+    SetOptionsOfSite(KeyOf(draft), sheet.Options());
   }
 }
 

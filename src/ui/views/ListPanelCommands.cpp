@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "store/Lists.h"
+#include "store/SiteOptions.h"
 #include "ui/dialogs/FieldText.h"
 #include "ui/dialogs/ProjProps.h"
 #include "ui/frame/ItemCommands.h"
@@ -49,6 +50,7 @@ void PanelSendToRequestedSites(CListPanel& panel) {
     project.reserved = 0;
     SetText(project.status, kReadyForDownload);
     RequestedSites.Add(project);
+    SetOptionsOfSite(KeyOf(project), sheet.Options());
   }
 }
 
