@@ -277,7 +277,7 @@ std::string PictureTypes::ExtensionFor(std::string_view contentType) const {
     if (sub == name) ext = extension;
   if (ext.empty()) {
     if (sub.rfind("x-", 0) == 0) sub.remove_prefix(2);
-    ext = ".";
+    ext.assign(1, '.');
     for (char c : sub)
       if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) ext += c;
     if (ext.size() == 1) return {};
@@ -296,7 +296,8 @@ std::vector<std::string> ParseOtherTypes(std::string_view text) {
     while (!entry.empty() && entry.front() == '*') entry.remove_prefix(1);
     if (!entry.empty() && entry.front() == '.') entry.remove_prefix(1);
     if (entry.empty()) continue;
-    std::string ext = "." + LowerCopy(entry);
+    std::string ext(1, '.');
+    ext += LowerCopy(entry);
     if (std::find(out.begin(), out.end(), ext) == out.end()) out.push_back(std::move(ext));
   }
   return out;
@@ -348,7 +349,10 @@ LocalPlace LocalPlaceOf(std::string_view url, bool startSite, std::string_view e
     ext = leaf.substr(leaf.size() - ext.size());
     stem.resize(leaf.size() - ext.size());
   }
-  if (!parts.query.empty()) stem += "_" + SafeQuery(parts.query);
+  if (!parts.query.empty()) {
+    stem += '_';
+    stem += SafeQuery(parts.query);
+  }
   place.name = stem + ext;
 
   if (place.name.size() > maxName && maxName >= ext.size() + 10) {
