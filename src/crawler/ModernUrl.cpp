@@ -46,6 +46,17 @@ std::string CleanLink(std::string_view ref) {
   return out;
 }
 
+// A host name no server can have (libcurl decodes escapes in it): empty,
+// only dots, or holding blanks, control characters or separators.
+bool IsPlainHost(std::string_view host) {
+  if (host.find_first_not_of('.') == std::string_view::npos) return false;
+  for (char ch : host) {
+    auto c = static_cast<unsigned char>(ch);
+    if (c <= 0x20 || c == 0x7F || ch == '/' || ch == '\\') return false;
+  }
+  return true;
+}
+
 // The canonical text of a parsed URL, or nullopt when it is no http or
 // https URL. Lower-cases the host in place.
 std::optional<std::string> Canonical(CURLU* url) {
@@ -54,7 +65,7 @@ std::optional<std::string> Canonical(CURLU* url) {
   if (std::strcmp(scheme.text, "http") != 0 && std::strcmp(scheme.text, "https") != 0)
     return std::nullopt;
   CurlText host;
-  if (curl_url_get(url, CURLUPART_HOST, &host.text, 0) != CURLUE_OK || host.text[0] == '\0')
+  if (curl_url_get(url, CURLUPART_HOST, &host.text, 0) != CURLUE_OK || !IsPlainHost(host.text))
     return std::nullopt;
   std::string lower = LowerCopy(host.text);
   if (lower != host.text && curl_url_set(url, CURLUPART_HOST, lower.c_str(), 0) != CURLUE_OK)

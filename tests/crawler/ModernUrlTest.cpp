@@ -38,6 +38,8 @@ TEST(ModernUrl, ResolvesLinksAsABrowserDoes) {
       {"data:image/png;base64,iVBORw0", nullptr},
       {"ftp://pics.example/a.jpg", nullptr},
       {"http://pics.example:99999/x", nullptr},
+      {"//%7Fhost/x.jpg", nullptr},
+      {"http://../x.jpg", nullptr},
   };
   for (const auto& c : cases) {
     std::optional<std::string> got = page.Resolve(c.link);
