@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 RUN_DIR ?= $(HOME)/Tavrinox
 
-.PHONY: all deps build test check-format format test-plain test-asan test-tsan run bench install fuzz soak clean
+.PHONY: all deps build test check-format format test-plain test-asan test-tsan run bench install package fuzz soak clean
 
 all: build
 
@@ -78,10 +78,18 @@ install: deps
 	cmake --build build-release -j$(JOBS) --target tavrinox
 	cmake --install build-release
 
+# A Debian package of the program (build-package/tavrinox_*.deb).
+package: deps
+	cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DTAVRINOX_BUILD_TESTS=OFF \
+	  -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+	cmake --build build-package -j$(JOBS) --target tavrinox
+	cd build-package && cpack -G DEB
+	@ls -1 build-package/*.deb
+
 bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTAVRINOX_BUILD_TESTS=OFF -DTAVRINOX_BUILD_UI=OFF >/dev/null
 	cmake --build build-bench -j$(JOBS) --target benchmarks
 	@for b in bench/*.sh; do [ -f "$$b" ] && BUILD_DIR=build-bench bash "$$b" || true; done
 
 clean:
-	rm -rf build build-asan build-tsan build-release build-bench build-fuzz
+	rm -rf build build-asan build-tsan build-release build-bench build-fuzz build-package

@@ -1,8 +1,13 @@
 // Crawls one site with the crawl worker, from the current folder, and prints
 // what it cost:  crawl: seconds=… urls=… links=… files=… bytes=… status=…
-// Usage: bench_crawl <start url> <project name>
+// peak_rss_kb=…
+// Usage: bench_crawl <start url> <project name> [<links>]
 // The project wants GIF and JPEG pictures and stays on the start site. The
-// user interface is a counting stand-in that draws nothing.
+// user interface is a counting stand-in that draws nothing. Given <links>,
+// the crawl is stopped by its flag as soon as that many links are queued (it
+// sees the flag at the page's next line), so the queue is measured full.
+#include <sys/resource.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -27,8 +32,10 @@ class CountingUi final : public Reporter {
   void DeleteAllRows() override {}
   void SetStatusText(StatusField field, const std::string& text) override {
     if (field == StatusField::LastAction && text.rfind("Opening ", 0) == 0) ++urls;
-    if (field == StatusField::Status && text.find(" links found") != std::string::npos)
+    if (field == StatusField::Status && text.find(" links found") != std::string::npos) {
       lastLinks = text;
+      if (text == stopAt) Stops(WorkerKind::Site).Set(0, 1);
+    }
   }
   void StartBusy() override {}
   void StopBusy() override {}
@@ -39,13 +46,14 @@ class CountingUi final : public Reporter {
   long urls = 0;
   long files = 0;
   std::string lastLinks;
+  std::string stopAt;  // the "%d links found" text that stops the crawl
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s <start url> <project name>\n", argv[0]);
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: %s <start url> <project name> [<links>]\n", argv[0]);
     return 2;
   }
   SiteProject project{};
@@ -57,6 +65,7 @@ int main(int argc, char** argv) {
 
   // The user watches the project: its list is shown and its row is current.
   CountingUi ui;
+  if (argc == 4) ui.stopAt = std::string(argv[3]) + " links found";
   SetUi(&ui, nullptr);
   ListKind = kListRequestedSites;
   CurrentRow = 0;
@@ -81,10 +90,13 @@ int main(int argc, char** argv) {
   }
   std::string status(DownloadedSites.GetCount() > 0 ? TextOf(DownloadedSites.GetAt(0)->status)
                                                     : TextOf(RequestedSites.GetAt(0)->status));
+  struct rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
   std::printf(
       "crawl: seconds=%.3f urls=%ld links=\"%s\" files=%ld tree_files=%ld bytes=%ju "
-      "status=\"%s\"\n",
-      seconds, ui.urls, ui.lastLinks.c_str(), files, ui.files, bytes, status.c_str());
+      "status=\"%s\" peak_rss_kb=%ld\n",
+      seconds, ui.urls, ui.lastLinks.c_str(), files, ui.files, bytes, status.c_str(),
+      usage.ru_maxrss);
   SetUi(nullptr, nullptr);
-  return status == "Success" ? 0 : 1;
+  return status == (ui.stopAt.empty() ? "Success" : "Stopped") ? 0 : 1;
 }

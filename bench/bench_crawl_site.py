@@ -9,6 +9,8 @@ scaling: /<prefix>/index.html lists hub pages, each hub lists `leaves` leaf
          pages; every leaf URL /<prefix>/leaf/... is answered by the one file
          /<prefix>-leaf.html (the server maps them), so a crawl of 100,000
          URLs needs only a few files.
+wide:    /<prefix>/index.html, one page holding `links` links to pages of the
+         same site, one a line, and a last line without a link.
 """
 import argparse
 import os
@@ -108,9 +110,16 @@ def make_scaling(out, prefix, hubs, leaves):
     print("scaling site: %d URLs" % (1 + hubs + hubs * leaves))
 
 
+def make_wide(out, prefix, links):
+    lines = ['<a href="p%07d.html">' % n for n in range(links)]
+    lines.append("<p>end</p>")
+    write(os.path.join(out, prefix, "index.html"), "\n".join(lines) + "\n")
+    print("wide page: %d links" % links)
+
+
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("kind", choices=["site", "scaling"])
+    ap.add_argument("kind", choices=["site", "scaling", "wide"])
     ap.add_argument("--out", required=True)
     ap.add_argument("--port", type=int, default=80)
     ap.add_argument("--pages", type=int, default=3000)
@@ -118,12 +127,15 @@ def main():
     ap.add_argument("--prefix", default="s")
     ap.add_argument("--hubs", type=int, default=10)
     ap.add_argument("--leaves", type=int, default=1000)
+    ap.add_argument("--links", type=int, default=1000000)
     ap.add_argument("--seed", type=int, default=7)
     args = ap.parse_args()
     if args.kind == "site":
         make_site(args.out, args.port, args.pages, args.pictures, args.seed)
-    else:
+    elif args.kind == "scaling":
         make_scaling(args.out, args.prefix, args.hubs, args.leaves)
+    else:
+        make_wide(args.out, args.prefix, args.links)
 
 
 if __name__ == "__main__":

@@ -1,10 +1,16 @@
 #include "app/TavrinoxApp.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QScreen>
 #include <QSettings>
+#include <iostream>
+
+#if QT_CONFIG(sessionmanager)
+#include <QSessionManager>
+#endif
 
 #include "app/AboutDlg.h"
+#include "app/QuitSignals.h"
 #include "app/TavrinoxDoc.h"
 #include "commands/CommandIds.h"
 #include "store/ListFiles.h"
@@ -14,9 +20,18 @@
 
 namespace tvx::ui {
 
-CTavrinoxApp::CTavrinoxApp() = default;
+CTavrinoxApp::CTavrinoxApp() {
+  autoSave_.setInterval(kAutoSaveInterval);
+  connect(&autoSave_, &QTimer::timeout, this, [this] { StartBackgroundSave(); });
+#if QT_CONFIG(sessionmanager)
+  connect(qApp, &QGuiApplication::commitDataRequest, this,
+          [this](QSessionManager&) { SaveForSessionEnd(); });
+#endif
+}
 
 CTavrinoxApp::~CTavrinoxApp() {
+  autoSave_.stop();
+  saver_.Wait();
   if (frame_) frame_->SetAppTarget(nullptr);
   SetListMessageHook({});
 }
@@ -49,12 +64,55 @@ bool CTavrinoxApp::InitInstance() {
 
   for (WorkerKind kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
     Stops(kind).ClearAll();
+  autoSave_.start();
   return true;
 }
 
 int CTavrinoxApp::ExitInstance(int exitCode) {
-  SaveAllLists();
+  autoSave_.stop();
+  if (!quitRequested_) {
+    SaveAllLists();
+  } else {
+    for (const std::string& text : WriteLists(SaveScope::Modified))
+      std::cerr << "Tavrinox: " << text << '\n';
+  }
   return exitCode;
+}
+
+void CTavrinoxApp::CatchQuitSignals() {
+  if (quitSignals_) return;
+  quitSignals_ = new QuitSignals(this);
+  connect(quitSignals_, &QuitSignals::quitRequested, this, [this] { RequestQuit(); });
+}
+
+void CTavrinoxApp::RequestQuit() {
+  quitRequested_ = true;
+  // Leaves every event loop, modal boxes' too, and keeps later ones from
+  // starting until main() is back; quit() would do nothing before the main
+  // loop runs.
+  QCoreApplication::exit(0);
+}
+
+bool CTavrinoxApp::StartBackgroundSave() {
+  return saver_.Start([this](std::vector<std::string> errors) {
+    if (errors.empty()) return;
+    QMetaObject::invokeMethod(
+        this, [this, errors = std::move(errors)] { ShowSaveErrors(errors); }, Qt::QueuedConnection);
+  });
+}
+
+void CTavrinoxApp::SetAutoSaveInterval(std::chrono::milliseconds interval) {
+  autoSave_.setInterval(interval);
+}
+
+void CTavrinoxApp::ShowSaveErrors(const std::vector<std::string>& errors) {
+  for (const std::string& text : errors)
+    ShowMessageBox(frame_ ? frame_.get() : nullptr, QString::fromStdString(text));
+}
+
+void CTavrinoxApp::SaveForSessionEnd() {
+  for (const std::string& text : WriteLists(SaveScope::ChangedSinceSave))
+    std::cerr << "Tavrinox: " << text << '\n';
 }
 
 void CTavrinoxApp::ShowAbout() {

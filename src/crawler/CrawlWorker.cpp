@@ -1,7 +1,5 @@
 #include "crawler/CrawlWorker.h"
 
-#include <sys/stat.h>
-
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +13,7 @@
 #include "net/Internet.h"
 #include "store/Lists.h"
 #include "store/SiteOptions.h"
+#include "workers/LocalPath.h"
 
 namespace tvx {
 namespace {
@@ -31,18 +30,15 @@ std::string KilobytesRead(std::uint64_t bytes) {
   return text;
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const {
-    if (f) std::fclose(f);
-  }
-};
-using LocalFile = std::unique_ptr<std::FILE, FileCloser>;
-
 class Crawl {
  public:
   Crawl(WorkerEnv& env, const SiteProject& project) : env_(env), state_(project) {}
 
   int Run() {
+    if (!NameUsable()) {
+      RefuseName();
+      return kCrawlDone;
+    }
     Begin();
     bool first = true;
     while (!state_.stack.Empty()) {
@@ -61,16 +57,44 @@ class Crawl {
  private:
   enum class Outcome { Next, Stopped };
 
+  // The name is checked again here, whatever made the project: every file
+  // of a name that cannot be a folder below Pictures would be refused.
+  bool NameUsable() const {
+    return state_.projectFolder.Usable() && !HasIllegalChars(state_.projectFolder.Shown());
+  }
+
+  // Ends the run before anything is fetched or written; the project stays
+  // requested, with the reason in the status view.
+  void RefuseName() {
+    state_.errorFlag = true;
+    Finish(state_.projectFolder.Shown() + " has illegal chars");
+  }
+
   void Begin() {
-    ::mkdir("Pictures", 0755);
-    // A project name that would lead out of Pictures gets no folder; its
-    // files are refused one by one as they come.
-    if (!HasIllegalChars(state_.projectFolder))
-      ::mkdir(ToFsPath(state_.projectFolder).c_str(), 0755);
-    ComputeRow();
-    if (row_) Stops(WorkerKind::Site).Set(*row_, 1);
+    state_.projectFolder.MakeFolder();  // a failure shows when its files cannot be made
+    env_.OnUi([&] {
+      row_ = RowNow();
+      if (row_) Stops(WorkerKind::Site).Set(*row_, 1);
+      ownFlagRow_ = row_;
+    });
     env_.OnUi([&] { node_ = env_.reporter.FindOrAddProject(state_.Name()); });
     env_.EnsureBusy();
+  }
+
+  // The flag this crawl raised at its start is its own: it goes as soon as a
+  // URL opens, from the row it was raised on, wherever the project stands now.
+  void ClearOwnFlag() {
+    if (ownFlagRow_) Stops(WorkerKind::Site).Set(*ownFlagRow_, 0);
+    ownFlagRow_.reset();
+  }
+
+  // No flag outlives the crawl: its own, the one that stopped it and the one
+  // on the row it ends on would otherwise stop whichever project comes to
+  // stand on that row. Called on the user-interface side with the row now.
+  void ClearFlagsAtEnd(std::optional<int> rowNow) {
+    ClearOwnFlag();
+    if (stoppedAtRow_) Stops(WorkerKind::Site).Set(*stoppedAtRow_, 0);
+    if (rowNow) Stops(WorkerKind::Site).Set(*rowNow, 0);
   }
 
   // The project's row now, or nullopt when it has left RequestedSites. Call
@@ -97,7 +121,11 @@ class Crawl {
     });
   }
 
-  bool StopRequested() const { return row_ && Stops(WorkerKind::Site).Get(*row_) != 0; }
+  bool StopRequested() {
+    if (!row_ || Stops(WorkerKind::Site).Get(*row_) == 0) return false;
+    stoppedAtRow_ = row_;
+    return true;
+  }
 
   Outcome Fetch(const std::string& url, bool isStartUrl) {
     state_.url = url;
@@ -115,7 +143,7 @@ class Crawl {
     if (parts->scheme != "http" && !tls)
       ShowIfCurrent(StatusField::Status, "Malformed URL : " + url);
 
-    LocalFile file;
+    std::optional<LocalFileWriter> file;
     std::string filePath;
     try {
       net::Session session("Tavrinox");
@@ -135,29 +163,41 @@ class Crawl {
       if (page) {
         ShowIfCurrent(StatusField::LastAction, "Retrieving links...");
       } else {
-        if (!state_.pageFolder.empty()) CreateSubfolders(state_.projectFolder, state_.pageFolder);
-        filePath = state_.projectFolder + state_.pageFolder + '\\' + std::string(LastSegment(url));
-        if (HasIllegalChars(filePath)) {
+        // The writer makes the site's folders below the project folder as it
+        // creates the file, following no link on the way.
+        const LocalPath path =
+            state_.projectFolder.Below(state_.pageFolder).Child(LastSegment(url));
+        filePath = path.Shown();
+        if (!path.Usable() || HasIllegalChars(filePath)) {
           ShowIfCurrent(StatusField::Status, filePath + " has illegal chars");
           return Outcome::Next;
         }
-        file.reset(std::fopen(ToFsPath(filePath).c_str(), "wb"));
-        if (!file) {
-          ShowIfCurrent(StatusField::Status, "Error creating " + filePath);
+        try {
+          file.emplace(path);
+        } catch (const LocalFileError& e) {
+          ShowIfCurrent(StatusField::Status, e.what());
           return Outcome::Next;
         }
       }
       if (row_) Stops(WorkerKind::Site).Set(*row_, 0);
+      ClearOwnFlag();
       ComputeRow();
 
-      Outcome outcome = page ? ReadPage(*request) : CopyFile(*request, file.get(), filePath);
+      Outcome outcome = page ? ReadPage(*request) : CopyFile(*request, *file, filePath);
       request->Close();
       if (outcome == Outcome::Stopped) return outcome;  // a partial file stays, untracked
       if (file) {
-        std::FILE* f = file.release();
-        if (std::fclose(f) != 0) throw net::InternetError("Error writing " + filePath);
+        file->Finish();
         env_.OnUi([&] { env_.reporter.AddFile(node_, filePath); });
       }
+    } catch (const LocalFileError& e) {
+      // The page was fetched but its file cannot be kept (the disk is at its
+      // free-space floor, or a write failed): said as it is, an error all the same.
+      file.reset();
+      state_.progressText = net::FailureText(e.what());
+      ComputeRow();
+      ShowIfCurrent(StatusField::Status, state_.progressText);
+      state_.errorFlag = true;
     } catch (const net::InternetError& e) {
       file.reset();
       state_.progressText = net::FailureText(e.what());
@@ -182,7 +222,7 @@ class Crawl {
     return Outcome::Next;
   }
 
-  Outcome CopyFile(net::Transfer& request, std::FILE* out, const std::string& filePath) {
+  Outcome CopyFile(net::Transfer& request, LocalFileWriter& out, const std::string& filePath) {
     ShowIfCurrent(StatusField::LastAction, "Dowloading " + filePath + "...");
     char block[kBlock];
     std::uint64_t total = 0;
@@ -194,7 +234,7 @@ class Crawl {
       if (n == 0) break;
       env_.EnsureBusy();
       if (StopRequested()) return Outcome::Stopped;
-      if (std::fwrite(block, 1, n, out) != n) throw net::InternetError("Error writing " + filePath);
+      out.Write(block, n);
       total += n;
       state_.progressText = KilobytesRead(total);
       auto now = std::chrono::steady_clock::now();
@@ -204,7 +244,6 @@ class Crawl {
         ShowIfCurrent(StatusField::Status, state_.progressText);
       }
     }
-    if (std::fflush(out) != 0) throw net::InternetError("Error writing " + filePath);
     if (shownTotal != total) ShowIfCurrent(StatusField::Status, state_.progressText);
     return Outcome::Next;
   }
@@ -212,6 +251,7 @@ class Crawl {
   void ReportStopped() {
     env_.OnUi([&] {
       row_ = RowNow();
+      ClearFlagsAtEnd(row_);
       if (row_) {
         RequestedSites.Update(IndexOfRow(RequestedSites.GetCount(), *row_),
                               [](SiteProject& p) { SetText(p.status, "Stopped"); });
@@ -223,10 +263,12 @@ class Crawl {
   }
 
   // The stack has run empty: a run without errors moves the project to the
-  // downloaded web sites, one with errors leaves it requested.
-  void Finish() {
+  // downloaded web sites, one with errors leaves it requested. errorStatus
+  // is the status-view text of a run with errors.
+  void Finish(const std::string& errorStatus = "Some errors occurred") {
     env_.OnUi([&] {
       row_ = RowNow();
+      ClearFlagsAtEnd(row_);
       if (!row_) return;  // deleted while it ran: nothing of it is left to update
       const int row = *row_;
       const int index = IndexOfRow(RequestedSites.GetCount(), row);
@@ -236,7 +278,7 @@ class Crawl {
           env_.reporter.SetRowStatus(row, "Some errors occurred");
           if (row == CurrentRow.load()) {
             env_.reporter.SetStatusText(StatusField::LastAction, "Download completed");
-            env_.reporter.SetStatusText(StatusField::Status, "Some errors occurred");
+            env_.reporter.SetStatusText(StatusField::Status, errorStatus);
           }
         }
         RequestedSites.Update(index,
@@ -265,6 +307,8 @@ class Crawl {
   WorkerEnv& env_;
   CrawlState state_;
   std::optional<int> row_;
+  std::optional<int> ownFlagRow_;    // where this crawl raised its flag at the start
+  std::optional<int> stoppedAtRow_;  // where it saw the flag that stopped it
   ProjectNode node_ = 0;
 };
 

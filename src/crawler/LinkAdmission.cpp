@@ -8,36 +8,18 @@
 
 namespace tvx {
 
-bool UrlSet::Contains(std::string_view url) const {
-  return index_.find(LowerCopy(url)) != index_.end();
-}
-
-void UrlSet::Add(std::string_view url) {
-  // The index must answer for the text the list really holds.
-  std::string_view stored = url.substr(0, kMaxCrawlUrl);
-  list_.AddUrl(stored);
-  index_.insert(LowerCopy(stored));
-}
-
-std::string UrlStack::Pop() {
-  if (items_.empty()) return {};
-  std::string top = std::move(items_.back());
-  items_.pop_back();
-  return top;
-}
-
 CrawlState::CrawlState(const SiteProject& project)
     : name_(TextOf(project.name)), project_(project) {
   std::string start(TextOf(project.startUrl));
   ResolveLink("", "", "", start);
   startUrl_ = start;
   // An over-long start URL is refused when the crawl takes it; it is kept out
-  // of the visited list so its cut text cannot stand for another URL.
-  if (start.size() <= kMaxCrawlUrl) visited.Add(start);
+  // of the visited set so its cut text cannot stand for another URL.
+  const UrlSet::Ref ref = start.size() <= kMaxCrawlUrl ? visited.Add(start) : visited.Keep(start);
   GetSiteRoot(start, siteRoot);
   domains.Add(siteRoot);
-  projectFolder = "Pictures\\" + name_;
-  stack.Push(std::move(start));
+  projectFolder = LocalPath::ForProject(name_);
+  stack.Push(ref);
 }
 
 const SiteProject& CrawlState::Settings() {
@@ -69,8 +51,7 @@ void Queue(CrawlState& state, const std::string& link, const LinkQueued& onQueue
   char text[64];
   std::snprintf(text, sizeof text, "%d links found", state.linkCount);
   state.progressText = text;
-  state.stack.Push(link);
-  state.visited.Add(link);
+  state.stack.Push(state.visited.Add(link));
   if (onQueued) onQueued(state.progressText);
 }
 

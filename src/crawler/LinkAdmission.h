@@ -6,47 +6,12 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
-#include <vector>
 
-#include "store/RecordList.h"
+#include "crawler/UrlSet.h"
+#include "store/Records.h"
+#include "workers/LocalPath.h"
 
 namespace tvx {
-
-// The longest URL a crawl queues: what a FileRecord's url holds. A longer one
-// would be cut into the text of some other URL.
-inline constexpr std::size_t kMaxCrawlUrl = sizeof(FileRecord{}.url) - 1;
-
-// URLs met by a crawl, kept as a record list in the order met, with an index
-// of their lower-cased texts so that a look-up costs the same on a site of a
-// million URLs as on one of ten.
-class UrlSet {
- public:
-  // Whole text, ignoring ASCII case.
-  bool Contains(std::string_view url) const;
-  // Appends url (as a FileRecord stores it: cut to kMaxCrawlUrl).
-  void Add(std::string_view url);
-  int Count() const { return list_.GetCount(); }
-  const RecordList<FileRecord>& List() const { return list_; }
-
- private:
-  RecordList<FileRecord> list_;
-  std::unordered_set<std::string> index_;
-};
-
-// URLs waiting to be fetched, last in first out, so the crawl goes depth first.
-class UrlStack {
- public:
-  void Push(std::string url) { items_.push_back(std::move(url)); }
-  // The top URL, removed; an empty text when the stack is empty.
-  std::string Pop();
-  bool Empty() const { return items_.empty(); }
-  std::size_t Size() const { return items_.size(); }
-  void Clear() { items_.clear(); }
-
- private:
-  std::vector<std::string> items_;
-};
 
 // Everything one crawl owns. Made afresh for every run.
 class CrawlState {
@@ -54,6 +19,8 @@ class CrawlState {
   // Resolves the project's start URL (putting "http://" in front when it has
   // no "://"), takes its site root and queues it as the first URL.
   explicit CrawlState(const SiteProject& project);
+  CrawlState(const CrawlState&) = delete;
+  CrawlState& operator=(const CrawlState&) = delete;
 
   // The project's settings as they stand now: the record of that name in
   // RequestedSites, or the last copy seen once the record is gone, so an edit
@@ -63,15 +30,15 @@ class CrawlState {
   const std::string& Name() const { return name_; }
   const std::string& StartUrl() const { return startUrl_; }
 
-  std::string url;            // the URL in hand (the page being read)
-  std::string siteRoot;       // scheme + "://" + host + "/" of the start URL
-  std::string pageFolder;     // GetLocalSubfolder(siteRoot, url)
-  std::string projectFolder;  // "Pictures\" + name, as shown
-  UrlSet visited;             // every URL ever queued, the start URL first
-  UrlSet domains;             // site roots met while leaving the start site
+  std::string url;          // the URL in hand (the page being read)
+  std::string siteRoot;     // scheme + "://" + host + "/" of the start URL
+  std::string pageFolder;   // GetLocalSubfolder(siteRoot, url)
+  LocalPath projectFolder;  // Pictures\ + name
+  UrlSet visited;           // every URL ever queued, the start URL first
+  UrlSet domains;           // site roots met while leaving the start site
   int domainCount = 1;
   int linkCount = 0;
-  UrlStack stack;
+  UrlStack stack{visited};     // places of texts held by visited
   std::string progressText;    // last "%d links found", "%.02fk read" or failure text
   bool imgTagPending = false;  // an img tag of this crawl's page is still open
   bool errorFlag = false;

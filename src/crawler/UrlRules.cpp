@@ -1,9 +1,7 @@
 #include "crawler/UrlRules.h"
 
-#include <sys/stat.h>
-#include <sys/types.h>
-
 #include <algorithm>
+#include <vector>
 
 #include "store/Text.h"
 
@@ -157,7 +155,6 @@ void ResolveParentLinks(std::string_view pageFolder, std::string& link) {
     result += '/';
     result += parts[i];
   }
-  if (result.empty()) result = "/";
   if (result.size() > kMaxParentLinkResult) result.resize(kMaxParentLinkResult);
   link = std::move(result);
 }
@@ -177,27 +174,6 @@ bool HasIllegalChars(std::string_view path) {
   // ".." segment would lead out of the project folder.
   if (path.find_first_of(std::string_view("?,*+\0", 5)) != npos) return true;
   return HasParentSegment(path);
-}
-
-std::vector<std::string> PlanSubfolders(std::string_view base, std::string_view sub) {
-  std::vector<std::string> folders;
-  // A sub-folder that climbs out is refused as a whole rather than dropping
-  // its ".." and landing the files somewhere unexpected.
-  if (HasParentSegment(sub)) return folders;
-  std::string path(base);
-  for (std::string_view segment : SplitSegments(sub, "\\/")) {
-    if (segment == ".") continue;
-    if (path.size() + 1 + segment.size() > kMaxLocalPath) break;
-    path += '\\';
-    path += segment;
-    folders.push_back(path);
-  }
-  return folders;
-}
-
-void CreateSubfolders(std::string_view base, std::string_view sub) {
-  for (const std::string& folder : PlanSubfolders(base, sub))
-    ::mkdir(ToFsPath(folder).c_str(), 0755);
 }
 
 }  // namespace tvx

@@ -1,16 +1,14 @@
 #pragma once
 // Text-only rules for URLs: what a URL names (picture, page, wanted link),
 // how a link found on a page is made absolute, and where a URL's file goes
-// below the project folder. Nothing here touches the network; only
-// CreateSubfolders touches the disk.
+// below the project folder. Nothing here touches the network or the disk:
+// the folders and files themselves are made through LocalPath, which keeps
+// them inside Pictures.
 //
-// Local paths are written with '\' between folders, as the user sees them;
-// CreateSubfolders turns them into file-system paths itself.
-#include <array>
+// Local paths are written with '\' between folders, as the user sees them.
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "store/Records.h"
 #include "workers/PictureFile.h"
@@ -23,8 +21,6 @@ inline constexpr std::size_t kMaxParentLinkInput = 255;
 inline constexpr std::size_t kMaxParentLinkSegments = 19;
 // ...and its result is cut to this length, so it fits a record's URL field.
 inline constexpr std::size_t kMaxParentLinkResult = 254;
-// CreateSubfolders never builds a local path longer than this.
-inline constexpr std::size_t kMaxLocalPath = 259;
 
 // Case-folded substring test; a text holding '#' never contains anything.
 bool LinkContains(std::string_view pattern, std::string_view text);
@@ -51,7 +47,9 @@ void ResolveLink(std::string_view siteRoot, std::string_view pageUrl, std::strin
 // many leading ones. Over-long input is cut, never refused: only the first
 // kMaxParentLinkInput characters and the first kMaxParentLinkSegments
 // segments of each side count, and the result is cut to kMaxParentLinkResult
-// characters. A result without any segment is "/".
+// characters. A result without any segment is empty, so "../" one folder
+// below the root resolves to the site root without its last '/' (a text that
+// does not contain the site root).
 void ResolveParentLinks(std::string_view pageFolder, std::string& link);
 
 // The folders of url below siteRoot as '\' + folders joined by '\'; empty when
@@ -62,16 +60,5 @@ std::string GetLocalSubfolder(std::string_view siteRoot, std::string_view url);
 // Yes when a local path must not be written: it holds '?', ',', '*', '+' or
 // a NUL byte, or one of its segments (split at '\' or '/') is "..".
 bool HasIllegalChars(std::string_view path);
-
-// The folders CreateSubfolders would create, in order, as shown paths.
-// Empty and "." segments of sub are skipped; a sub holding a ".." segment
-// gives nothing at all; no path longer than kMaxLocalPath is given (the
-// deeper folders are left out). base itself is taken as it is.
-std::vector<std::string> PlanSubfolders(std::string_view base, std::string_view sub);
-
-// Creates each folder of PlanSubfolders(base, sub) in order. Failures are
-// ignored: an existing folder is fine, and a missing one shows later when the
-// file inside it cannot be created.
-void CreateSubfolders(std::string_view base, std::string_view sub);
 
 }  // namespace tvx

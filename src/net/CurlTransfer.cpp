@@ -283,41 +283,75 @@ std::size_t CurlTransfer::Read(char* buffer, std::size_t n) {
   return take;
 }
 
-bool CurlTransfer::ReadLine(std::string& line) {
-  line.clear();
-  if (closed_) return false;
-  bool any = false;
-  while (true) {
-    if (Buffered() == 0) {
-      Pump([this] { return Buffered() > 0; });
-      if (Buffered() == 0) {
-        ThrowIfFailed();
-        return any;
-      }
+bool CurlTransfer::HaveData() {
+  if (Buffered() > 0) return true;
+  Pump([this] { return Buffered() > 0; });
+  if (Buffered() > 0) return true;
+  ThrowIfFailed();
+  return false;
+}
+
+bool CurlTransfer::DropRestOfLine() {
+  while (HaveData()) {
+    if (lineBytes_ > ClientLimits::kMaxLineRead) {
+      throw InternetError("A line of more than " +
+                          std::to_string(ClientLimits::kMaxLineRead >> 20) +
+                          " MB without a line break");
     }
     const char* data = buffer_.data() + pos_;
-    std::size_t avail = Buffered();
-    std::size_t i = 0;
-    for (; i < avail; ++i) {
-      char c = data[i];
-      if (c == '\n') {
-        Consume(i + 1);
-        ResumeIfRoom();
-        return true;
-      }
-      any = true;
-      if (c == '\r') continue;
-      if (line.size() == ClientLimits::kMaxLine) {
-        // A full piece; the rest of the line comes with the next call.
-        Consume(i);
-        ResumeIfRoom();
-        return true;
-      }
-      line += c;
-    }
-    Consume(i);
+    const std::size_t avail = Buffered();
+    const void* lf = std::memchr(data, '\n', avail);
+    const std::size_t n =
+        lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - data) + 1 : avail;
+    Consume(n);
     ResumeIfRoom();
+    if (lf) {
+      droppingLine_ = false;
+      return true;
+    }
+    lineBytes_ += n;
   }
+  droppingLine_ = false;
+  return false;
+}
+
+bool CurlTransfer::ReadLine(std::string& line) {
+  constexpr std::size_t kMax = ClientLimits::kMaxLine;
+  line.clear();
+  if (closed_) return false;
+  if (droppingLine_ && !DropRestOfLine()) return false;
+  bool any = false;
+  while (HaveData()) {
+    const char* data = buffer_.data() + pos_;
+    const std::size_t avail = Buffered();
+    const void* lf = std::memchr(data, '\n', avail);
+    const std::size_t piece =
+        lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - data) : avail;
+    any = any || piece > 0;
+    // Taken in runs between carriage returns, which are dropped.
+    for (std::size_t i = 0; i < piece;) {
+      const void* cr = std::memchr(data + i, '\r', piece - i);
+      const std::size_t runEnd =
+          cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - data) : piece;
+      const std::size_t room = kMax - line.size();
+      if (runEnd - i > room) {
+        // Longer than a line may be: its first part is the line, the rest
+        // goes unread until the next call drops it.
+        line.append(data + i, room);
+        Consume(i + room);
+        ResumeIfRoom();
+        droppingLine_ = true;
+        lineBytes_ = kMax;
+        return true;
+      }
+      line.append(data + i, runEnd - i);
+      i = cr ? runEnd + 1 : runEnd;
+    }
+    Consume(lf ? piece + 1 : piece);
+    ResumeIfRoom();
+    if (lf) return true;
+  }
+  return any;
 }
 
 long CurlTransfer::StatusCode() {

@@ -91,6 +91,12 @@ class CurlTransfer final : public Transfer {
   template <typename Ready>
   void Pump(Ready ready);
   void CollectResult();
+  // Waits for data when none is buffered; false at the end of the data
+  // (throws the transfer's failure, if it ended with one).
+  bool HaveData();
+  // Reads what is left of an over-long line, up to and including its LF,
+  // and drops it; false when the data ended first.
+  bool DropRestOfLine();
   // Counts time spent waiting for data and fails a transfer that stays
   // below the useful speed over a whole window of it.
   void CheckSpeed(std::chrono::steady_clock::duration spent);
@@ -105,6 +111,8 @@ class CurlTransfer final : public Transfer {
   std::string buffer_;
   std::size_t pos_ = 0;
   bool paused_ = false;
+  bool droppingLine_ = false;  // the rest of a line handed out cut is still to come
+  std::size_t lineBytes_ = 0;  // how long that line has run so far
 
   bool ready_ = false;  // response under way (status known for HTTP)
   bool done_ = false;

@@ -31,7 +31,12 @@ struct ClientLimits {
   // lowSpeedBytesPerSecond on average fails too (a drip is no download).
   static std::atomic<long> lowSpeedWindowMs;        // default 60000
   static std::atomic<long> lowSpeedBytesPerSecond;  // default 16
-  static constexpr std::size_t kMaxLine = 1 << 20;  // longer lines are split
+  // ReadLine hands out at most this much of a line; the rest of a longer
+  // line is read and dropped.
+  static constexpr std::size_t kMaxLine = 1 << 20;
+  // A line that runs on for longer than this fails the transfer, so a body
+  // without line ends cannot hold a reader for ever.
+  static constexpr std::size_t kMaxLineRead = 16 << 20;
 };
 
 // A readable response body (HTTP or FTP). Read from one thread at a time.
@@ -43,8 +48,10 @@ class Transfer {
   // Reads up to n bytes into buffer; 0 at the end of the data.
   virtual std::size_t Read(char* buffer, std::size_t n) = 0;
   // Reads the next line without its line end (LF removed, CR dropped); a
-  // last line without LF counts. False when no line is left. A line longer
-  // than ClientLimits::kMaxLine is handed out in pieces of that size.
+  // last line without LF counts. False when no line is left. A line is
+  // always one line: of one longer than ClientLimits::kMaxLine only the first
+  // kMaxLine bytes are handed out, and the rest is read and dropped (never
+  // held), up to ClientLimits::kMaxLineRead, past which InternetError.
   virtual bool ReadLine(std::string& line) = 0;
   // The HTTP status of the response (waits for the headers); 0 for FTP.
   virtual long StatusCode() = 0;

@@ -1,8 +1,10 @@
 #pragma once
-// RecordList: an ordered list of records with a count and a modified flag.
+// RecordList: an ordered list of records with a count, a modified flag and a
+// change counter.
 // Every operation is atomic with respect to other threads. Elements live on
 // the heap, so a pointer from GetAt stays valid until that element is removed;
 // threads other than the user-interface thread should use CopyAt/Update.
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -23,7 +25,7 @@ class RecordList {
   void Add(const T& record) {
     std::lock_guard lock(mutex_);
     items_.push_back(std::make_unique<T>(record));
-    modified_ = true;
+    Changed();
   }
 
   void AddUrl(std::string_view url) requires std::is_same_v<T, FileRecord> {
@@ -34,7 +36,7 @@ class RecordList {
     std::lock_guard lock(mutex_);
     if (index < 0 || index >= static_cast<int>(items_.size())) return;
     items_.erase(items_.begin() + index);
-    modified_ = true;
+    Changed();
   }
 
   T* GetAt(int index) {
@@ -82,9 +84,22 @@ class RecordList {
     return modified_;
   }
 
+  // Setting the flag counts as a change (an edit in place ends with it);
+  // clearing it does not.
   void SetModified(bool modified) {
     std::lock_guard lock(mutex_);
-    modified_ = modified;
+    if (modified)
+      Changed();
+    else
+      modified_ = false;
+  }
+
+  // Grows with every change (Add, RemoveAt, SetModified(true)) and never
+  // goes back, so a saver can tell whether the list changed since it last
+  // wrote it; the modified flag keeps its own meaning.
+  std::uint64_t Generation() const {
+    std::lock_guard lock(mutex_);
+    return generation_;
   }
 
   std::vector<T> Snapshot() const {
@@ -104,9 +119,15 @@ class RecordList {
   }
 
  private:
+  void Changed() {
+    modified_ = true;
+    ++generation_;
+  }
+
   mutable std::recursive_mutex mutex_;
   std::vector<std::unique_ptr<T>> items_;
   bool modified_ = false;
+  std::uint64_t generation_ = 0;
 };
 
 }  // namespace tvx

@@ -1,13 +1,6 @@
 #include "store/SiteOptions.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -26,7 +19,12 @@ struct Entry {
 std::mutex g_mutex;
 std::vector<Entry> g_entries;  // in the order first set
 bool g_modified = false;
-bool g_unreadable = false;
+std::uint64_t g_generation = 0;
+
+void Changed() {
+  g_modified = true;
+  ++g_generation;
+}
 
 int Clamp(int transfers) {
   return std::clamp(transfers, kMinTransfersPerHost, kMaxTransfersPerHost);
@@ -41,7 +39,7 @@ void Remove(std::string_view name) {
   auto it = FindEntry(name);
   if (it == g_entries.end()) return;
   g_entries.erase(it);
-  g_modified = true;
+  Changed();
 }
 
 // One line: two numbers and the name (the rest of the line, as written).
@@ -60,31 +58,6 @@ bool ParseLine(std::string_view line, Entry& entry) {
   entry.options.modernLinks = numbers[0] == 1;
   entry.options.transfersPerHost = Clamp(numbers[1]);
   return true;
-}
-
-bool WriteAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-// Writes data beside the file, flushes it to the disk and renames it over
-// the file: the file is always either old or new, whole.
-bool ReplaceFile(const char* fileName, const std::string& data) {
-  const std::string temp = std::string(fileName) + ".tmp";
-  ::unlink(temp.c_str());
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, data) && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  ok = ok && std::rename(temp.c_str(), fileName) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
 }
 
 }  // namespace
@@ -106,10 +79,10 @@ void SetOptionsOfSite(std::string_view name, const SiteOptions& options,
     Remove(name);
   } else if (it == g_entries.end()) {
     g_entries.push_back(Entry{std::string(name), clamped});
-    g_modified = true;
+    Changed();
   } else if (it->options != clamped || it->name != name) {
     *it = Entry{std::string(name), clamped};
-    g_modified = true;
+    Changed();
   }
 }
 
@@ -123,45 +96,17 @@ void ForgetAllSiteOptions() {
   std::lock_guard lock(g_mutex);
   if (g_entries.empty()) return;
   g_entries.clear();
-  g_modified = true;
+  Changed();
 }
 
-std::string LoadSiteOptions() {
+void ReadSiteOptions(std::string_view content) {
   std::lock_guard lock(g_mutex);
-  g_unreadable = false;
-  // Only a plain file is read; opening does not wait on a FIFO.
-  int fd = ::open(kSiteOptionsFile, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return {};
-    g_unreadable = true;
-    return std::strerror(errno);
-  }
-  struct stat info {};
-  std::string reason;
-  if (::fstat(fd, &info) != 0)
-    reason = std::strerror(errno);
-  else if (!S_ISREG(info.st_mode))
-    reason = "not a regular file";
-  std::string content;
-  char buffer[4096];
-  while (reason.empty()) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) reason = std::strerror(errno);
-    if (n <= 0) break;
-    content.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  if (!reason.empty()) {
-    g_unreadable = true;
-    return reason;
-  }
   std::size_t pos = 0;
   while (pos < content.size()) {
     std::size_t end = content.find('\n', pos);
-    if (end == std::string::npos) end = content.size();
+    if (end == std::string_view::npos) end = content.size();
     Entry entry;
-    if (ParseLine(std::string_view(content).substr(pos, end - pos), entry)) {
+    if (ParseLine(content.substr(pos, end - pos), entry)) {
       auto it = FindEntry(entry.name);
       if (it == g_entries.end())
         g_entries.push_back(std::move(entry));
@@ -171,17 +116,11 @@ std::string LoadSiteOptions() {
     pos = end + 1;
   }
   g_modified = false;
-  return {};
 }
 
-bool SaveSiteOptions() {
+std::string FormatSiteOptions(std::uint64_t& generation) {
   std::lock_guard lock(g_mutex);
-  if (!g_modified || g_unreadable) return true;
-  if (g_entries.empty()) {
-    ::unlink(kSiteOptionsFile);
-    g_modified = false;
-    return true;
-  }
+  generation = g_generation;
   std::string data;
   for (const Entry& e : g_entries) {
     data += e.options.modernLinks ? "1 " : "0 ";
@@ -190,16 +129,23 @@ bool SaveSiteOptions() {
     data += e.name;
     data += "\r\n";
   }
-  if (!ReplaceFile(kSiteOptionsFile, data)) return false;
-  g_modified = false;
-  return true;
+  return data;
+}
+
+bool SiteOptionsModified() {
+  std::lock_guard lock(g_mutex);
+  return g_modified;
+}
+
+std::uint64_t SiteOptionsGeneration() {
+  std::lock_guard lock(g_mutex);
+  return g_generation;
 }
 
 void ResetSiteOptionsForTest() {
   std::lock_guard lock(g_mutex);
   g_entries.clear();
   g_modified = false;
-  g_unreadable = false;
 }
 
 }  // namespace tvx

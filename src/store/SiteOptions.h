@@ -6,9 +6,11 @@
 //   <modern 0/1> <transfers per host> <project name>
 // A project without a line has the defaults, so every project made before
 // the options existed crawls line by line as it always did. The file is
-// loaded and saved with the lists, by their rules: saved only when changed,
-// replaced whole or not at all, removed when no project has options, and
-// never written over when it could not be read.
+// loaded and saved with the lists, by their rules (store/ListFiles.h): saved
+// when changed, in the background and at exit, replaced whole or not at all,
+// removed when no project has options, and never written over when it could
+// not be read.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -39,15 +41,18 @@ void ForgetDeletedSite(std::string_view name);
 // Every entry goes (all lists were deleted).
 void ForgetAllSiteOptions();
 
-// Reads the file (entries added to those in memory; none when there is no
-// file). Gives the reason when the file exists but could not be read: it is
-// then never written over in this run.
-std::string LoadSiteOptions();
-// Writes the file when the options changed since it was loaded or saved.
-// false when it could not be written (it keeps its former content).
-bool SaveSiteOptions();
+// The file's side, used by the list files' loading and saving (ListFiles):
+// reads the text of the file, adding its entries and clearing the changed
+// state...
+void ReadSiteOptions(std::string_view content);
+// ...and gives the text to write, with the change count it shows.
+std::string FormatSiteOptions(std::uint64_t& generation);
+// Whether the options changed since they were read, and a count that moves
+// with every change.
+bool SiteOptionsModified();
+std::uint64_t SiteOptionsGeneration();
 
-// For tests: forgets every entry and what the last load found.
+// For tests: forgets every entry.
 void ResetSiteOptionsForTest();
 
 }  // namespace tvx

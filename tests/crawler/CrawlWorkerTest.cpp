@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -15,6 +16,7 @@
 #include "support/RecordingReporter.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
+#include "workers/LocalPath.h"
 
 namespace tvx {
 namespace {
@@ -56,6 +58,7 @@ class CrawlWorker : public ::testing::Test {
   }
   void TearDown() override {
     fx_.reset();
+    DiskLimits::fakeFreeBytes = UINT64_MAX;
     net::ClientLimits::stallTimeoutMs = 60000;
     fs::current_path(old_);
   }
@@ -69,6 +72,10 @@ class CrawlWorker : public ::testing::Test {
   // Adds the project as the newest requested site and crawls it on a worker.
   void Start(const SiteProject& p) {
     RequestedSites.Add(p);
+    Launch(p);
+  }
+  // Crawls a project already in the list.
+  void Launch(const SiteProject& p) {
     exitCode_ = -1;
     ASSERT_NE(LaunchWorker(WorkerKind::Site, std::string(TextOf(p.name)), kSiteStackCommand,
                            [this, p](WorkerEnv& env) { exitCode_ = RunCrawl(env, p); }),
@@ -77,6 +84,11 @@ class CrawlWorker : public ::testing::Test {
   int Finish() {
     EXPECT_TRUE(test::WaitForWorkers());
     return exitCode_;
+  }
+  static bool AnySiteFlag() {
+    for (int row = 0; row < StopFlags::kRows; ++row)
+      if (Stops(WorkerKind::Site).Get(row) != 0) return true;
+    return false;
   }
   test::RecordingReporter& Ui() { return fx_->reporter; }
   std::string Status() { return Ui().Text(StatusField::Status); }
@@ -314,6 +326,89 @@ TEST_F(CrawlWorker, ProjectDeletedWhileItsCrawlRuns) {
   EXPECT_EQ(DownloadedSites.GetCount(), 0);
   EXPECT_EQ(calls.back(), "busy stop");
   EXPECT_EQ(Registry(WorkerKind::Site).Count(), 0);
+}
+
+TEST_F(CrawlWorker, AtTheFreeSpaceFloorEveryFileIsRefusedAsAnError) {
+  DiskLimits::fakeFreeBytes = DiskLimits::freeSpaceFloorBytes.load() + 3;
+  http_.Serve("/index.html",
+              HttpResponse::Html("<a href=\"a/small.gif\">\n<a href=\"big.gif\">\n"));
+  http_.Serve("/a/small.gif", HttpResponse::Ok("GIF89a"));
+  http_.Serve("/big.gif", HttpResponse::Ok(BinaryBody(5000)));
+  Start(Project(http_.Url("/index.html")));
+  EXPECT_EQ(Finish(), kCrawlDone);
+  EXPECT_EQ(Paths(http_), (Strings{"/index.html", "/big.gif", "/a/small.gif"}));
+  EXPECT_EQ(Ui().CallsStartingWith("Status: " + DiskFloorText()).size(), 2u);
+  EXPECT_TRUE(Ui().FilesOf("proj").empty());
+  EXPECT_FALSE(fs::exists("Pictures/proj/big.gif"));
+  EXPECT_FALSE(fs::exists("Pictures/proj/a/small.gif"));
+  EXPECT_EQ(Status(), "Some errors occurred");
+  EXPECT_EQ(RequestedSites.GetCount(), 1);
+}
+
+TEST_F(CrawlWorker, AnOverlongLineIsOneLineAndOnlyItsFirstPartCounts) {
+  constexpr std::size_t kMax = net::ClientLimits::kMaxLine;
+  std::string line = "<img src=\"before.gif\" >";
+  line.resize(kMax - 10, 'x');
+  line += "<a href=\"straddle.gif\">";  // the limit falls inside it
+  line.resize(kMax + kMax / 2, 'x');
+  line += "<a href=\"after.gif\"><img src=\"after2.gif\" >";
+  line.resize(3 * kMax, 'x');
+  http_.Serve("/index.html", HttpResponse::Html(line + "\n<a href=\"next.gif\">\n"));
+  http_.SetHandler([](const test::HttpRequest&) { return HttpResponse::Ok("GIF89a"); });
+  Start(Project(http_.Url("/index.html")));
+  EXPECT_EQ(Finish(), kCrawlDone);
+  EXPECT_EQ(Paths(http_), (Strings{"/index.html", "/next.gif", "/before.gif"}));
+  EXPECT_EQ(Status(), "Success");
+}
+
+TEST_F(CrawlWorker, NoStopFlagOutlivesItsCrawl) {
+  test::TestHttpServer gone;
+  const std::string unreachable = gone.Url("/");
+  gone.Stop();
+  http_.Serve("/slow.html", DrippedPage({"<a href=\"1.html\">", "<p>.</p>", "<p>.</p>"}, 100));
+  struct Case {
+    const char* name;
+    std::string startUrl;
+    int exitCode;
+  };
+  const Case cases[] = {
+      {"unreachable", unreachable, kCrawlDone},
+      {"not found", http_.Url("/missing.html"), kCrawlDone},
+      {"stopped", http_.Url("/slow.html"), kCrawlStopped},
+  };
+  for (const Case& c : cases) {
+    Start(Project(c.startUrl, c.name));
+    if (c.exitCode == kCrawlStopped) {
+      ASSERT_TRUE(WaitFor([&] { return Ui().Has("Status: 1 links found"); }));
+      Stops(WorkerKind::Site).Set(0, 1);
+    }
+    EXPECT_EQ(Finish(), c.exitCode) << c.name;
+    EXPECT_FALSE(AnySiteFlag()) << c.name;
+  }
+}
+
+TEST_F(CrawlWorker, AStaleFlagDoesNotStopTheProjectMovingOntoItsRow) {
+  test::TestHttpServer gone;
+  const SiteProject a = Project(gone.Url("/"), "A");
+  gone.Stop();
+  const SiteProject b = Project(http_.Url("/index.html"), "B");
+  http_.Serve(
+      "/index.html",
+      DrippedPage({"<a href=\"next.html\">", "<p>.</p>", "<p>.</p>", "<p>.</p>", "<p>.</p>"}, 100));
+  http_.Serve("/next.html", DrippedPage({"<p>one</p>", "<p>two</p>", "<p>six</p>"}, 20));
+  RequestedSites.Add(b);
+  RequestedSites.Add(a);  // newer: A is row 0, B row 1
+  Launch(a);
+  EXPECT_EQ(Finish(), kCrawlDone);
+  EXPECT_STREQ(RequestedSites.GetAt(1)->status, "Some errors occurred");
+
+  Launch(b);
+  ASSERT_TRUE(WaitFor([&] { return Ui().Has("Status: 1 links found"); }));
+  fx_->OnUi([] { RequestedSites.RemoveAt(RequestedSites.Find("A")); });  // B moves to row 0
+  EXPECT_EQ(Finish(), kCrawlDone);
+  EXPECT_EQ(Paths(http_), (Strings{"/index.html", "/next.html"}));
+  ASSERT_EQ(DownloadedSites.GetCount(), 1);
+  EXPECT_STREQ(DownloadedSites.GetAt(0)->status, "Success");
 }
 
 }  // namespace

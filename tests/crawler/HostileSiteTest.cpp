@@ -6,6 +6,8 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "crawler/CrawlWorker.h"
 #include "net/Internet.h"
@@ -36,13 +38,15 @@ class HostileSite : public ::testing::Test {
     fs::current_path(old_);
   }
   // Crawls a project that wants every picture and may leave its site.
-  std::chrono::steady_clock::duration Crawl(const std::string& startUrl) {
+  std::chrono::steady_clock::duration Crawl(const std::string& startUrl,
+                                            const char* name = "proj") {
     SiteProject p{};
-    SetText(p.name, "proj");
+    SetText(p.name, name);
     SetText(p.startUrl, startUrl);
     p.downloadAllFiles = 1;
     p.exitDomain = 1;
     RequestedSites.Add(p);
+    CurrentRow = 0;  // the status view follows it, as when started by command
     auto began = std::chrono::steady_clock::now();
     EXPECT_NE(StartCrawlWorker(p), nullptr);
     EXPECT_TRUE(test::WaitForWorkers(std::chrono::seconds(60)));
@@ -58,6 +62,8 @@ class HostileSite : public ::testing::Test {
       EXPECT_TRUE(inside) << "written outside the project folder: " << entry.path();
     }
   }
+
+  std::string Status() { return fx_->reporter.Text(StatusField::Status); }
 
   test::TempDir dir_{"tvx-hostile"};
   fs::path old_;
@@ -112,6 +118,43 @@ TEST_F(HostileSite, OverlongNamesAreRefusedOrCutNeverOverrun) {
     EXPECT_LE(http_.Url(r.target).size(), sizeof(FileRecord{}.url) - 1) << r.target;
   // The project stays listed with a status, whatever happened to its links.
   EXPECT_EQ(RequestedSites.GetCount() + DownloadedSites.GetCount(), 1);
+}
+
+TEST_F(HostileSite, ProjectNamesLeadingOutOfPicturesEndTheRunWithNothingWritten) {
+  http_.Serve("/index.html", HttpResponse::Html("<a href=\"a/x.gif\">\n"));
+  http_.SetHandler([](const test::HttpRequest&) { return HttpResponse::Ok("GIF89a"); });
+  const std::pair<const char*, const char*> cases[] = {
+      {"..", "/index.html"}, {"../..", "/a/b/start.gif"}, {"../a", "/index.html"}};
+  for (const auto& [name, start] : cases) {
+    Crawl(http_.Url(start), name);
+    EXPECT_EQ(Status(), "Pictures\\" + std::string(name) + " has illegal chars");
+    EXPECT_TRUE(fx_->reporter.Has("row 0 status: Some errors occurred")) << name;
+  }
+  EXPECT_TRUE(http_.Requests().empty()) << "nothing is fetched for such a project";
+  EXPECT_TRUE(fs::is_empty(dir_ / "work"));
+  ExpectNothingOutsideTheProject();
+  ASSERT_EQ(RequestedSites.GetCount(), 3);
+  for (int i = 0; i < 3; ++i) EXPECT_STREQ(RequestedSites.GetAt(i)->status, "Some errors occurred");
+  EXPECT_EQ(DownloadedSites.GetCount(), 0);
+}
+
+TEST_F(HostileSite, LinkedFoldersBelowPicturesAreNeverFollowed) {
+  fs::create_directories(dir_ / "elsewhere");
+  fs::create_directories("Pictures/proj");
+  fs::create_directory_symlink(dir_ / "elsewhere", "Pictures/proj/a");
+  fs::create_directory_symlink(dir_ / "elsewhere", "Pictures/other");
+  http_.Serve("/index.html", HttpResponse::Html("<a href=\"a/x.gif\">\n<a href=\"a/b/y.gif\">\n"
+                                                "<a href=\"c/z.gif\">\n"));
+  http_.SetHandler([](const test::HttpRequest&) { return HttpResponse::Ok("GIF89a"); });
+  Crawl(http_.Url("/index.html"));
+  Crawl(http_.Url("/w.gif"), "other");  // the project folder itself is a link
+  const auto& ui = fx_->reporter;
+  for (const char* path : {"proj\\a\\x.gif", "proj\\a\\b\\y.gif", "other\\w.gif"})
+    EXPECT_TRUE(ui.Has("Status: Error creating Pictures\\" + std::string(path))) << path;
+  EXPECT_TRUE(fs::is_empty(dir_ / "elsewhere"));
+  EXPECT_EQ(test::ReadFile("Pictures/proj/c/z.gif"), "GIF89a") << "the crawl went on";
+  EXPECT_EQ(fx_->reporter.FilesOf("proj"), std::vector<std::string>{"Pictures\\proj\\c\\z.gif"});
+  EXPECT_EQ(DownloadedSites.GetCount(), 2) << "a refused file is no error";
 }
 
 }  // namespace

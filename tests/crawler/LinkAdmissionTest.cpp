@@ -43,7 +43,7 @@ TEST(CrawlStateTest, StartsFromTheResolvedStartUrl) {
   CrawlState s(Project("h/Index.html"));
   EXPECT_EQ(s.StartUrl(), "http://h/Index.html");
   EXPECT_EQ(s.siteRoot, "http://h/");
-  EXPECT_EQ(s.projectFolder, "Pictures\\proj");
+  EXPECT_EQ(s.projectFolder.Shown(), "Pictures\\proj");
   EXPECT_TRUE(s.visited.Contains("HTTP://H/index.HTML"));
   EXPECT_TRUE(s.domains.Contains("http://h/"));
   EXPECT_EQ(s.domainCount, 1);
@@ -51,14 +51,38 @@ TEST(CrawlStateTest, StartsFromTheResolvedStartUrl) {
   EXPECT_EQ(s.stack.Pop(), "") << "an empty stack pops an empty text";
 }
 
-TEST(CrawlStateTest, VisitedIndexMatchesWhatTheListHolds) {
+TEST(CrawlStateTest, AnOverlongStartUrlIsQueuedWholeButNeverVisited) {
+  const std::string start = "http://h/" + std::string(kMaxCrawlUrl, 'x');
+  CrawlState s(Project(start.c_str()));
+  EXPECT_EQ(s.visited.Count(), 0);
+  EXPECT_FALSE(s.visited.Contains(start.substr(0, kMaxCrawlUrl)));
+  EXPECT_EQ(s.stack.Pop(), start.substr(0, sizeof(SiteProject{}.startUrl) - 1));
+}
+
+TEST(UrlSetTest, HoldsWholeCutTextsAndFindsThemIgnoringCase) {
   UrlSet set;
-  std::string longUrl = "http://h/" + std::string(300, 'x');
-  set.Add(longUrl);
-  EXPECT_EQ(TextOf(set.List().GetAt(0)->url).size(), kMaxCrawlUrl);
+  const std::string longUrl = "http://h/" + std::string(300, 'x');
+  EXPECT_EQ(set.Text(set.Add(longUrl)).size(), kMaxCrawlUrl);
   EXPECT_TRUE(set.Contains(longUrl.substr(0, kMaxCrawlUrl)));
   EXPECT_FALSE(set.Contains(longUrl));
   EXPECT_FALSE(set.Contains("http://h/x")) << "whole texts only";
+  EXPECT_FALSE(set.Contains(""));
+
+  // Enough URLs to grow the table many times; the texts keep their case.
+  UrlSet many;
+  UrlStack stack(many);
+  constexpr int kUrls = 100000;
+  for (int i = 0; i < kUrls; ++i)
+    stack.Push(many.Add("http://Host/page" + std::to_string(i) + ".html"));
+  EXPECT_EQ(many.Count(), kUrls);
+  for (int i = 0; i < kUrls; i += 997) {
+    EXPECT_TRUE(many.Contains("HTTP://host/PAGE" + std::to_string(i) + ".HTML")) << i;
+    EXPECT_FALSE(many.Contains("http://host/page" + std::to_string(i) + ".htm")) << i;
+  }
+  EXPECT_FALSE(many.Contains("http://host/page" + std::to_string(kUrls) + ".html"));
+  EXPECT_LE((many.HeldBytes() + stack.HeldBytes()) / kUrls, 150u) << "bytes per URL";
+  EXPECT_EQ(stack.Pop(), "http://Host/page99999.html");
+  EXPECT_EQ(stack.Pop(), "http://Host/page99998.html");
 }
 
 struct Case {
@@ -72,6 +96,7 @@ TEST(LinkAdmissionTest, SingleLinesOnTheStartSite) {
       {R"(<a href="q.html">)", {"http://h/a/q.html"}},
       {R"(<a href="/index.html">)", {}},  // the start URL, ignoring case
       {R"(<a href="../index.html">)", {}},
+      {R"(<a href="../">)", {}},      // "http://h": not the site root "http://h/"
       {R"(<a href="pic.jpg">)", {}},  // type not ticked
       {R"(<a href="pic.gif">)", {"http://h/a/pic.gif"}},
       {R"(<a href="q.html#top">)", {}},        // fragment

@@ -1,17 +1,11 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <string>
-#include <vector>
 
 #include "crawler/UrlRules.h"
 
 namespace tvx {
 namespace {
-
-namespace fs = std::filesystem;
 
 struct Case {
   const char* text;
@@ -142,6 +136,8 @@ TEST(UrlRulesTest, ResolveLinkOnAPageInSubfolders) {
       {"../q.html", "http://h/a/q.html"},
       {"../../../q.html", "http://h/q.html"},
       {"./q.html", "http://h/q.html"},
+      // Up to the root: the root without its '/', which is not the site root.
+      {"../../", "http://h"},
       {"http://o/q.html", "http://o/q.html"},
       {"", ""},
   };
@@ -188,7 +184,8 @@ TEST(UrlRulesTest, ParentLinks) {
       {"\\a\\\\b\\", "..//c.gif", "/a/c.gif"},
       // The first "up" segments are skipped, whatever they are.
       {"\\a\\b", "x/../c.gif", "/a/../c.gif"},
-      {"\\a", "..", "/"},
+      {"\\a", "..", ""},
+      {"\\a", "../", ""},
   };
   for (const auto& c : cases) {
     std::string link = c.link;
@@ -241,82 +238,6 @@ TEST(UrlRulesTest, IllegalLocalPaths) {
   };
   for (const Case& c : cases) EXPECT_EQ(HasIllegalChars(c.text), c.expected) << c.text;
   EXPECT_TRUE(HasIllegalChars(std::string_view("Pictures\\p\\a\0b.jpg", 18)));
-}
-
-TEST(UrlRulesTest, PlannedSubfolders) {
-  using Folders = std::vector<std::string>;
-  EXPECT_EQ(PlanSubfolders("Pictures\\proj", "\\a\\b"),
-            (Folders{"Pictures\\proj\\a", "Pictures\\proj\\a\\b"}));
-  EXPECT_EQ(PlanSubfolders("Pictures\\proj", "\\\\a\\.\\\\b\\"),
-            (Folders{"Pictures\\proj\\a", "Pictures\\proj\\a\\b"}));
-  EXPECT_EQ(PlanSubfolders("Pictures\\proj", ""), Folders{});
-  EXPECT_EQ(PlanSubfolders("Pictures\\proj", "\\a\\..\\..\\b"), Folders{});
-  EXPECT_EQ(PlanSubfolders("Pictures\\proj", "\\a/../../b"), Folders{});
-}
-
-TEST(UrlRulesTest, PlannedSubfoldersStopBeforeTheLengthLimit) {
-  const std::string base = "Pictures\\proj";
-  std::string sub;
-  for (int i = 0; i < 40; ++i) sub += "\\" + std::string(10, char('a' + i % 26));
-  const auto folders = PlanSubfolders(base, sub);
-  ASSERT_FALSE(folders.empty());
-  for (const std::string& f : folders) EXPECT_LE(f.size(), kMaxLocalPath);
-  // The next folder would have crossed the limit.
-  EXPECT_GT(folders.back().size() + 11, kMaxLocalPath);
-  EXPECT_TRUE(PlanSubfolders(std::string(kMaxLocalPath, 'b'), "\\a").empty());
-}
-
-class CreateSubfoldersTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tvx-subfolders-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-    fs::create_directories(root_ / "Pictures" / "proj");
-    base_ = (root_ / "Pictures").string() + "\\proj";
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
-
-  // Every folder below root_, relative to it, with '/' separators.
-  std::vector<std::string> FoldersBelowRoot() const {
-    std::vector<std::string> found;
-    for (const auto& entry : fs::recursive_directory_iterator(root_))
-      if (entry.is_directory()) found.push_back(fs::relative(entry.path(), root_).string());
-    std::sort(found.begin(), found.end());
-    return found;
-  }
-
-  fs::path root_;
-  std::string base_;
-};
-
-TEST_F(CreateSubfoldersTest, CreatesEachFolderOfThePath) {
-  CreateSubfolders(base_, "\\a\\b");
-  CreateSubfolders(base_, "\\a\\c");  // an existing folder is fine
-  EXPECT_EQ(FoldersBelowRoot(),
-            (std::vector<std::string>{"Pictures", "Pictures/proj", "Pictures/proj/a",
-                                      "Pictures/proj/a/b", "Pictures/proj/a/c"}));
-}
-
-TEST_F(CreateSubfoldersTest, NeverLeavesItsBase) {
-  CreateSubfolders(base_, "\\..\\..\\escaped");
-  CreateSubfolders(base_, "\\a\\..\\..\\..\\escaped");
-  CreateSubfolders(base_, "/../escaped");
-  CreateSubfolders(base_, "\\.\\.\\x");
-  EXPECT_EQ(FoldersBelowRoot(),
-            (std::vector<std::string>{"Pictures", "Pictures/proj", "Pictures/proj/x"}));
-}
-
-TEST_F(CreateSubfoldersTest, OverlongSubfolderStopsAtTheLimit) {
-  std::string sub;
-  for (int i = 0; i < 60; ++i) sub += "\\d" + std::to_string(i);
-  CreateSubfolders(base_, sub);
-  for (const std::string& folder : PlanSubfolders(base_, sub))
-    EXPECT_TRUE(fs::is_directory(ToFsPath(folder))) << folder;
-  EXPECT_LT(PlanSubfolders(base_, sub).size(), 60u);
 }
 
 }  // namespace

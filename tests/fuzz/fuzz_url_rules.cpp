@@ -1,6 +1,6 @@
 // Runs every URL rule on arbitrary text. The input is split at line breaks
 // into site root, page URL, page folder, link and project "other types";
-// missing fields are empty. Folders are only planned, never created.
+// missing fields are empty. Local paths are only made as text, never created.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "crawler/UrlRules.h"
+#include "workers/LocalPath.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::string parent(link);
   tvx::ResolveParentLinks(pageFolder, parent);
-  if (parent.empty() || parent.front() != '/' || parent.size() > tvx::kMaxParentLinkResult)
+  if ((!parent.empty() && parent.front() != '/') || parent.size() > tvx::kMaxParentLinkResult)
     std::abort();
 
   std::string resolved(link);
@@ -77,15 +78,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!folder.empty() && folder.front() != '\\') std::abort();
   if (folder.size() > resolved.size() + 1) std::abort();
 
-  // Whatever the sub-folder, planned folders stay below the base, never climb
-  // out of it and never exceed the path limit.
-  const std::string base = "Pictures\\proj";
+  // Whatever the sub-folder and file name, a usable local path stays below
+  // the project folder and never climbs out of it.
+  const tvx::LocalPath base = tvx::LocalPath::ForProject("proj");
   for (const std::string_view sub : {std::string_view(folder), pageFolder}) {
-    for (const std::string& planned : tvx::PlanSubfolders(base, sub)) {
-      if (planned.size() > tvx::kMaxLocalPath) std::abort();
-      if (planned.compare(0, base.size() + 1, base + "\\") != 0) std::abort();
-      if (HasParentSegment(planned)) std::abort();
-    }
+    const tvx::LocalPath path = base.Below(sub).Child(tvx::LastSegment(resolved));
+    if (!path.Usable()) continue;
+    const std::string fsPath = path.FsPath();
+    if (fsPath.compare(0, 14, "Pictures/proj/") != 0) std::abort();
+    if (HasParentSegment(fsPath) || fsPath.find('\0') != std::string::npos) std::abort();
   }
   return 0;
 }

@@ -25,11 +25,13 @@ class SiteOptionsFile : public ::testing::Test {
     fs::current_path(dir_.Path());
     test::ResetLists();
     ResetSiteOptionsForTest();
+    ResetListFilesForTest();
     SetListMessageHook([this](const std::string& m) { messages_.push_back(m); });
   }
   void TearDown() override {
     SetListMessageHook(nullptr);
     ResetSiteOptionsForTest();
+    ResetListFilesForTest();
     test::ResetLists();
     fs::current_path(old_);
   }
@@ -72,15 +74,16 @@ TEST_F(SiteOptionsFile, SavedBesideTheListsWhichKeepTheirFormat) {
 }
 
 TEST_F(SiteOptionsFile, ReadsWhatItCanOfAnEditedFile) {
-  std::ofstream(kSiteOptionsFile, std::ios::binary) << "1 4 Spaced name \r\n"
-                                                    << "0 9 Narrow\n"
-                                                    << "1 0 Zero\n"
-                                                    << "2 4 Bad flag\n"
-                                                    << "x 4 Bad number\n"
-                                                    << "1 4\n"
-                                                    << "\n"
-                                                    << "1 3 narrow";
-  ASSERT_EQ(LoadSiteOptions(), "");
+  ReadSiteOptions(
+      "1 4 Spaced name \r\n"
+      "0 9 Narrow\n"
+      "1 0 Zero\n"
+      "2 4 Bad flag\n"
+      "x 4 Bad number\n"
+      "1 4\n"
+      "\n"
+      "1 3 narrow");
+  EXPECT_FALSE(SiteOptionsModified());
   EXPECT_EQ(OptionsOfSite("Spaced name "), (SiteOptions{true, 4}));
   EXPECT_EQ(OptionsOfSite("NARROW"), (SiteOptions{true, 3})) << "the last line of a name counts";
   EXPECT_EQ(OptionsOfSite("Zero"), (SiteOptions{true, 1}));
@@ -104,22 +107,35 @@ TEST_F(SiteOptionsFile, EntriesFollowTheirProjects) {
   EXPECT_EQ(OptionsOfSite("New"), SiteOptions{});
 
   SetOptionsOfSite("A", {true, 5});
-  ASSERT_TRUE(SaveSiteOptions());
+  EXPECT_TRUE(WriteLists(SaveScope::ChangedSinceSave).empty());
   ASSERT_TRUE(fs::exists(kSiteOptionsFile));
   ForgetAllSiteOptions();
-  ASSERT_TRUE(SaveSiteOptions());
+  EXPECT_TRUE(WriteLists(SaveScope::ChangedSinceSave).empty());
   EXPECT_FALSE(fs::exists(kSiteOptionsFile)) << "no options, no file";
 }
 
+// As for the lists: an unreadable file is left alone and the options go to
+// a file beside it.
 TEST_F(SiteOptionsFile, AnUnreadableFileIsNeverWrittenOver) {
   fs::create_directory(kSiteOptionsFile);
   LoadAllLists();
   ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_NE(messages_[0].find("picwebopts.data"), std::string::npos) << messages_[0];
+  EXPECT_NE(messages_[0].find("'picwebopts.data'"), std::string::npos) << messages_[0];
   SetOptionsOfSite("A", {true, 5});
   SaveAllLists();
   EXPECT_TRUE(fs::is_directory(kSiteOptionsFile));
-  EXPECT_FALSE(fs::exists(std::string(kSiteOptionsFile) + ".tmp"));
+  EXPECT_EQ(ReadFile("picwebopts.data.unsaved"), "1 5 A\r\n");
+  EXPECT_EQ(messages_.size(), 1u);
+
+  // A file that cannot be written is reported, once by the background save.
+  ResetListFilesForTest();
+  fs::remove(kSiteOptionsFile);
+  SetListWriteFaultForTest(kSiteOptionsFile);
+  SetOptionsOfSite("A", {true, 6});
+  EXPECT_EQ(WriteLists(SaveScope::ChangedSinceSave),
+            std::vector<std::string>{"Error saving the web site options!"});
+  EXPECT_TRUE(WriteLists(SaveScope::ChangedSinceSave).empty());
+  SetListWriteFaultForTest("");
 }
 
 }  // namespace

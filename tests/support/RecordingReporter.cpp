@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "store/ListFiles.h"
 #include "store/Lists.h"
 #include "workers/WorkerControl.h"
 
@@ -153,6 +154,7 @@ void ResetLists(int listKind) {
   clear(DownloadedSites);
   clear(SearchProjects);
   clear(SearchResults);
+  ResetListFilesForTest();
   ListKind.store(listKind);
 }
 

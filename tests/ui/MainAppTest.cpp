@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -148,6 +149,47 @@ TEST_F(MainApp, QuittingSavesWhileWorkersRunOrSitPaused) {
   release = true;
   ResumeWorker(WorkerKind::File, Registry(WorkerKind::File).Find("http://a/paused.jpg"));
   QTRY_COMPARE_WITH_TIMEOUT(LiveWorkerCount(), 0, 10000);
+}
+
+TEST_F(MainApp, AnUnreadableListIsShownAtStartAndNeverReplaced) {
+  fs::create_directory(Dir() / "reqpicsearch.data");
+  workDir.Dir().Write("reqpics.data", "http://a/1.jpg\r\n");
+  test::MessageAnswers answers;
+  Start();
+  ASSERT_EQ(answers.texts.size(), 1);
+  EXPECT_TRUE(answers.texts[0].contains("'reqpicsearch.data'")) << answers.texts[0].toStdString();
+  EXPECT_TRUE(answers.texts[0].contains(QString::fromLocal8Bit(std::strerror(EISDIR))));
+  EXPECT_EQ(RequestedFiles.GetCount(), 1);
+
+  SearchProject project{};
+  SetText(project.name, "Cats");
+  SearchProjects.Add(project);
+  EXPECT_TRUE(app->StartBackgroundSave());
+  app->ExitInstance(0);
+  EXPECT_TRUE(fs::is_directory(Dir() / "reqpicsearch.data"));
+  EXPECT_EQ(answers.texts.size(), 1) << "no save error for it either";
+}
+
+TEST_F(MainApp, ChangedListsAreSavedInTheBackgroundWhileItRuns) {
+  Start();
+  test::MessageAnswers answers;
+  app->SetAutoSaveInterval(std::chrono::milliseconds(20));
+  RequestedFiles.AddUrl("http://a/new.jpg");
+  QTRY_COMPARE_WITH_TIMEOUT(ReadBytes(Dir() / "reqpics.data"), std::string("http://a/new.jpg\r\n"),
+                            10000);
+  // A list that cannot be written is shown once, not at every round.
+  SetListWriteFaultForTest("dnldpics.data");
+  DownloadedFiles.AddUrl("http://a/done.jpg");
+  QTRY_COMPARE_WITH_TIMEOUT(answers.texts.size(), 1, 10000);
+  EXPECT_EQ(answers.texts[0], "Error saving the 'Requested Files' list!");
+  RequestedFiles.AddUrl("http://a/second.jpg");
+  QTRY_COMPARE_WITH_TIMEOUT(ReadBytes(Dir() / "reqpics.data"),
+                            std::string("http://a/new.jpg\r\nhttp://a/second.jpg\r\n"), 10000);
+  QTest::qWait(200);
+  EXPECT_EQ(answers.texts.size(), 1);
+  SetListWriteFaultForTest("");
+  app->ExitInstance(0);
+  EXPECT_EQ(ReadBytes(Dir() / "dnldpics.data"), "http://a/done.jpg\r\n");
 }
 
 TEST_F(MainApp, ExitCommandClosesTheMainWindow) {
