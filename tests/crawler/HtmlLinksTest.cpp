@@ -140,7 +140,12 @@ TEST(HtmlLinks, HostilePagesEndWithinTheBound) {
   EXPECT_EQ(LinksOf(open, 64 * 1024, kBound), Strings{"before.html"});
 
   std::string many;
-  for (int i = 0; i < 1'000'000; ++i) many += "<a href=" + std::to_string(i) + ">";
+  many.reserve(15 << 20);
+  for (int i = 0; i < 1'000'000; ++i) {
+    many += "<a href=";
+    many += std::to_string(i);
+    many += '>';
+  }
   const Strings links = LinksOf(many, 64 * 1024, many.size());
   ASSERT_EQ(links.size(), 1'000'000u);
   EXPECT_EQ(links.back(), "999999");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -54,9 +55,11 @@ TEST(LinkFrontier, HoldsNoMoreThanPerHostOut) {
 TEST(LinkFrontier, AMillionLinksTakeLessThan150BytesEach) {
   LinkFrontier frontier;
   constexpr int kLinks = 1'000'000;
-  for (int i = 0; i < kLinks; ++i)
-    ASSERT_TRUE(frontier.Add("http://127.0.0.1:8080/gallery/page" + std::to_string(i) + ".html",
-                             "127.0.0.1", 0));
+  char url[64];
+  for (int i = 0; i < kLinks; ++i) {
+    const int n = std::snprintf(url, sizeof url, "http://127.0.0.1:8080/gallery/page%d.html", i);
+    ASSERT_TRUE(frontier.Add(std::string_view(url, static_cast<std::size_t>(n)), "127.0.0.1", 0));
+  }
   EXPECT_FALSE(frontier.Add("https://127.0.0.1:8080/gallery/page999999.html", "127.0.0.1", 0));
   EXPECT_EQ(frontier.Met(), static_cast<std::size_t>(kLinks));
   const double perLink = static_cast<double>(frontier.MemoryBytes()) / kLinks;
