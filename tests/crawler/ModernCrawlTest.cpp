@@ -1,9 +1,16 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -11,6 +18,7 @@
 #include "crawler/HtmlLinks.h"
 #include "crawler/SiteCrawlFixture.h"
 #include "store/SiteOptions.h"
+#include "support/ChildProcess.h"
 #include "support/Files.h"
 #include "support/TlsFront.h"
 
@@ -226,6 +234,94 @@ TEST_F(ModernCrawl, HostilePagesAreReadUpToTheirBound) {
   for (const std::string& path : asked) EXPECT_EQ(path.find(".txt"), std::string::npos) << path;
   for (const char* past : {"/last.jpg", "/after.jpg"}) EXPECT_FALSE(Has(asked, past)) << past;
   EXPECT_EQ(Status(), "Success");
+}
+
+// A port nobody listens on now.
+int FreePort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof addr;
+  int port = 0;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), size) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size) == 0)
+    port = ntohs(addr.sin_port);
+  ::close(fd);
+  return port;
+}
+
+bool Listening(int port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<std::uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  ::close(fd);
+  return ok;
+}
+
+// A server that offers HTTP/2 (nginx over TLS): the transfers share its
+// connections instead of opening one each.
+TEST_F(ModernCrawl, SpeaksHttp2WhereOfferedOverFewConnections) {
+  const fs::path site = dir_ / "nginx";
+  test::ChildProcess cert(
+      {"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+       "-nodes", "-keyout", "key.pem", "-out", "cert.pem", "-days", "2", "-subj", "/CN=127.0.0.1",
+       "-addext", "subjectAltName=IP:127.0.0.1"},
+      (fs::create_directories(site), site), /*quiet=*/true);
+  ASSERT_EQ(cert.Wait(std::chrono::seconds(30)), 0);
+  std::string page = "<html><body>";
+  for (int i = 0; i < 24; ++i) {
+    const std::string name = "P" + std::to_string(i) + ".jpg";
+    dir_.Write("nginx/www/" + name, Picture(name));
+    page += "<img src=" + name + ">";
+  }
+  dir_.Write("nginx/www/index.html", page);
+  const int port = FreePort();
+  const std::string root = site.string();
+  std::ofstream(site / "nginx.conf")
+      << "daemon off; master_process off; pid " << root << "/nginx.pid;\n"
+      << "error_log " << root << "/error.log warn;\nevents { worker_connections 64; }\n"
+      << "http { log_format h2 '$connection $server_protocol $uri';\n"
+      << "access_log " << root << "/access.log h2;\n"
+      << "client_body_temp_path " << root << "/body; proxy_temp_path " << root << "/proxy;\n"
+      << "fastcgi_temp_path " << root << "/fcgi; uwsgi_temp_path " << root << "/uwsgi;\n"
+      << "scgi_temp_path " << root << "/scgi;\n"
+      << "types { text/html html; image/jpeg jpg; }\n"
+      << "server { listen 127.0.0.1:" << port << " ssl http2; root " << root << "/www;\n"
+      << "ssl_certificate " << root << "/cert.pem; ssl_certificate_key " << root
+      << "/key.pem; } }\n";
+  std::unique_ptr<test::ChildProcess> nginx;
+  try {
+    nginx = std::make_unique<test::ChildProcess>(
+        std::vector<std::string>{"nginx", "-e", root + "/error.log", "-p", root, "-c",
+                                 root + "/nginx.conf"},
+        site, /*quiet=*/true);
+  } catch (const std::runtime_error&) {
+    GTEST_SKIP() << "nginx is not installed";
+  }
+  ASSERT_TRUE(test::WaitFor([&] { return Listening(port); }, std::chrono::seconds(10)))
+      << test::ReadFile(site / "error.log");
+  test::ScopedEnv trust(net::Session::kCaFileVariable, (site / "cert.pem").string());
+
+  Start(Modern("https://127.0.0.1:" + std::to_string(port) + "/index.html"));
+  EXPECT_EQ(Finish(), kCrawlDone);
+  EXPECT_EQ(Status(), "Success");
+  EXPECT_EQ(Ui().FilesOf("proj").size(), 24u);
+  EXPECT_EQ(ReadFile("Pictures/proj/P7.jpg"), Picture("P7.jpg"));
+  nginx.reset();
+
+  std::istringstream log(ReadFile(site / "access.log"));
+  std::set<std::string> connections;
+  std::size_t requests = 0;
+  for (std::string connection, protocol, uri; log >> connection >> protocol >> uri; ++requests) {
+    EXPECT_EQ(protocol, "HTTP/2.0") << uri;
+    connections.insert(connection);
+  }
+  EXPECT_EQ(requests, 25u);
+  EXPECT_LE(connections.size(), 4u) << "connections are shared, never one per transfer";
 }
 
 // Exit domain and Max Domain Count work as for the line-by-line crawl.
