@@ -14,11 +14,11 @@
 #include "store/Lists.h"
 #include "store/SiteOptions.h"
 #include "workers/LocalPath.h"
+#include "workers/TransferCopy.h"
 
 namespace tvx {
 namespace {
 
-constexpr std::size_t kBlock = 255;
 constexpr std::size_t kPageBuffer = 8192;
 // Byte progress reaches the window at most this often; the last figure of a
 // file is always shown.
@@ -186,10 +186,7 @@ class Crawl {
       Outcome outcome = page ? ReadPage(*request) : CopyFile(*request, *file, filePath);
       request->Close();
       if (outcome == Outcome::Stopped) return outcome;  // a partial file stays, untracked
-      if (file) {
-        file->Finish();
-        env_.OnUi([&] { env_.reporter.AddFile(node_, filePath); });
-      }
+      if (file) env_.OnUi([&] { env_.reporter.AddFile(node_, filePath); });
     } catch (const LocalFileError& e) {
       // The page was fetched but its file cannot be kept (the disk is at its
       // free-space floor, or a write failed): said as it is, an error all the same.
@@ -224,26 +221,34 @@ class Crawl {
 
   Outcome CopyFile(net::Transfer& request, LocalFileWriter& out, const std::string& filePath) {
     ShowIfCurrent(StatusField::LastAction, "Dowloading " + filePath + "...");
-    char block[kBlock];
+    PauseGate& gate = env_.self.Gate();
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point lastShown = Clock::now() - kProgressInterval;
     std::uint64_t total = 0;
     std::uint64_t shownTotal = 0;
-    auto lastShown = std::chrono::steady_clock::now() - kProgressInterval;
-    for (;;) {
-      env_.Checkpoint();
-      std::size_t n = request.Read(block, kBlock);
-      if (n == 0) break;
+    CopySteps steps;
+    steps.stopRequested = [&] { return StopRequested(); };
+    steps.progress = [&](std::uint64_t bytes) {
       env_.EnsureBusy();
-      if (StopRequested()) return Outcome::Stopped;
-      out.Write(block, n);
-      total += n;
-      state_.progressText = KilobytesRead(total);
-      auto now = std::chrono::steady_clock::now();
-      if (now - lastShown >= kProgressInterval) {
+      total = bytes;
+      state_.progressText = KilobytesRead(bytes);
+      Clock::time_point now = Clock::now();
+      if (now - lastShown < kProgressInterval) return true;
+      // A paused crawl shows nothing until it goes on (Stop has just
+      // written "Download Stopped").
+      bool shown = true;
+      env_.OnUi([&] {
+        shown = !gate.IsPaused();
+        if (shown && IsCurrent())
+          env_.reporter.SetStatusText(StatusField::Status, state_.progressText);
+      });
+      if (shown) {
         lastShown = now;
-        shownTotal = total;
-        ShowIfCurrent(StatusField::Status, state_.progressText);
+        shownTotal = bytes;
       }
-    }
+      return shown;
+    };
+    if (CopyTransfer(request, out, gate, steps) == CopyOutcome::Stopped) return Outcome::Stopped;
     if (shownTotal != total) ShowIfCurrent(StatusField::Status, state_.progressText);
     return Outcome::Next;
   }

@@ -1,9 +1,12 @@
 #include "net/CurlTransfer.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <string_view>
 
 #include "store/Text.h"
 
@@ -16,15 +19,8 @@ using std::chrono::milliseconds;
 // Longest single wait inside libcurl, so the stall check stays responsive.
 constexpr milliseconds kPollSlice{100};
 
-bool StartsWithNoCase(const char* data, std::size_t size, const char* prefix) {
-  std::size_t n = std::strlen(prefix);
-  if (size < n) return false;
-  for (std::size_t i = 0; i < n; ++i) {
-    char c = data[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
 }
 
 bool FollowedRedirect(long status) {
@@ -49,20 +45,13 @@ void EnsureCurlInitialised() {
 
 CurlHandles::CurlHandles() {
   EnsureCurlInitialised();
-  easy = curl_easy_init();
-  multi = curl_multi_init();
-  if (!easy || !multi) {
-    if (easy) curl_easy_cleanup(easy);
-    if (multi) curl_multi_cleanup(multi);
-    throw InternetError("Out of memory");
-  }
+  multi.reset(curl_multi_init());
+  easy.reset(curl_easy_init());
+  if (!easy || !multi) throw InternetError("Out of memory");
 }
 
 CurlHandles::~CurlHandles() {
-  if (busy) curl_multi_remove_handle(multi, easy);
-  curl_easy_cleanup(easy);
-  curl_multi_cleanup(multi);
-  curl_slist_free_all(headers);
+  if (busy) curl_multi_remove_handle(multi.get(), easy.get());
 }
 
 std::string EscapeUnsafeUrlBytes(const std::string& url) {
@@ -96,20 +85,26 @@ std::string EscapeFtpPath(const std::string& path) {
 
 CurlTransfer::CurlTransfer(std::shared_ptr<CurlHandles> handles, Options options)
     : handles_(std::move(handles)), options_(options) {
-  CURL* easy = handles_->easy;
+  CURL* easy = handles_->easy.get();
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 128L * 1024);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlTransfer::OnBody);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CurlTransfer::OnHeader);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer_);
+  if (!options_.http) {
+    // Only to see the steps of an FTP transfer (OnDebug); nothing is printed.
+    curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, &CurlTransfer::OnDebug);
+    curl_easy_setopt(easy, CURLOPT_DEBUGDATA, this);
+    curl_easy_setopt(easy, CURLOPT_VERBOSE, 1L);
+  }
 }
 
 CurlTransfer::~CurlTransfer() { Close(); }
 
 void CurlTransfer::Start() {
   if (handles_->busy) throw InternetError("The connection is busy with another transfer");
-  CURLMcode added = curl_multi_add_handle(handles_->multi, handles_->easy);
+  CURLMcode added = curl_multi_add_handle(handles_->multi.get(), handles_->easy.get());
   if (added != CURLM_OK) throw InternetError(curl_multi_strerror(added));
   handles_->busy = true;
   attached_ = true;
@@ -150,14 +145,15 @@ std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
   std::size_t bytes = size * count;
   t->progressed_ = true;
   if (!t->options_.http) return bytes;
-  if (StartsWithNoCase(data, bytes, "http/")) {
+  std::string_view line(data, bytes);
+  if (StartsWithIgnoringCase(line, "http/")) {
     t->blockHasLocation_ = false;
-  } else if (StartsWithNoCase(data, bytes, "location:")) {
+  } else if (StartsWithIgnoringCase(line, "location:")) {
     t->blockHasLocation_ = true;
   } else if ((bytes == 2 && data[0] == '\r' && data[1] == '\n') ||
              (bytes == 1 && data[0] == '\n')) {
     long status = 0;
-    curl_easy_getinfo(t->handles_->easy, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_getinfo(t->handles_->easy.get(), CURLINFO_RESPONSE_CODE, &status);
     bool interim = status >= 100 && status < 200;
     bool willFollow =
         t->options_.followsRedirects && t->blockHasLocation_ && FollowedRedirect(status);
@@ -167,6 +163,37 @@ std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
     }
   }
   return bytes;
+}
+
+// libcurl 7.88 reports a harmless "sa_addr inet_ntop() failed" while it
+// sets up the active-mode data port and again when it accepts the data
+// connection. The error buffer keeps only the first message of a transfer,
+// so that text would stand in for whatever really goes wrong afterwards: the
+// buffer is detached for those two steps only (the step after the port
+// command is sent, and the one after the connection is accepted). The errno
+// that step leaves behind is cleared too, since a later message about a
+// closed connection quotes whatever errno holds.
+int CurlTransfer::OnDebug(CURL* easy, curl_infotype type, char* data, std::size_t size,
+                          void* self) {
+  auto* t = static_cast<CurlTransfer*>(self);
+  if (!t) return 0;
+  std::string_view text(data, size);
+  if (t->errorsMuted_) {
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, t->errorBuffer_);
+    t->errorsMuted_ = false;
+    if (type == CURLINFO_TEXT && StartsWithIgnoringCase(text, "sa_addr inet_ntop() failed"))
+      errno = 0;
+  }
+  if (type == CURLINFO_HEADER_IN) t->lastReply_ = TrimLineEnd(text);
+  bool portSent = type == CURLINFO_HEADER_OUT &&
+                  (StartsWithIgnoringCase(text, "EPRT ") || StartsWithIgnoringCase(text, "PORT "));
+  bool accepted =
+      type == CURLINFO_TEXT && StartsWithIgnoringCase(text, "Connection accepted from server");
+  if (portSent || accepted) {
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
+    t->errorsMuted_ = true;
+  }
+  return 0;
 }
 
 void CurlTransfer::Consume(std::size_t n) {
@@ -181,7 +208,7 @@ void CurlTransfer::ResumeIfRoom() {
   if (paused_ && attached_ && Buffered() < kMaxAhead / 2) {
     paused_ = false;
     // May call OnBody at once with the piece held back.
-    curl_easy_pause(handles_->easy, CURLPAUSE_CONT);
+    curl_easy_pause(handles_->easy.get(), CURLPAUSE_CONT);
   }
 }
 
@@ -194,7 +221,7 @@ void CurlTransfer::Pump(Ready ready) {
     Clock::time_point began = Clock::now();
     progressed_ = false;
     int running = 0;
-    CURLMcode code = curl_multi_perform(handles_->multi, &running);
+    CURLMcode code = curl_multi_perform(handles_->multi.get(), &running);
     if (code != CURLM_OK) throw InternetError(curl_multi_strerror(code));
     CollectResult();
     if (progressed_) {
@@ -206,7 +233,7 @@ void CurlTransfer::Pump(Ready ready) {
     long limitMs = ClientLimits::stallTimeoutMs.load();
     long leftMs = std::max<long>(1, limitMs - static_cast<long>(stalled_.count()));
     int waitMs = static_cast<int>(std::min<long>(kPollSlice.count(), leftMs));
-    code = curl_multi_poll(handles_->multi, nullptr, 0, waitMs, nullptr);
+    code = curl_multi_poll(handles_->multi.get(), nullptr, 0, waitMs, nullptr);
     if (code != CURLM_OK) throw InternetError(curl_multi_strerror(code));
     Clock::duration spent = Clock::now() - began;
     stalled_ += std::chrono::duration_cast<milliseconds>(spent);
@@ -236,14 +263,24 @@ void CurlTransfer::CheckSpeed(Clock::duration spent) {
 
 void CurlTransfer::CollectResult() {
   int left = 0;
-  while (CURLMsg* msg = curl_multi_info_read(handles_->multi, &left)) {
-    if (msg->msg != CURLMSG_DONE || msg->easy_handle != handles_->easy) continue;
+  CURL* easy = handles_->easy.get();
+  while (CURLMsg* msg = curl_multi_info_read(handles_->multi.get(), &left)) {
+    if (msg->msg != CURLMSG_DONE || msg->easy_handle != easy) continue;
     done_ = true;
     result_ = msg->data.result;
     if (options_.http) {
       long status = 0;
-      curl_easy_getinfo(handles_->easy, CURLINFO_RESPONSE_CODE, &status);
+      curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
       if (status != 0) status_ = status;
+    }
+    curl_off_t told = -1;
+    if (result_ == CURLE_OK && options_.mustMatchToldSize &&
+        curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &told) == CURLE_OK &&
+        told >= 0 && received_ != static_cast<std::uint64_t>(told)) {
+      result_ = CURLE_PARTIAL_FILE;
+      std::snprintf(errorBuffer_, sizeof errorBuffer_,
+                    "Received only partial file: %llu of %lld bytes",
+                    static_cast<unsigned long long>(received_), static_cast<long long>(told));
     }
     if (result_ != CURLE_OK) {
       failure_ = errorBuffer_[0] != '\0' ? errorBuffer_ : curl_easy_strerror(result_);
@@ -252,9 +289,13 @@ void CurlTransfer::CollectResult() {
         failure_ = "The response headers are too large (or memory ran out)";
       }
       failure_ = std::string(TrimLineEnd(failure_));
+      // A refusal from the server that libcurl's words leave out.
+      bool refused = !lastReply_.empty() && (lastReply_[0] == '4' || lastReply_[0] == '5');
+      if (refused && failure_.find(lastReply_.substr(0, 3)) == std::string::npos)
+        failure_ += " (" + lastReply_ + ")";
     }
     // Give the connection back to the cache at once (FTP reuses it).
-    curl_multi_remove_handle(handles_->multi, handles_->easy);
+    curl_multi_remove_handle(handles_->multi.get(), easy);
     handles_->busy = false;
     attached_ = false;
   }
@@ -364,15 +405,18 @@ long CurlTransfer::StatusCode() {
 void CurlTransfer::Close() {
   if (closed_) return;
   closed_ = true;
+  CURL* easy = handles_->easy.get();
   if (attached_) {
-    curl_multi_remove_handle(handles_->multi, handles_->easy);
+    curl_multi_remove_handle(handles_->multi.get(), easy);
     handles_->busy = false;
     attached_ = false;
   }
   // The handle may outlive this object (FTP); leave nothing pointing here.
-  curl_easy_setopt(handles_->easy, CURLOPT_WRITEDATA, nullptr);
-  curl_easy_setopt(handles_->easy, CURLOPT_HEADERDATA, nullptr);
-  curl_easy_setopt(handles_->easy, CURLOPT_ERRORBUFFER, nullptr);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, nullptr);
+  curl_easy_setopt(easy, CURLOPT_HEADERDATA, nullptr);
+  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
+  curl_easy_setopt(easy, CURLOPT_DEBUGDATA, nullptr);
+  curl_easy_setopt(easy, CURLOPT_VERBOSE, 0L);
   handles_.reset();
   buffer_.clear();
   buffer_.shrink_to_fit();

@@ -30,19 +30,34 @@ class CurlFailure : public InternetError {
   CURLcode code_;
 };
 
+struct EasyCleanup {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct MultiCleanup {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+struct ListCleanup {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
+using MultiHandle = std::unique_ptr<CURLM, MultiCleanup>;
+using HeaderList = std::unique_ptr<curl_slist, ListCleanup>;
+
 // One easy handle and the multi handle that drives it. The multi handle owns
 // the connection cache, so an FTP connection keeps both for its lifetime to
 // reuse the logged-in control connection.
 struct CurlHandles {
   CurlHandles();
+  // Detaches the easy handle from the multi handle when a transfer is still
+  // attached; the members then go easy first, the header list last.
   ~CurlHandles();
   CurlHandles(const CurlHandles&) = delete;
   CurlHandles& operator=(const CurlHandles&) = delete;
 
-  CURL* easy = nullptr;
-  CURLM* multi = nullptr;
-  curl_slist* headers = nullptr;  // request headers, kept until the handle goes
-  bool busy = false;              // a transfer is attached to the multi handle
+  HeaderList headers;  // request headers, kept until the easy handle goes
+  MultiHandle multi;
+  EasyHandle easy;
+  bool busy = false;  // a transfer is attached to the multi handle
 };
 
 // Percent-encodes the bytes no URL may hold as they are (controls, space,
@@ -57,6 +72,9 @@ class CurlTransfer final : public Transfer {
     bool http = true;  // false: FTP (no status code)
     bool followsRedirects = false;
     bool failOnHttpError = false;
+    // A body shorter than the size the server told is a failure, whatever
+    // libcurl made of it (FTP files).
+    bool mustMatchToldSize = false;
   };
 
   // The easy handle must be fully configured for the request; the transfer
@@ -82,6 +100,7 @@ class CurlTransfer final : public Transfer {
  private:
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
+  static int OnDebug(CURL* easy, curl_infotype type, char* data, std::size_t size, void* self);
 
   std::size_t Buffered() const { return buffer_.size() - pos_; }
   void Consume(std::size_t n);
@@ -127,6 +146,8 @@ class CurlTransfer final : public Transfer {
   bool progressed_ = false;
   std::chrono::milliseconds stalled_{0};
   char errorBuffer_[CURL_ERROR_SIZE] = {};
+  bool errorsMuted_ = false;  // the error buffer is detached for one step
+  std::string lastReply_;     // the FTP server's last reply line
 };
 
 }  // namespace tvx::net::detail

@@ -2,8 +2,10 @@
 
 #include <curl/curl.h>
 
-#include <cctype>
+#include <condition_variable>
 #include <cstdlib>
+#include <functional>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -31,17 +33,6 @@ constexpr long kMaxRedirects = 10;
 // Only these; a URL taken from a page must not reach local files or other services.
 constexpr char kProtocols[] = "http,https,ftp";
 
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 struct ConnectSettings {
   std::string agent;
   long connectTimeoutMs;
@@ -65,6 +56,8 @@ void Configure(CURL* easy, const ConnectSettings& settings) {
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kProtocols);
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kProtocols);
   curl_easy_setopt(easy, CURLOPT_FTPPORT, "-");  // active mode
+  // The server's connection back to us for the data is a connect too.
+  curl_easy_setopt(easy, CURLOPT_ACCEPTTIMEOUT_MS, settings.connectTimeoutMs);
   std::string noProxy = NoProxyList();
   curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxy.c_str());  // copied by libcurl
   if (!settings.caFile.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, settings.caFile.c_str());
@@ -76,14 +69,21 @@ std::string HostForUrl(const std::string& host) {
   return host;
 }
 
-bool IsFtpUrl(const std::string& url) {
+bool HasFtpScheme(const std::string& url) {
   std::optional<UrlParts> parts = ParseUrl(url);
   return parts && parts->scheme == "ftp";
 }
 
+struct UrlCleanup {
+  void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+struct TextCleanup {
+  void operator()(char* text) const { curl_free(text); }
+};
+
 // Keeps the first header of each name: a header is only added where the
 // request does not carry it yet. Entries may hold several CRLF-separated lines.
-curl_slist* BuildHeaderList(const std::vector<std::string>& headers) {
+detail::HeaderList BuildHeaderList(const std::vector<std::string>& headers) {
   std::vector<std::string> lines;
   std::vector<std::string> names;
   for (const std::string& entry : headers) {
@@ -98,30 +98,89 @@ curl_slist* BuildHeaderList(const std::vector<std::string>& headers) {
       std::string name = line.substr(0, colon);
       while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.pop_back();
       bool known = false;
-      for (const std::string& n : names) known = known || EqualsNoCase(n, name);
+      for (const std::string& n : names) known = known || EqualsIgnoreCase(n, name);
       if (known || name.empty()) continue;
       names.push_back(name);
       lines.push_back(line);
     }
   }
-  curl_slist* list = nullptr;
+  detail::HeaderList list;
   for (const std::string& line : lines) {
-    curl_slist* grown = curl_slist_append(list, line.c_str());
-    if (!grown) {
-      curl_slist_free_all(list);
-      throw InternetError("Out of memory");
-    }
-    list = grown;
+    curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+    if (!grown) throw InternetError("Out of memory");
+    (void)list.release();  // now part of grown
+    list.reset(grown);
   }
   return list;
 }
 
+// FTP connections let go on threads of their own (Close), counted so that
+// the process can wait for them. Never destroyed: a close still under way
+// when the process ends must find it in place.
+class BackgroundCloses {
+ public:
+  static BackgroundCloses& Instance() {
+    static auto* instance = new BackgroundCloses;
+    return *instance;
+  }
+
+  // Runs close on a thread of its own. When no thread can be had, close goes
+  // (and with it what it holds) with the thread that could not be made.
+  void Run(std::function<void()> close) {
+    {
+      std::lock_guard lock(mutex_);
+      if (!waitsAtExit_) waitsAtExit_ = std::atexit(&WaitAtExit) == 0;
+      ++pending_;
+    }
+    try {
+      std::thread([this, close = std::move(close)]() mutable {
+        close();
+        close = nullptr;  // everything it held is let go before the count drops
+        Done();
+      }).detach();
+    } catch (const std::system_error&) {
+      Done();
+    }
+  }
+
+  int Pending() {
+    std::lock_guard lock(mutex_);
+    return pending_;
+  }
+
+  bool WaitUntilNone(std::chrono::milliseconds bound) {
+    std::unique_lock lock(mutex_);
+    return idle_.wait_for(lock, bound, [this] { return pending_ == 0; });
+  }
+
+ private:
+  // A normal exit lets the servers have their goodbyes, but not for long.
+  static void WaitAtExit() { Instance().WaitUntilNone(std::chrono::seconds(2)); }
+
+  void Done() {
+    std::lock_guard lock(mutex_);
+    if (--pending_ == 0) idle_.notify_all();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable idle_;
+  int pending_ = 0;
+  bool waitsAtExit_ = false;
+};
+
 class FtpConnectionImpl final : public FtpConnection {
  public:
-  FtpConnectionImpl(const ConnectSettings& settings, std::string host, int port)
-      : host_(std::move(host)), port_(port), handles_(std::make_shared<CurlHandles>()) {
-    Configure(handles_->easy, settings);
-    curl_easy_setopt(handles_->easy, CURLOPT_TRANSFERTEXT, 0L);
+  FtpConnectionImpl(const ConnectSettings& settings, const FtpAuthority& server)
+      : host_(server.host),
+        port_(server.port > 0 ? server.port : 21),
+        handles_(std::make_shared<CurlHandles>()) {
+    CURL* easy = handles_->easy.get();
+    Configure(easy, settings);
+    curl_easy_setopt(easy, CURLOPT_TRANSFERTEXT, 0L);
+    if (!server.user.empty()) {
+      curl_easy_setopt(easy, CURLOPT_USERNAME, server.user.c_str());
+      curl_easy_setopt(easy, CURLOPT_PASSWORD, server.password.c_str());
+    }
   }
 
   // Logs in (and does nothing else) so a refused login shows at once.
@@ -176,7 +235,8 @@ class FtpConnectionImpl final : public FtpConnection {
   std::unique_ptr<Transfer> OpenFile(const std::string& name) override {
     std::shared_ptr<CurlHandles> handles = Handles();
     Prepare(DirectoryUrl() + detail::EscapeFtpPath(name), /*listOnly=*/false, /*noBody=*/false);
-    auto transfer = std::make_unique<CurlTransfer>(handles, CurlTransfer::Options{.http = false});
+    auto transfer = std::make_unique<CurlTransfer>(
+        handles, CurlTransfer::Options{.http = false, .mustMatchToldSize = true});
     transfer->Start();
     return transfer;
   }
@@ -188,11 +248,8 @@ class FtpConnectionImpl final : public FtpConnection {
   // connection is let go on a thread of its own.
   void Close() override {
     if (!handles_) return;
-    try {
-      std::thread([handles = std::move(handles_)]() mutable { handles.reset(); }).detach();
-    } catch (const std::system_error&) {
-      handles_.reset();  // no thread to be had: close it here
-    }
+    BackgroundCloses::Instance().Run(
+        [handles = std::move(handles_)]() mutable { handles.reset(); });
   }
 
  private:
@@ -213,7 +270,7 @@ class FtpConnectionImpl final : public FtpConnection {
   }
 
   void Prepare(const std::string& url, bool listOnly, bool noBody) {
-    CURL* easy = Handles()->easy;
+    CURL* easy = Handles()->easy.get();
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_DIRLISTONLY, listOnly ? 1L : 0L);
     curl_easy_setopt(easy, CURLOPT_NOBODY, noBody ? 1L : 0L);
@@ -226,6 +283,36 @@ class FtpConnectionImpl final : public FtpConnection {
 };
 
 }  // namespace
+
+FtpAuthority ParseFtpAuthority(const std::string& text) {
+  if (text.find_first_of("/?#") != std::string::npos)
+    throw InternetError("The server part of the URL holds '/', '?' or '#': " + text);
+  std::unique_ptr<CURLU, UrlCleanup> url(curl_url());
+  if (!url) throw InternetError("Out of memory");
+  std::string whole = "ftp://" + text + "/";
+  if (CURLUcode rc = curl_url_set(url.get(), CURLUPART_URL, whole.c_str(), 0); rc != CURLUE_OK)
+    throw InternetError(curl_url_strerror(rc));
+  // A part the text does not hold reads as empty.
+  auto part = [&](CURLUPart which, unsigned flags) {
+    char* value = nullptr;
+    CURLUcode rc = curl_url_get(url.get(), which, &value, flags);
+    std::unique_ptr<char, TextCleanup> owned(value);
+    return rc == CURLUE_OK && value ? std::string(value) : std::string();
+  };
+  FtpAuthority authority;
+  authority.user = part(CURLUPART_USER, CURLU_URLDECODE);
+  authority.password = part(CURLUPART_PASSWORD, CURLU_URLDECODE);
+  authority.host = part(CURLUPART_HOST, 0);
+  if (std::string port = part(CURLUPART_PORT, 0); !port.empty()) authority.port = std::stoi(port);
+  if (authority.host.empty()) throw InternetError("No host name in the URL: " + text);
+  return authority;
+}
+
+int PendingBackgroundCloses() { return BackgroundCloses::Instance().Pending(); }
+
+bool WaitForBackgroundCloses(std::chrono::milliseconds bound) {
+  return BackgroundCloses::Instance().WaitUntilNone(bound);
+}
 
 Session::Session(std::string agent)
     : agent_(std::move(agent)), connectTimeoutMs_(ClientLimits::connectTimeoutMs.load()) {
@@ -241,7 +328,7 @@ void Session::SetConnectOptions(long timeoutMs, int /*retries*/, int /*backoffMs
 
 std::unique_ptr<Transfer> Session::OpenUrl(const std::string& url, bool failOnHttpError) {
   auto handles = std::make_shared<CurlHandles>();
-  CURL* easy = handles->easy;
+  CURL* easy = handles->easy.get();
   Configure(easy, {agent_, connectTimeoutMs_, caFile_});
   std::string target = detail::EscapeUnsafeUrlBytes(url);
   curl_easy_setopt(easy, CURLOPT_URL, target.c_str());
@@ -249,7 +336,7 @@ std::unique_ptr<Transfer> Session::OpenUrl(const std::string& url, bool failOnHt
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(easy, CURLOPT_FAILONERROR, failOnHttpError ? 1L : 0L);
   CurlTransfer::Options options;
-  options.http = !IsFtpUrl(url);
+  options.http = !HasFtpScheme(url);
   options.followsRedirects = true;
   options.failOnHttpError = failOnHttpError;
   auto transfer = std::make_unique<CurlTransfer>(std::move(handles), options);
@@ -262,7 +349,7 @@ std::unique_ptr<Transfer> Session::OpenRequest(const std::string& server, int po
                                                const std::vector<std::string>& headers,
                                                const std::string& scheme) {
   auto handles = std::make_shared<CurlHandles>();
-  CURL* easy = handles->easy;
+  CURL* easy = handles->easy.get();
   Configure(easy, {agent_, connectTimeoutMs_, caFile_});
   std::string object = path.empty() || path.front() != '/' ? "/" + path : path;
   const bool tls = scheme == "https";
@@ -272,25 +359,25 @@ std::unique_ptr<Transfer> Session::OpenRequest(const std::string& server, int po
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
   handles->headers = BuildHeaderList(headers);
-  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, handles->headers);
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, handles->headers.get());
   auto transfer = std::make_unique<CurlTransfer>(std::move(handles), CurlTransfer::Options{});
   transfer->Start();
   return transfer;
 }
 
 std::unique_ptr<FtpConnection> Session::ConnectFtp(const std::string& host, int port) {
-  std::string server = host;
-  if (port <= 0) {
-    // A host cut from a URL may still carry its port ("host:2121", "[::1]:2121").
-    if (std::optional<UrlParts> parts = ParseUrl("ftp://" + host)) {
-      if (parts->path == "/") {
-        server = parts->server;
-        port = parts->port;
-      }
-    }
+  if (port > 0) {
+    FtpAuthority server;
+    server.host = host;
+    server.port = port;
+    return ConnectFtp(server);
   }
+  return ConnectFtp(ParseFtpAuthority(host));
+}
+
+std::unique_ptr<FtpConnection> Session::ConnectFtp(const FtpAuthority& server) {
   auto connection = std::make_unique<FtpConnectionImpl>(
-      ConnectSettings{agent_, connectTimeoutMs_, caFile_}, server, port > 0 ? port : 21);
+      ConnectSettings{agent_, connectTimeoutMs_, caFile_}, server);
   connection->Login();
   return connection;
 }

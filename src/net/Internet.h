@@ -3,6 +3,7 @@
 // a pull interface for reading bodies, over libcurl. Every failure arrives as
 // one InternetError that carries the client's message text.
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -68,7 +69,19 @@ struct UrlParts {
 // Splits url; nullopt when it has no "scheme://host".
 std::optional<UrlParts> ParseUrl(const std::string& url);
 
-// An anonymous FTP connection (active mode, default port unless given).
+// An FTP server as a URL names it: "user:password@host:port", every part but
+// the host optional.
+struct FtpAuthority {
+  std::string user;      // empty: log in anonymously
+  std::string password;  // user and password with their %-escapes decoded
+  std::string host;      // an IPv6 address keeps its brackets: "[::1]"
+  int port = 0;          // 0: the default, 21
+};
+// Splits the text between "ftp://" and the next '/'. Throws InternetError
+// when it names no usable server (no host, a bad port, '?' or '#' in it).
+FtpAuthority ParseFtpAuthority(const std::string& text);
+
+// An FTP connection (active mode), logged in as the URL's user or anonymously.
 class FtpConnection {
  public:
   virtual ~FtpConnection() = default;
@@ -107,10 +120,11 @@ class Session {
                                         const std::vector<std::string>& headers,
                                         const std::string& scheme = "http");
 
-  // Anonymous FTP to host (port 0: the port written in host as "host:port",
-  // else the default, 21), logged in at once:
-  // throws InternetError when the server cannot be reached or refuses the
-  // login.
+  // FTP to server, logged in at once: throws InternetError when the server
+  // cannot be reached or refuses the login.
+  std::unique_ptr<FtpConnection> ConnectFtp(const FtpAuthority& server);
+  // The same for a host and port; with port 0 host is read as an authority
+  // ("host:2121", "user:password@host", "[::1]:2121").
   std::unique_ptr<FtpConnection> ConnectFtp(const std::string& host, int port = 0);
 
   const std::string& Agent() const { return agent_; }
@@ -127,5 +141,12 @@ class Session {
   long connectTimeoutMs_;
   std::string caFile_;
 };
+
+// FTP connections still saying goodbye to their servers on threads of their
+// own after Close. The process waits for them at a normal exit, for two
+// seconds at most; nothing such a thread uses is destroyed by the exit.
+int PendingBackgroundCloses();
+// True when none is left within bound.
+bool WaitForBackgroundCloses(std::chrono::milliseconds bound);
 
 }  // namespace tvx::net

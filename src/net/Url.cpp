@@ -1,6 +1,7 @@
 #include <cctype>
 
 #include "net/Internet.h"
+#include "store/Text.h"
 
 namespace tvx::net {
 namespace {
@@ -31,7 +32,7 @@ std::optional<UrlParts> ParseUrl(const std::string& input) {
   UrlParts parts;
   for (std::size_t i = 0; i < sep; ++i) {
     if (!IsSchemeChar(url[i])) return std::nullopt;
-    parts.scheme += static_cast<char>(std::tolower(static_cast<unsigned char>(url[i])));
+    parts.scheme += AsciiLower(url[i]);
   }
 
   std::size_t hostStart = sep + 3;
@@ -71,7 +72,7 @@ std::optional<UrlParts> ParseUrl(const std::string& input) {
 
   std::string path = url.substr(hostEnd);
   path = path.substr(0, path.find('#'));  // the fragment stays with the browser
-  if (path.empty() || path.front() != '/') path.insert(0, "/");
+  if (path.empty() || path.front() != '/') path = "/" + path;
   parts.path = path;
   return parts;
 }

@@ -1,7 +1,5 @@
 #include "workers/FileWorkers.h"
 
-#include <sys/stat.h>
-
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -12,14 +10,15 @@
 #include "store/Lists.h"
 #include "workers/LocalPath.h"
 #include "workers/PictureFile.h"
+#include "workers/TransferCopy.h"
 
 namespace tvx {
 namespace {
 
-constexpr std::size_t kBlock = 255;
+// How much the client may read ahead: a performance hint only.
 constexpr std::size_t kReadBuffer = 2048;
-// Window updates during a transfer are coalesced to this many per second;
-// the record's own status follows every block.
+// Status view updates during a transfer are coalesced to this many per
+// second; the record's own status follows every chunk read.
 constexpr auto kProgressInterval = std::chrono::milliseconds(50);
 
 const char* const kNotPicture =
@@ -29,7 +28,7 @@ const char* const kNotPicture =
 
 // bytes / 1024 as a single-precision number, printed with two decimals, as
 // printf's "%.2f" prints it (round half to even), without printf: this runs
-// for every block of a transfer.
+// for every chunk of a transfer.
 std::string KilobytesText(std::uint32_t bytes) {
   // The float of the count is a whole number, and dividing it by 1024 is
   // exact, so the decimal value is whole/1024 exactly.
@@ -73,16 +72,24 @@ class RecordRef {
     if (i < 0) return std::nullopt;
     return RowOfIndex(RequestedFiles.GetCount(), i);
   }
-  void SetStatus(const std::string& status) {
-    bool done = false;
+  void SetStatus(const std::string& status) { SetStatusUnlessPaused(status, nullptr); }
+
+  // A progress text is not stored while the worker is paused. Asked under
+  // the list's lock: Stop pauses first and then writes "Stopped" under the
+  // same lock, so that text is never overwritten. False when held back.
+  bool SetStatusUnlessPaused(const std::string& status, const PauseGate* gate) {
+    bool found = false, paused = false;
     auto write = [&](FileRecord& r) {
       if (!EqualsIgnoreCase(TextOf(r.url), url_)) return;
-      SetText(r.status, status);
-      done = true;
+      found = true;
+      paused = gate && gate->IsPaused();
+      if (!paused) SetText(r.status, status);
     };
-    if (RequestedFiles.Update(index_, write) && done) return;
-    index_ = RequestedFiles.Find(url_);
-    RequestedFiles.Update(index_, write);
+    if (!RequestedFiles.Update(index_, write) || !found) {
+      index_ = RequestedFiles.Find(url_);
+      RequestedFiles.Update(index_, write);
+    }
+    return !paused;
   }
 
  private:
@@ -157,48 +164,110 @@ void ReportFailure(WorkerEnv& env, RecordRef& record, const std::string& message
   });
 }
 
-enum class CopyResult { Done, Stopped };
-
-// Copies the transfer into the local file in blocks, honouring pauses and
-// the stop flag, and reporting progress.
-CopyResult CopyBlocks(WorkerEnv& env, RecordRef& record, net::Transfer& in, LocalFileWriter& out,
-                      bool storeProgress) {
-  char block[kBlock];
-  std::uint32_t total = 0;
-  auto lastShown = std::chrono::steady_clock::now() - kProgressInterval;
-  std::optional<int> row = record.Row();
-  for (;;) {
-    env.Checkpoint();
-    std::size_t n = in.Read(block, kBlock);
-    if (n == 0) break;
+// Copies the transfer into the local file, honouring pauses and the row's
+// stop flag. The progress text ("Downloading...1.50k read") goes into the
+// record when storeProgress is set, and into Status while the row is current;
+// a paused worker writes neither until it is resumed.
+CopyOutcome CopyWithProgress(WorkerEnv& env, RecordRef& record, net::Transfer& in,
+                             LocalFileWriter& out, bool storeProgress) {
+  PauseGate& gate = env.self.Gate();
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point lastShown = Clock::now() - kProgressInterval;
+  CopySteps steps;
+  steps.stopRequested = [&] {
+    std::optional<int> row = record.Row();
+    return row && Stops(WorkerKind::File).Get(*row) != 0;
+  };
+  steps.progress = [&](std::uint64_t total) {
     env.EnsureBusy();
-    if (row && Stops(WorkerKind::File).Get(*row)) return CopyResult::Stopped;
-    out.Write(block, n);
-    total += static_cast<std::uint32_t>(n);
-    std::string progress = "Downloading..." + KilobytesText(total) + "k read";
-    if (storeProgress) record.SetStatus(progress);
-    auto now = std::chrono::steady_clock::now();
-    if (now - lastShown >= kProgressInterval) {
-      lastShown = now;
+    // The count is 32 bits wide, as the lists have always shown it.
+    const std::string text =
+        "Downloading..." + KilobytesText(static_cast<std::uint32_t>(total)) + "k read";
+    bool shown = !storeProgress || record.SetStatusUnlessPaused(text, &gate);
+    Clock::time_point now = Clock::now();
+    if (shown && now - lastShown >= kProgressInterval) {
       env.OnUi([&] {
-        row = record.Row();
-        if (row && IsCurrentFilesRow(*row))
-          env.reporter.SetStatusText(StatusField::Status, progress);
+        if (gate.IsPaused()) {
+          shown = false;
+          return;
+        }
+        std::optional<int> row = record.Row();
+        if (row && IsCurrentFilesRow(*row)) env.reporter.SetStatusText(StatusField::Status, text);
       });
+      if (shown) lastShown = now;
     }
-  }
-  out.Finish();
-  return CopyResult::Done;
+    return shown;
+  };
+  return CopyTransfer(in, out, gate, steps);
 }
 
-// A name that would lead out of Pictures (or is no file name at all) is
-// refused like a failed transfer: the record keeps the reason.
-bool RefuseUnusablePath(WorkerEnv& env, RecordRef& record, const LocalPath& path,
+// Stops the busy animation however the worker leaves.
+class BusyEnd {
+ public:
+  explicit BusyEnd(const WorkerEnv& env) : env_(env) {}
+  ~BusyEnd() {
+    try {
+      env_.EndBusy();
+    } catch (...) {  // the window is gone: nothing left to stop
+    }
+  }
+  BusyEnd(const BusyEnd&) = delete;
+  BusyEnd& operator=(const BusyEnd&) = delete;
+
+ private:
+  const WorkerEnv& env_;
+};
+
+// The name would lead out of Pictures (or is no file name at all): refused
+// like a failed transfer, the record keeps the reason.
+void RefuseUnusablePath(WorkerEnv& env, RecordRef& record, const LocalPath& path,
                         bool statusAlways) {
-  if (path.Usable()) return false;
   ReportFailure(env, record, path.Shown() + " has illegal chars", statusAlways);
-  env.EndBusy();
-  return true;
+}
+
+// Fetches the URL into the local file. The transfer, the file and the
+// session are closed on the way out, whatever happens.
+CopyOutcome FetchHttp(WorkerEnv& env, RecordRef& record, const LocalPath& localPath) {
+  net::Session session("Tavrinox");
+  auto transfer = session.OpenUrl(record.Url(), /*failOnHttpError=*/true);
+  transfer->SetReadBufferSize(kReadBuffer);
+  transfer->StatusCode();  // an error status fails here, before any file is made
+  LocalFileWriter file(localPath);
+  env.OnUi([&] {
+    if (auto row = record.Row()) Stops(WorkerKind::File).Set(*row, 0);
+  });
+  return CopyWithProgress(env, record, *transfer, file, /*storeProgress=*/true);
+}
+
+enum class FtpOutcome { Done, Stopped, NotFound };
+
+// Logs in, finds and fetches the file. The remote file, the local file, the
+// connection and the session are closed on the way out, whatever happens.
+FtpOutcome FetchFtp(WorkerEnv& env, RecordRef& record, const FtpUrlParts& parts,
+                    const LocalPath& localPath) {
+  net::Session session("Tavrinox");
+  auto ftp = session.ConnectFtp(net::ParseFtpAuthority(parts.host));
+  if (!parts.directory.empty()) ftp->SetCurrentDirectory(parts.directory);
+  if (!ftp->FindFile(parts.fileName)) return FtpOutcome::NotFound;
+  // Not over a Stop that came while the file was looked for.
+  for (bool written = false; !written;) {
+    env.Checkpoint();
+    env.OnUi([&] {
+      if (env.self.Gate().IsPaused()) return;
+      written = true;
+      auto row = record.Row();
+      if (!row) return;
+      record.SetStatus("Downloading in progress...");
+      if (ListKind.load() == kListRequestedFiles)
+        env.reporter.SetRowStatus(*row, "Downloading in progress...");
+    });
+  }
+  auto remote = ftp->OpenFile(parts.fileName);
+  LocalFileWriter file(localPath);
+  return CopyWithProgress(env, record, *remote, file, /*storeProgress=*/false) ==
+                 CopyOutcome::Stopped
+             ? FtpOutcome::Stopped
+             : FtpOutcome::Done;
 }
 
 }  // namespace
@@ -206,41 +275,20 @@ bool RefuseUnusablePath(WorkerEnv& env, RecordRef& record, const LocalPath& path
 bool IsFtpUrl(std::string_view url) { return url.find("ftp://") != std::string_view::npos; }
 
 void RunHttpFileWorker(WorkerEnv& env, const FileRecord& start) {
+  BusyEnd busyEnd(env);
   RecordRef record{std::string(TextOf(start.url))};
-  const std::string& url = record.Url();
-  const LocalPath localPath = LocalPath::ForSingleFile(url);
-  if (!IsPictureFile(localPath.Shown())) {
-    DropNotPicture(env, record);
-    env.EndBusy();
-    return;
-  }
-  if (RefuseUnusablePath(env, record, localPath, /*statusAlways=*/false)) return;
+  const LocalPath localPath = LocalPath::ForSingleFile(record.Url());
+  if (!IsPictureFile(localPath.Shown())) return DropNotPicture(env, record);
+  if (!localPath.Usable()) return RefuseUnusablePath(env, record, localPath, false);
   env.EnsureBusy();
+  CopyOutcome outcome;
   try {
-    net::Session session("Tavrinox");
-    auto transfer = session.OpenUrl(url, /*failOnHttpError=*/true);
-    transfer->SetReadBufferSize(kReadBuffer);
-    transfer->StatusCode();  // an error status fails here, before any file is made
-    LocalFileWriter file(localPath);
-    env.OnUi([&] {
-      if (auto row = record.Row()) Stops(WorkerKind::File).Set(*row, 0);
-    });
-    if (CopyBlocks(env, record, *transfer, file, true) == CopyResult::Stopped) {
-      transfer->Close();
-      session.Close();
-      MarkStopped(env, record);
-      env.EndBusy();
-      return;
-    }
-    transfer->Close();
-    session.Close();
+    outcome = FetchHttp(env, record, localPath);
   } catch (const net::InternetError& e) {
-    ReportFailure(env, record, e.what(), /*statusAlways=*/false);
-    env.EndBusy();
-    return;
+    return ReportFailure(env, record, e.what(), /*statusAlways=*/false);
   }
+  if (outcome == CopyOutcome::Stopped) return MarkStopped(env, record);
   MoveToDownloaded(env, record);
-  env.EndBusy();
 }
 
 // The parts of an FTP URL: the host runs from two characters after the first
@@ -264,66 +312,28 @@ std::optional<FtpUrlParts> SplitFtpUrl(const std::string& url) {
 }
 
 void RunFtpFileWorker(WorkerEnv& env, const FileRecord& start) {
+  BusyEnd busyEnd(env);
   RecordRef record{std::string(TextOf(start.url))};
-  const std::string& url = record.Url();
-  auto parts = SplitFtpUrl(url);
-  if (!parts) {
-    env.OnUi([&] { env.reporter.ShowMessage("Error parsing url"); });
-    env.EndBusy();
-    return;
-  }
-  const LocalPath localPath = LocalPath::ForSingleFile(url);
-  if (!IsPictureFile(parts->fileName)) {
-    DropNotPicture(env, record);
-    env.EndBusy();
-    return;
-  }
-  if (RefuseUnusablePath(env, record, localPath, /*statusAlways=*/true)) return;
+  auto parts = SplitFtpUrl(record.Url());
+  if (!parts) return env.OnUi([&] { env.reporter.ShowMessage("Error parsing url"); });
+  const LocalPath localPath = LocalPath::ForSingleFile(record.Url());
+  if (!IsPictureFile(parts->fileName)) return DropNotPicture(env, record);
+  if (!localPath.Usable()) return RefuseUnusablePath(env, record, localPath, true);
   env.EnsureBusy();
+  FtpOutcome outcome;
   try {
-    net::Session session("Tavrinox");
-    std::string host = parts->host;
-    int port = 0;
-    if (auto colon = host.rfind(':'); colon != std::string::npos) {
-      port = std::atoi(host.c_str() + colon + 1);
-      host.resize(colon);
-    }
-    auto ftp = session.ConnectFtp(host, port);
-    if (!parts->directory.empty()) ftp->SetCurrentDirectory(parts->directory);
-    if (!ftp->FindFile(parts->fileName)) {
-      env.OnUi([&] { env.reporter.ShowMessage("Error finding file"); });
-      ftp->Close();
-      session.Close();
-      env.EndBusy();
-      return;
-    }
-    env.OnUi([&] {
-      auto row = record.Row();
-      if (!row) return;
-      record.SetStatus("Downloading in progress...");
-      if (ListKind.load() == kListRequestedFiles)
-        env.reporter.SetRowStatus(*row, "Downloading in progress...");
-    });
-    auto remote = ftp->OpenFile(parts->fileName);
-    LocalFileWriter file(localPath);
-    if (CopyBlocks(env, record, *remote, file, false) == CopyResult::Stopped) {
-      remote->Close();
-      ftp->Close();
-      session.Close();
-      MarkStopped(env, record);
-      env.EndBusy();
-      return;
-    }
-    remote->Close();
-    ftp->Close();
-    session.Close();
+    outcome = FetchFtp(env, record, *parts, localPath);
   } catch (const net::InternetError& e) {
-    ReportFailure(env, record, e.what(), /*statusAlways=*/true);
-    env.EndBusy();
-    return;
+    return ReportFailure(env, record, e.what(), /*statusAlways=*/true);
   }
-  MoveToDownloaded(env, record);
-  env.EndBusy();
+  switch (outcome) {
+    case FtpOutcome::NotFound:
+      return env.OnUi([&] { env.reporter.ShowMessage("Error finding file"); });
+    case FtpOutcome::Stopped:
+      return MarkStopped(env, record);
+    case FtpOutcome::Done:
+      return MoveToDownloaded(env, record);
+  }
 }
 
 std::shared_ptr<WorkerHandle> StartFileWorker(const FileRecord& record, std::size_t stackSize) {

@@ -14,7 +14,7 @@ namespace tvx {
 bool IsFtpUrl(std::string_view url);
 
 struct FtpUrlParts {
-  std::string host;       // may carry ":port"
+  std::string host;       // the server as written: may carry "user:password@" and ":port"
   std::string directory;  // empty when the file lies at the top
   std::string fileName;
 };

@@ -259,17 +259,20 @@ TEST_F(ExitDomain, NoLimitFollowsEverySiteAndReportsIntoTheShownList) {
 TEST_F(CrawlWorker, PausesAndResumesMidFileThenStopsByItsFlag) {
   const std::string body = BinaryBody(200000);
   HttpResponse slow = HttpResponse::Ok(body);
-  slow.dripBytes = 500;  // far slower than the test, even after a pause
-  slow.dripIntervalMs = 20;
+  slow.dripBytes = 500;       // far slower than the test, even after a pause; each
+  slow.dripIntervalMs = 150;  // read waits, so a pause finds the crawl inside one
   http_.Serve("/big.gif", slow);
   Start(Project(http_.Url("/big.gif")));
   ASSERT_TRUE(WaitFor([&] { return Status().find("k read") != std::string::npos; }));
 
-  PauseWorker(WorkerKind::Site, 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  fx_->OnUi([&] {  // as the Stop command does it, while the worker waits in a read
+    PauseWorker(WorkerKind::Site, 0);
+    Ui().SetStatusText(StatusField::Status, "Download Stopped");
+  });
   const std::size_t calls = Ui().Calls().size();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(Ui().Calls().size(), calls) << "no progress while paused";
+  EXPECT_EQ(Status(), "Download Stopped");
   const std::string shown = Status();
   ResumeWorker(WorkerKind::Site, 0);
   ASSERT_TRUE(WaitFor([&] { return Status() != shown; })) << "goes on where it stopped";

@@ -163,5 +163,63 @@ TEST(FtpServerFailures, RefusedActiveModeIsAnErrorNotANotFound) {
   EXPECT_THROW(ftp->OpenFile("a.jpg"), InternetError);
 }
 
+// Close does not wait for a slow goodbye, but the goodbye is counted until
+// the server has answered, so the process can wait for it.
+TEST(FtpServerFailures, SlowGoodbyeIsCountedNotWaitedFor) {
+  TempDir root;
+  root.Write("a.jpg", "a");
+  constexpr auto kQuitDelay = std::chrono::seconds(2);
+  FtpServer server(root.Path(), FtpServerOptions{.quitDelay = kQuitDelay});
+  ASSERT_TRUE(WaitForBackgroundCloses(std::chrono::seconds(10)));
+  Session session;
+  auto ftp = session.ConnectFtp(server.Host(), server.Port());
+  auto began = std::chrono::steady_clock::now();
+  ftp->Close();
+  EXPECT_EQ(PendingBackgroundCloses(), 1);
+  EXPECT_FALSE(WaitForBackgroundCloses(std::chrono::milliseconds(100)));
+  EXPECT_TRUE(WaitForBackgroundCloses(std::chrono::seconds(20)));
+  EXPECT_GE(std::chrono::steady_clock::now() - began, kQuitDelay - std::chrono::milliseconds(100));
+  EXPECT_EQ(PendingBackgroundCloses(), 0);
+}
+
+// Failures after the data port is set up come with their own cause, not a
+// message libcurl left behind while it set the port up.
+TEST(FtpServerFailures, FailuresAfterTheDataPortKeepTheirCause) {
+  TempDir root;
+  for (const char* name : {"partial-a.jpg", "abort-a.jpg", "dropctl-a.jpg", "a.jpg"})
+    root.Write(name, BinaryPattern(20000));
+  FtpServer server(root.Path());
+  FtpServer silent(root.Path(), FtpServerOptions{.neverConnectData = true});
+  const long savedConnect = ClientLimits::connectTimeoutMs.exchange(700);
+  struct Case {
+    FtpServer* server;
+    std::string file;
+    std::string cause;  // a part of the expected message
+  };
+  const Case cases[] = {
+      {&server, "partial-a.jpg", "10000 bytes remaining"},
+      {&server, "abort-a.jpg", "426"},
+      {&server, "dropctl-a.jpg", "response reading failed"},
+      {&silent, "a.jpg", "ccept"},
+  };
+  for (const Case& c : cases) {
+    Session session;
+    std::string message;
+    std::size_t got = 0;
+    try {
+      auto ftp = session.ConnectFtp(c.server->Host(), c.server->Port());
+      auto file = ftp->OpenFile(c.file);
+      got = ReadAll(*file).size();
+    } catch (const InternetError& e) {
+      message = e.what();
+    }
+    EXPECT_NE(message, "") << c.file << " ended as a success with " << got << " bytes";
+    EXPECT_NE(message.find(c.cause), std::string::npos) << c.file << ": " << message;
+    EXPECT_EQ(message.find("errno 97"), std::string::npos) << c.file << ": " << message;
+    EXPECT_EQ(message.find("errno: 97"), std::string::npos) << c.file << ": " << message;
+  }
+  ClientLimits::connectTimeoutMs = savedConnect;
+}
+
 }  // namespace
 }  // namespace tvx::net

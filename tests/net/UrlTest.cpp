@@ -57,3 +57,38 @@ TEST(ParseUrl, RefusesWhatIsNoUrl) {
 
 }  // namespace
 }  // namespace tvx::net
+
+namespace tvx::net {
+namespace {
+
+TEST(ParseFtpAuthority, SplitsUserPasswordHostAndPort) {
+  struct Case {
+    std::string text, user, password, host;
+    int port;
+  };
+  const Case cases[] = {
+      {"host", "", "", "host", 0},
+      {"host:2121", "", "", "host", 2121},
+      {"user:secret@host", "user", "secret", "host", 0},
+      {"user:secret@host:2121", "user", "secret", "host", 2121},
+      {"user@host", "user", "", "host", 0},
+      {"us%40er:p%3Aw%25@host", "us@er", "p:w%", "host", 0},
+      {"a:b:c@host", "a", "b:c", "host", 0},
+      {"[::1]", "", "", "[::1]", 0},
+      {"[::1]:2121", "", "", "[::1]", 2121},
+      {"user:pw@[::1]:2121", "user", "pw", "[::1]", 2121},
+      {"127.0.0.1:21", "", "", "127.0.0.1", 21},
+  };
+  for (const Case& c : cases) {
+    FtpAuthority a = ParseFtpAuthority(c.text);
+    EXPECT_EQ(a.user, c.user) << c.text;
+    EXPECT_EQ(a.password, c.password) << c.text;
+    EXPECT_EQ(a.host, c.host) << c.text;
+    EXPECT_EQ(a.port, c.port) << c.text;
+  }
+  for (const char* bad : {"", "host:99999", "host:port", "user:pw@", "host?x", "host#x", "[::1"})
+    EXPECT_THROW(ParseFtpAuthority(bad), InternetError) << bad;
+}
+
+}  // namespace
+}  // namespace tvx::net

@@ -11,6 +11,13 @@ FtpServer::FtpServer(const std::filesystem::path& root, FtpServerOptions options
                                    "--root", std::filesystem::absolute(root).string()};
   if (options.refuseLogin) argv.push_back("--refuse-login");
   if (options.refuseActiveMode) argv.push_back("--refuse-active");
+  if (options.neverConnectData) argv.push_back("--never-connect-data");
+  if (!options.user.empty()) {
+    argv.insert(argv.end(), {"--user", options.user, "--password", options.password});
+  }
+  if (options.quitDelay.count() > 0) {
+    argv.insert(argv.end(), {"--quit-delay", std::to_string(options.quitDelay.count() / 1000.0)});
+  }
   // Set to see every FTP command of a test run on standard error.
   if (std::getenv("TAVRINOX_FTP_VERBOSE")) argv.push_back("--verbose");
   process_ = std::make_unique<ChildProcess>(argv);

@@ -11,11 +11,20 @@
 
 namespace tvx::test {
 
+// Files whose names start with "partial-", "abort-", "dropctl-" or "endless-"
+// misbehave when retrieved; ftp_server.py tells how.
 struct FtpServerOptions {
   // No anonymous user: every login is refused with 530.
   bool refuseLogin = false;
   // PORT and EPRT are refused, so active-mode transfers cannot start.
   bool refuseActiveMode = false;
+  // PORT and EPRT are answered 200, but the data connection never comes.
+  bool neverConnectData = false;
+  // When set, only this user (with this password) may log in; no anonymous.
+  std::string user{};
+  std::string password{};
+  // QUIT is answered only after this long.
+  std::chrono::milliseconds quitDelay{0};
 };
 
 class FtpServer {
