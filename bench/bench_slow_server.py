@@ -4,7 +4,7 @@ a distant site (this kernel has no netem).
 
 Usage: bench_slow_server.py <folder> <delay ms>
 Serves the files below <folder> (a folder answers with its index.html), kept
-in memory, with keep-alive. Each request is answered <delay ms> after it has
+in memory as whole responses, with keep-alive. Each request is answered <delay ms> after it has
 arrived, concurrently with every other: the waits overlap, so parallel
 clients get parallel answers. Prints "PORT <n>" once listening and runs
 until it is ended. On SIGUSR1 it prints the number of requests so far and
@@ -20,8 +20,23 @@ TYPES = {".html": b"text/html", ".css": b"text/css", ".js": b"application/javasc
          ".jpg": b"image/jpeg", ".jpeg": b"image/jpeg", ".png": b"image/png",
          ".gif": b"image/gif"}
 
-files = {}
+# Whole responses, made once: path -> (keep-alive response, closing response).
+responses = {}
 stats = {"requests": 0, "now": 0, "most": 0}
+
+
+def response(status, kind, body, close):
+    head = [b"HTTP/1.1 ", status, b"\r\nContent-Type: ", kind,
+            b"\r\nContent-Length: ", str(len(body)).encode(), b"\r\n"]
+    if close:
+        head.append(b"Connection: close\r\n")
+    head.append(b"\r\n")
+    return b"".join(head), body
+
+
+def add(path, status, kind, body):
+    responses[path.encode()] = (response(status, kind, body, False),
+                                response(status, kind, body, True))
 
 
 def load(root):
@@ -32,18 +47,21 @@ def load(root):
             with open(full, "rb") as f:
                 data = f.read()
             kind = TYPES.get(os.path.splitext(name)[1].lower(), b"application/octet-stream")
-            files[path] = (data, kind)
+            add(path, b"200 OK", kind, data)
             if name == "index.html":
-                files[path[: -len("index.html")]] = (data, kind)
+                add(path[: -len("index.html")], b"200 OK", kind, data)
+
+
+NOT_FOUND = (response(b"404 Not Found", b"text/html", b"<html>not here</html>", False),
+             response(b"404 Not Found", b"text/html", b"<html>not here</html>", True))
 
 
 async def handle(reader, writer, delay):
     try:
         while True:
             head = await reader.readuntil(b"\r\n\r\n")
-            lines = head.decode("latin-1").split("\r\n")
-            method, target = lines[0].split(" ")[:2]
-            close = any(l.lower() == "connection: close" for l in lines[1:])
+            method, target = head[:head.index(b"\r\n")].split(b" ")[:2]
+            close = b"\r\nconnection: close" in head.lower()
             stats["requests"] += 1
             stats["now"] += 1
             stats["most"] = max(stats["most"], stats["now"])
@@ -51,23 +69,14 @@ async def handle(reader, writer, delay):
                 await asyncio.sleep(delay)
             finally:
                 stats["now"] -= 1
-            path = unquote(target.split("?")[0].split("#")[0])
-            found = files.get(path)
-            if found:
-                body, kind = found
-                status = b"200 OK"
-            else:
-                body, kind, status = b"<html>not here</html>", b"text/html", b"404 Not Found"
-            out = [b"HTTP/1.1 ", status, b"\r\nContent-Type: ", kind,
-                   b"\r\nContent-Length: ", str(len(body)).encode(), b"\r\n"]
+            path = target.split(b"?")[0].split(b"#")[0]
+            found = responses.get(path) or responses.get(unquote(path.decode("latin-1")).encode())
+            head_bytes, body = (found or NOT_FOUND)[1 if close else 0]
+            writer.write(head_bytes if method == b"HEAD" else head_bytes + body)
+            if writer.transport.get_write_buffer_size() > 1 << 20:
+                await writer.drain()
             if close:
-                out.append(b"Connection: close\r\n")
-            out.append(b"\r\n")
-            if method != "HEAD":
-                out.append(body)
-            writer.write(b"".join(out))
-            await writer.drain()
-            if close:
+                await writer.drain()
                 break
     except (asyncio.IncompleteReadError, ConnectionError, ValueError, asyncio.LimitOverrunError):
         pass

@@ -74,9 +74,9 @@ for round in $(seq "$rounds"); do
   wget2 -r -l inf -nH --robots=off -q --ignore-case -A "$accept" -P "$work/wget2" "$url" || true
   t3=$(now)
 
-  calc "$t1 - $t0" >>"$work/crawl.times"
-  calc "$t2 - $t1" >>"$work/wget.times"
-  calc "$t3 - $t2" >>"$work/wget2.times"
+  echo "$(calc "$t1 - $t0")" >>"$work/crawl.times"
+  echo "$(calc "$t2 - $t1")" >>"$work/wget.times"
+  echo "$(calc "$t3 - $t2")" >>"$work/wget2.times"
   printf 'round %d: crawl %.2f s, wget %.2f s, wget2 %.2f s; %s\n' "$round" \
     "$(calc "$t1 - $t0")" "$(calc "$t2 - $t1")" "$(calc "$t3 - $t2")" "$(served)"
 done

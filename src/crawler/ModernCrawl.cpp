@@ -1,5 +1,6 @@
 #include "crawler/ModernCrawl.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "crawler/ModernUrl.h"
 #include "net/ParallelFetch.h"
 #include "store/Lists.h"
+#include "store/SiteOptions.h"
 #include "workers/LocalPath.h"
 
 namespace tvx {
@@ -55,7 +57,7 @@ class ModernCrawl {
         name_(TextOf(project.name)),
         settings_(project),
         types_(PictureTypes::Of(project)),
-        perHost_(transfersPerHost < 1 ? 1 : (transfersPerHost > 16 ? 16 : transfersPerHost)),
+        perHost_(std::clamp(transfersPerHost, kMinTransfersPerHost, kMaxTransfersPerHost)),
         fetcher_(net::ParallelFetcher::Options{
             "Quillanto",
             {"Accept: text/html,application/xhtml+xml,image/*;q=0.9,*/*;q=0.5"},
@@ -220,9 +222,9 @@ class ModernCrawl {
   }
 
   // A text that must be seen: shown at once, and no older progress text
-  // of its field is shown after it.
+  // of its field is shown after it (the link count still is).
   void ShowNow(StatusField field, const std::string& text) {
-    for (Throttled* t : {&action_, &progress_, &links_})
+    for (Throttled* t : {&action_, &progress_})
       if (t->field == field) t->hasPending = false;
     Put(field, text, false);
   }

@@ -284,6 +284,8 @@ class FtpConnectionImpl final : public FtpConnection {
 
 }  // namespace
 
+std::string detail::ProxyExceptions() { return NoProxyList(); }
+
 FtpAuthority ParseFtpAuthority(const std::string& text) {
   if (text.find_first_of("/?#") != std::string::npos)
     throw InternetError("The server part of the URL holds '/', '?' or '#': " + text);

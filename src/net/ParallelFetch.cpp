@@ -16,36 +16,23 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Loopback never goes through a proxy; the user's own exceptions are kept.
-std::string NoProxyList() {
-  std::string list = "localhost,127.0.0.1,::1";
-  for (const char* name : {"no_proxy", "NO_PROXY"}) {
-    const char* value = std::getenv(name);
-    if (value && *value) return std::string(value) == "*" ? "*" : std::string(value) + "," + list;
-  }
-  return list;
-}
-
 bool StartsWithNoCase(const char* data, std::size_t size, std::string_view prefix) {
   return size >= prefix.size() && EqualsIgnoreCase(std::string_view(data, prefix.size()), prefix);
 }
 
 }  // namespace
 
+// Destroyed from the last member up: the easy handles (none attached by
+// then) before the multi handle, the header list they use last.
 struct ParallelFetcher::Handles {
-  CURLM* multi = nullptr;
-  curl_slist* headers = nullptr;
-  std::vector<CURL*> idle;  // easy handles kept for the next transfers
-
-  ~Handles() {
-    for (CURL* easy : idle) curl_easy_cleanup(easy);
-    if (multi) curl_multi_cleanup(multi);
-    curl_slist_free_all(headers);
-  }
+  detail::HeaderList headers;
+  detail::MultiHandle multi;
+  std::vector<detail::EasyHandle> idle;  // kept for the next transfers
 };
 
 struct ParallelFetcher::Transfer {
-  CURL* easy = nullptr;
+  detail::EasyHandle owned;
+  CURL* easy = nullptr;  // owned's handle
   std::unique_ptr<FetchClient> client;
   char errorBuffer[CURL_ERROR_SIZE] = {};
 
@@ -146,18 +133,19 @@ ParallelFetcher::ParallelFetcher(Options options)
   detail::EnsureCurlInitialised();
   if (const char* ca = std::getenv(Session::kCaFileVariable)) caFile_ = ca;
   options_.connectionsPerHost = std::max(1, options_.connectionsPerHost);
-  handles_->multi = curl_multi_init();
+  handles_->multi.reset(curl_multi_init());
   if (!handles_->multi) throw InternetError("Out of memory");
-  CURLM* multi = handles_->multi;
+  CURLM* multi = handles_->multi.get();
   curl_multi_setopt(multi, CURLMOPT_PIPELINING, static_cast<long>(CURLPIPE_MULTIPLEX));
   curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS,
                     static_cast<long>(options_.connectionsPerHost));
   curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS,
                     static_cast<long>(std::max(16, 4 * options_.connectionsPerHost)));
   for (const std::string& line : options_.headers) {
-    curl_slist* grown = curl_slist_append(handles_->headers, line.c_str());
+    curl_slist* grown = curl_slist_append(handles_->headers.get(), line.c_str());
     if (!grown) throw InternetError("Out of memory");
-    handles_->headers = grown;
+    (void)handles_->headers.release();
+    handles_->headers.reset(grown);
   }
 }
 
@@ -167,23 +155,22 @@ std::size_t ParallelFetcher::Active() const { return active_.size(); }
 
 void ParallelFetcher::Start(const std::string& url, std::unique_ptr<FetchClient> client) {
   auto transfer = std::make_unique<Transfer>();
-  CURL* easy = nullptr;
   if (!handles_->idle.empty()) {
-    easy = handles_->idle.back();
+    transfer->owned = std::move(handles_->idle.back());
     handles_->idle.pop_back();
-    curl_easy_reset(easy);
+    curl_easy_reset(transfer->owned.get());
   } else {
-    easy = curl_easy_init();
-    if (!easy) throw InternetError("Out of memory");
+    transfer->owned.reset(curl_easy_init());
+    if (!transfer->owned) throw InternetError("Out of memory");
   }
-  transfer->easy = easy;
+  CURL* easy = transfer->easy = transfer->owned.get();
   transfer->client = std::move(client);
 
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_PRIVATE, transfer.get());
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_USERAGENT, options_.agent.c_str());
-  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, handles_->headers);
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, handles_->headers.get());
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
@@ -193,7 +180,7 @@ void ParallelFetcher::Start(const std::string& url, std::unique_ptr<FetchClient>
   curl_easy_setopt(easy, CURLOPT_PIPEWAIT, url.rfind("https:", 0) == 0 ? 1L : 0L);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, ClientLimits::connectTimeoutMs.load());
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 64L * 1024);
-  std::string noProxy = NoProxyList();
+  std::string noProxy = detail::ProxyExceptions();
   curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxy.c_str());  // copied by libcurl
   if (!caFile_.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, caFile_.c_str());
   curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->errorBuffer);
@@ -202,9 +189,9 @@ void ParallelFetcher::Start(const std::string& url, std::unique_ptr<FetchClient>
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
 
-  CURLMcode added = curl_multi_add_handle(handles_->multi, easy);
+  CURLMcode added = curl_multi_add_handle(handles_->multi.get(), easy);
   if (added != CURLM_OK) {
-    handles_->idle.push_back(easy);
+    handles_->idle.push_back(std::move(transfer->owned));
     throw InternetError(curl_multi_strerror(added));
   }
   active_.push_back(std::move(transfer));
@@ -213,14 +200,14 @@ void ParallelFetcher::Start(const std::string& url, std::unique_ptr<FetchClient>
 void ParallelFetcher::Run(int waitMs) {
   const Clock::time_point began = Clock::now();
   int running = 0;
-  CURLMcode code = curl_multi_perform(handles_->multi, &running);
+  CURLMcode code = curl_multi_perform(handles_->multi.get(), &running);
   if (code != CURLM_OK) throw InternetError(curl_multi_strerror(code));
   const std::size_t before = active_.size();
   Collect();
   if (active_.size() == before && !active_.empty()) {
-    code = curl_multi_poll(handles_->multi, nullptr, 0, std::max(1, waitMs), nullptr);
+    code = curl_multi_poll(handles_->multi.get(), nullptr, 0, std::max(1, waitMs), nullptr);
     if (code != CURLM_OK) throw InternetError(curl_multi_strerror(code));
-    code = curl_multi_perform(handles_->multi, &running);
+    code = curl_multi_perform(handles_->multi.get(), &running);
     if (code != CURLM_OK) throw InternetError(curl_multi_strerror(code));
     Collect();
   }
@@ -230,7 +217,7 @@ void ParallelFetcher::Run(int waitMs) {
 
 void ParallelFetcher::Collect() {
   int left = 0;
-  while (CURLMsg* msg = curl_multi_info_read(handles_->multi, &left)) {
+  while (CURLMsg* msg = curl_multi_info_read(handles_->multi.get(), &left)) {
     if (msg->msg != CURLMSG_DONE) continue;
     Transfer* transfer = nullptr;
     curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &transfer);
@@ -253,9 +240,9 @@ void ParallelFetcher::Finish(Transfer& transfer, const std::string& failure) {
   if (it == active_.end()) return;
   std::unique_ptr<Transfer> owned = std::move(*it);
   active_.erase(it);
-  curl_multi_remove_handle(handles_->multi, owned->easy);
-  handles_->idle.push_back(owned->easy);
+  curl_multi_remove_handle(handles_->multi.get(), owned->easy);
   owned->easy = nullptr;
+  handles_->idle.push_back(std::move(owned->owned));
   owned->client->OnEnd(failure);
 }
 
@@ -293,8 +280,8 @@ void ParallelFetcher::StopAll() {
   while (!active_.empty()) {
     std::unique_ptr<Transfer> t = std::move(active_.back());
     active_.pop_back();
-    curl_multi_remove_handle(handles_->multi, t->easy);
-    handles_->idle.push_back(t->easy);
+    curl_multi_remove_handle(handles_->multi.get(), t->easy);
+    handles_->idle.push_back(std::move(t->owned));
   }
 }
 
