@@ -7,6 +7,7 @@
 #include "crawler/CrawlWorker.h"
 #include "search/SearchRunner.h"
 #include "store/Lists.h"
+#include "store/SiteOptions.h"
 #include "workers/FileWorkers.h"
 #include "workers/WorkerControl.h"
 
@@ -236,6 +237,7 @@ void DeleteAllLists() {
     // The lists go in the order of their kinds, each from its last record down.
     for (int kind = kListRequestedFiles; kind <= kListSearchResults; ++kind)
       WithList(kind, [](auto& list) { EmptyList(list); });
+    ForgetAllSiteOptions();
     CurrentReporter()->DeleteAllRows();
   });
 }

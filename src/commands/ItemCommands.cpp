@@ -15,13 +15,14 @@ namespace {
 // Appends a new record to its list; while that list is shown, its row goes on
 // top first, and a row that cannot be made keeps the record out of the list.
 template <class T>
-void AddShown(RecordList<T>& list, int kind, const T& record) {
+bool AddShown(RecordList<T>& list, int kind, const T& record) {
   Reporter& ui = *CurrentReporter();
   if (ListKind.load() == kind && !ui.AddTopRow(std::string(KeyOf(record)), kReadyForDownload)) {
     ui.ShowMessage("Error adding files to list");
-    return;
+    return false;
   }
   list.Add(record);
+  return true;
 }
 
 void MarkEdited(SiteProject& project) {
@@ -90,9 +91,9 @@ std::optional<RecordId> IdOfRow(const RecordList<T>& list, const RowRef& ref) {
 // Opens one record after another in its dialog. A dialog is modal and workers
 // go on meanwhile, so each record is found again before it is shown and
 // again before it is written back.
-template <class T, class Edit, class Finish>
+template <class T, class Edit, class Finish, class Written>
 void EditRecords(RecordList<T>& list, int kind, const std::vector<RowRef>& selected,
-                 const Edit& edit, Finish finish) {
+                 const Edit& edit, Finish finish, Written written) {
   std::vector<RecordId> ids;
   for (const RowRef& ref : selected)
     if (auto id = IdOfRow(list, ref)) ids.push_back(std::move(*id));
@@ -113,6 +114,7 @@ void EditRecords(RecordList<T>& list, int kind, const std::vector<RowRef>& selec
       if (index < 0) return;
       list.Update(index, [&](T& record) { record = *after; });
       list.SetModified(true);
+      written(*before, *after);
       // The status column keeps its text until the list is shown again.
       if (ListKind.load() == kind)
         CurrentReporter()->SetRowText(RowOfIndex(list.GetCount(), index),
@@ -146,7 +148,7 @@ SiteProject NewWebSiteProject() {
   return project;
 }
 
-void AddWebSite(SiteProject project) {
+void AddWebSite(SiteProject project, const SiteOptions& options) {
   TVX_ASSERT_UI_THREAD();
   if (KeyOf(project).empty() || !NameAccepted(project, SiteNameUse::Adding)) return;
   // A project that runs or stops when requested keeps no time for it.
@@ -158,7 +160,8 @@ void AddWebSite(SiteProject project) {
       CurrentReporter()->ShowMessage("A project with that name already exists!");
       return;
     }
-    AddShown(RequestedSites, kListRequestedSites, project);
+    if (AddShown(RequestedSites, kListRequestedSites, project))
+      SetOptionsOfSite(KeyOf(project), options);
   });
 }
 
@@ -208,6 +211,8 @@ void DeleteEntries(const std::vector<RowRef>& selected) {
         CurrentReporter()->DeleteRow(ref.row - deleted);
         list.RemoveAt(index);
         ++deleted;
+        // A deleted web-site project takes its options along.
+        if (kind == kListRequestedSites) ForgetDeletedSite(ref.text);
       }
     });
   });
@@ -218,15 +223,30 @@ void EditProjects(const std::vector<RowRef>& selected, const EditSite& editSite,
   TVX_ASSERT_UI_THREAD();
   const int kind = ListKind.load();
   if (kind == kListRequestedSites) {
-    EditRecords(RequestedSites, kind, selected, editSite, [](SiteProject& project) {
-      MarkEdited(project);
-      return NameAccepted(project, SiteNameUse::Editing);
-    });
+    SiteOptions options;  // as the sheet of the project in hand gave them
+    EditRecords(
+        RequestedSites, kind, selected,
+        [&](const SiteProject& project) -> std::optional<SiteProject> {
+          std::optional<SiteEdit> made = editSite({project, OptionsOfSite(KeyOf(project))});
+          if (!made) return std::nullopt;
+          options = made->options;
+          return made->project;
+        },
+        [](SiteProject& project) {
+          MarkEdited(project);
+          return NameAccepted(project, SiteNameUse::Editing);
+        },
+        [&](const SiteProject& before, const SiteProject& after) {
+          SetOptionsOfSite(KeyOf(after), options, KeyOf(before));
+        });
   } else if (kind == kListSearchProjects) {
-    EditRecords(SearchProjects, kind, selected, editSearch, [](SearchProject& project) {
-      SetText(project.status, kReadyForDownload);
-      return true;
-    });
+    EditRecords(
+        SearchProjects, kind, selected, editSearch,
+        [](SearchProject& project) {
+          SetText(project.status, kReadyForDownload);
+          return true;
+        },
+        [](const SearchProject&, const SearchProject&) {});
   }
 }
 
@@ -234,6 +254,14 @@ SiteProject& SendToDraft() {
   static SiteProject draft{};
   return draft;
 }
+
+namespace {
+// The options the frame's Send To carries over with its draft.
+SiteOptions& SendToDraftOptions() {
+  static SiteOptions options;
+  return options;
+}
+}  // namespace
 
 void SendToRequestedSites(const std::vector<SearchResultRow>& selected, SendToOrigin origin,
                           const EditSite& edit) {
@@ -248,13 +276,21 @@ void SendToRequestedSites(const std::vector<SearchResultRow>& selected, SendToOr
     start.runWhenRequested = 1;
     start.stopWhenRequested = 1;
 
-    std::optional<SiteProject> made = edit(start);
+    const SiteOptions startOptions =
+        origin == SendToOrigin::Frame ? SendToDraftOptions() : SiteOptions{};
+    std::optional<SiteEdit> made = edit({start, startOptions});
     if (!made) continue;
-    MarkEdited(*made);
-    if (!NameAccepted(*made, SiteNameUse::Editing)) continue;
-    if (origin == SendToOrigin::Frame) SendToDraft() = *made;
+    MarkEdited(made->project);
+    if (!NameAccepted(made->project, SiteNameUse::Editing)) continue;
+    if (origin == SendToOrigin::Frame) {
+      SendToDraft() = made->project;
+      SendToDraftOptions() = made->options;
+    }
     // The panel shows the search results: no row for the new project.
-    AsOneStep([&] { RequestedSites.Add(*made); });
+    AsOneStep([&] {
+      RequestedSites.Add(made->project);
+      SetOptionsOfSite(KeyOf(made->project), made->options);
+    });
   }
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "store/Records.h"
+#include "store/SiteOptions.h"
 
 namespace tvx {
 
@@ -30,9 +31,9 @@ void AddFiles(std::string_view typedUrl);
 // The project Add Web Site opens its sheet on: run and stop when requested.
 SiteProject NewWebSiteProject();
 // Add Web Site with the project the sheet made, its times as the boxes hold
-// them. An empty name ends the command silently; a name already in the
-// requested web sites (ignoring case) is refused with a message.
-void AddWebSite(SiteProject project);
+// them, and its options. An empty name ends the command silently; a name
+// already in the requested web sites (ignoring case) is refused with a message.
+void AddWebSite(SiteProject project, const SiteOptions& options = {});
 
 // Add Search Project with the project the dialog made.
 void AddSearchProject(SearchProject project);
@@ -55,15 +56,23 @@ DeleteCheck CheckDeleteEntries(std::size_t selectedRows);
 // shows. A row whose record is not the one it names is left alone.
 void DeleteEntries(const std::vector<RowRef>& selected);
 
+// A web-site project as its sheet shows it: the record and the options kept
+// beside the lists.
+struct SiteEdit {
+  SiteProject project{};
+  SiteOptions options;
+};
+
 // The window's dialog for one project: the project as the user confirmed it,
 // or nullopt for Cancel.
-using EditSite = std::function<std::optional<SiteProject>(const SiteProject&)>;
+using EditSite = std::function<std::optional<SiteEdit>(const SiteEdit&)>;
 using EditSearch = std::function<std::optional<SearchProject>(const SearchProject&)>;
 
 // Properties: each selected web-site or search project (as ListKind says),
 // one after another, goes through its dialog; what comes back is written into
 // the record the row shows, found again after the dialog, and the row takes
-// the new name. Rows of other lists, and Cancel, change nothing.
+// the new name; a web-site project's options follow it to its new name. Rows
+// of other lists, and Cancel, change nothing.
 void EditProjects(const std::vector<RowRef>& selected, const EditSite& editSite,
                   const EditSearch& editSearch);
 

@@ -8,9 +8,11 @@
 #include <string>
 
 #include "crawler/LinkAdmission.h"
+#include "crawler/ModernCrawl.h"
 #include "crawler/UrlRules.h"
 #include "net/Internet.h"
 #include "store/Lists.h"
+#include "store/SiteOptions.h"
 #include "workers/LocalPath.h"
 #include "workers/TransferCopy.h"
 
@@ -146,7 +148,11 @@ class Crawl {
       if (isStartUrl) state_.errorFlag = true;
       return Outcome::Next;
     }
-    if (parts->scheme != "http") ShowIfCurrent(StatusField::Status, "Malformed URL : " + url);
+    // An https URL is fetched over TLS; any other scheme is still asked
+    // over plain HTTP, as the split gave it.
+    const bool tls = parts->scheme == "https";
+    if (parts->scheme != "http" && !tls)
+      ShowIfCurrent(StatusField::Status, "Malformed URL : " + url);
 
     std::optional<LocalFileWriter> file;
     std::string filePath;
@@ -154,8 +160,9 @@ class Crawl {
       net::Session session("Tavrinox");
       session.SetConnectOptions(60000, 10, 200);
       ShowIfCurrent(StatusField::LastAction, "Opening " + url);
-      auto request = session.OpenRequest(parts->server, parts->port, parts->path,
-                                         {"Accept: text/*", "User-Agent: Quillanto"});
+      auto request =
+          session.OpenRequest(parts->server, parts->port, parts->path,
+                              {"Accept: text/*", "User-Agent: Quillanto"}, tls ? "https" : "http");
       if (request->StatusCode() != 200) {
         ShowIfCurrent(StatusField::Status, url + " not found");
         return Outcome::Next;
@@ -332,6 +339,8 @@ class Crawl {
 }  // namespace
 
 int RunCrawl(WorkerEnv& env, const SiteProject& project) {
+  const SiteOptions options = OptionsOfSite(TextOf(project.name));
+  if (options.modernLinks) return RunModernCrawl(env, project, options.transfersPerHost);
   Crawl crawl(env, project);
   return crawl.Run();
 }

@@ -62,6 +62,8 @@ void Queue(CrawlState& state, const std::string& link, const LinkQueued& onQueue
 Admission AdmitLink(CrawlState& state, std::string_view line, const LinkQueued& onQueued) {
   // The project is looked up once per line, at its first link worth testing.
   const SiteProject* project = nullptr;
+  // A site reached over https links its own pages with https.
+  const bool httpsSite = state.siteRoot.rfind("https://", 0) == 0;
   for (Extractor which : {Extractor::Href, Extractor::FrameSrc, Extractor::ImgSrc}) {
     std::string link;
     if (!Extract(which, line, state.imgTagPending, link)) continue;
@@ -70,7 +72,7 @@ Admission AdmitLink(CrawlState& state, std::string_view line, const LinkQueued& 
     if (state.visited.Contains(link)) continue;
     if (!project) project = &state.Settings();
     if (!IsWantedLink(link, *project)) continue;
-    if (!LinkContains("http://", link)) continue;
+    if (!LinkContains("http://", link) && !(httpsSite && LinkContains("https://", link))) continue;
     if (which != Extractor::ImgSrc &&
         (LinkContains("cgi-bin", link) || LinkContains("javascript:", link)))
       continue;

@@ -31,7 +31,7 @@ class CrawlState {
   const std::string& StartUrl() const { return startUrl_; }
 
   std::string url;          // the URL in hand (the page being read)
-  std::string siteRoot;     // "http://" + host + "/" of the start URL
+  std::string siteRoot;     // scheme + "://" + host + "/" of the start URL
   std::string pageFolder;   // GetLocalSubfolder(siteRoot, url)
   LocalPath projectFolder;  // Pictures\ + name
   UrlSet visited;           // every URL ever queued, the start URL first

@@ -20,6 +20,9 @@ namespace tvx::net::detail {
 // Initialises libcurl once per process, whichever thread comes first.
 void EnsureCurlInitialised();
 
+// The hosts reached without a proxy: loopback, and the user's own exceptions.
+std::string ProxyExceptions();
+
 // An InternetError that also knows libcurl's result code, so callers inside
 // the client can tell "not there" from "cannot reach".
 class CurlFailure : public InternetError {

@@ -310,6 +310,8 @@ class FtpConnectionImpl final : public FtpConnection {
 
 }  // namespace
 
+std::string detail::ProxyExceptions() { return NoProxyList(); }
+
 FtpAuthority ParseFtpAuthority(const std::string& text) {
   if (text.find_first_of("/?#") != std::string::npos)
     throw InternetError("The server part of the URL holds '/', '?' or '#': " + text);
@@ -389,12 +391,15 @@ std::unique_ptr<Transfer> Session::OpenUrl(const std::string& url, bool failOnHt
 
 std::unique_ptr<Transfer> Session::OpenRequest(const std::string& server, int port,
                                                const std::string& path,
-                                               const std::vector<std::string>& headers) {
+                                               const std::vector<std::string>& headers,
+                                               const std::string& scheme) {
   auto handles = std::make_shared<CurlHandles>();
   CURL* easy = handles->easy.get();
   Configure(easy, {agent_, connectTimeoutMs_, caFile_});
   std::string object = path.empty() || path.front() != '/' ? "/" + path : path;
-  std::string url = "http://" + HostForUrl(server) + ":" + std::to_string(port > 0 ? port : 80) +
+  const bool tls = scheme == "https";
+  std::string url = (tls ? "https://" : "http://") + HostForUrl(server) + ":" +
+                    std::to_string(port > 0 ? port : (tls ? 443 : 80)) +
                     detail::EscapeUnsafeUrlBytes(object);
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);

@@ -157,10 +157,12 @@ class Session {
                                     const ResumeRequest& resume);
 
   // One HTTP GET request for path on server:port with the given extra
-  // header lines ("Name: value"); redirects are not followed.
+  // header lines ("Name: value"); redirects are not followed. scheme is
+  // "http" or "https" (over TLS, port 443 when port is 0).
   std::unique_ptr<Transfer> OpenRequest(const std::string& server, int port,
                                         const std::string& path,
-                                        const std::vector<std::string>& headers);
+                                        const std::vector<std::string>& headers,
+                                        const std::string& scheme = "http");
 
   // FTP to server, logged in at once: throws InternetError when the server
   // cannot be reached or refuses the login.

@@ -60,7 +60,7 @@ bool ResultLinkOfLine(SearchEngine engine, std::string_view line, std::string& l
   std::string found;
   if (!ExtractHref(line, found)) return false;
   if (LinkContains(Traits(engine).ownWord, found)) return false;
-  if (!LinkContains("http://", found)) return false;
+  if (!LinkContains("http://", found) && !LinkContains("https://", found)) return false;
   link = std::move(found);
   return true;
 }

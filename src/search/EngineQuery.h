@@ -39,7 +39,7 @@ std::string BuildQueryUrl(SearchEngine engine, std::string_view host, std::strin
 
 // The link a result-page line contributes, if any: the line's first href
 // (lower case), unless it names the engine itself or holds '#', and only when
-// "http://" stands in it.
+// "http://" or "https://" stands in it.
 bool ResultLinkOfLine(SearchEngine engine, std::string_view line, std::string& link);
 
 // Fetches engine's result page for searchText and fills results (cleared

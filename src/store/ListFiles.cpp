@@ -16,6 +16,7 @@
 #include <string>
 
 #include "store/Lists.h"
+#include "store/SiteOptions.h"
 
 namespace tvx {
 namespace {
@@ -479,6 +480,54 @@ Pending Prepare(ListId id, SaveScope scope) {
   return {};
 }
 
+// The options of web-site projects live in a file of their own beside the
+// lists, read and written by the same rules. Guarded by g_saveMutex.
+FileState g_optionsFile;
+constexpr const char* kSavedOptionsError = "Error saving the web site options!";
+
+// Reads the options file; gives the reason when it exists but could not be
+// read (whole), empty otherwise.
+std::string LoadSiteOptionsFile() {
+  std::string reason;
+  std::FILE* f = OpenForReading(kSiteOptionsFile, reason);
+  if (!f) return reason;
+  std::string content;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) content.append(buffer, n);
+  const int error = std::ferror(f) ? (errno ? errno : EIO) : 0;
+  std::fclose(f);
+  if (error) return std::strerror(error);
+  ReadSiteOptions(content);
+  return {};
+}
+
+void CallFileHook(const char* fileName);
+
+void WriteSiteOptionsFile(SaveScope scope, std::vector<std::string>& errors) {
+  FileState& state = g_optionsFile;
+  if (!SiteOptionsModified()) return;
+  std::uint64_t generation = 0;
+  const std::string data = FormatSiteOptions(generation);
+  if (scope == SaveScope::ChangedSinceSave && state.written &&
+      state.writtenGeneration == generation)
+    return;
+  const std::string target = state.unreadable ? std::string(kSiteOptionsFile) + kUnsavedSuffix
+                                              : std::string(kSiteOptionsFile);
+  CallFileHook(target.c_str());
+  bool ok = true;
+  if (data.empty())
+    RemoveListFile(target.c_str());
+  else
+    ok = ReplaceFile(target.c_str(), data);
+  if (ok) {
+    state.written = true;
+    state.writtenGeneration = generation;
+  } else if (scope == SaveScope::Modified || !state.lastWriteFailed) {
+    errors.push_back(kSavedOptionsError);
+  }
+  state.lastWriteFailed = !ok;
+}
+
 void CallFileHook(const char* fileName) {
   std::function<void(const std::string&)> hook;
   {
@@ -512,6 +561,14 @@ void LoadAllLists() {
     message += std::string("Error reading the list file '") + kListFiles[id].name + "' (" +
                reasons[id] + "): it is left as it is; this run saves the list to '" +
                kListFiles[id].name + kUnsavedSuffix + "' instead.";
+  }
+  g_optionsFile = FileState{};
+  if (std::string reason = LoadSiteOptionsFile(); !reason.empty()) {
+    g_optionsFile.unreadable = true;
+    if (!message.empty()) message += '\n';
+    message += std::string("Error reading the web site options file '") + kSiteOptionsFile + "' (" +
+               reason + "): it is left as it is; this run saves the options to '" +
+               kSiteOptionsFile + kUnsavedSuffix + "' instead.";
   }
   // The box waits for the user; a save may run meanwhile.
   save.unlock();
@@ -552,6 +609,7 @@ std::vector<std::string> WriteLists(SaveScope scope) {
     }
     state.lastWriteFailed = !ok;
   }
+  WriteSiteOptionsFile(scope, errors);
   return errors;
 }
 
@@ -595,6 +653,7 @@ void SetListFileHookForTest(std::function<void(const std::string&)> hook) {
 void ResetListFilesForTest() {
   std::lock_guard save(g_saveMutex);
   g_files = {};
+  g_optionsFile = {};
 }
 
 }  // namespace tvx

@@ -16,7 +16,8 @@ namespace tvx {
 // the message hook, in one text naming every such file and its reason; it is
 // never written or deleted in this run, while its list stays usable in
 // memory. Only regular files (or links to them) are read, so a FIFO or
-// /dev/zero cannot hold up the start.
+// /dev/zero cannot hold up the start. The options of web-site projects
+// (store/SiteOptions.h) are read from their own file here too.
 void LoadAllLists();
 
 // Which lists a save writes.
@@ -34,8 +35,9 @@ enum class SaveScope {
 // from one list to another (a finished download, a finished crawl, results
 // of a search, Send To) is always written to its new list before its old
 // one, so an end at any point can duplicate it but never lose it. One save
-// runs at a time: a second one waits for the first. Returns the error texts
-// of the lists that could not be written, without showing them.
+// runs at a time: a second one waits for the first. The options of web-site
+// projects are written after the lists, by the same rules. Returns the error
+// texts of the files that could not be written, without showing them.
 std::vector<std::string> WriteLists(SaveScope scope);
 
 // The exit step: writes the lists whose modified flag is set, then shows the

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/Commands.h"
 #include "commands/ItemCommands.h"
 #include "store/Lists.h"
 #include "support/RecordingReporter.h"
@@ -49,14 +50,18 @@ const EditSearch kNoSearchDialog = [](const SearchProject&) -> std::optional<Sea
   ADD_FAILURE() << "no search dialog expected";
   return std::nullopt;
 };
-const EditSite kNoSiteSheet = [](const SiteProject&) -> std::optional<SiteProject> {
+const EditSite kNoSiteSheet = [](const SiteEdit&) -> std::optional<SiteEdit> {
   ADD_FAILURE() << "no sheet expected";
   return std::nullopt;
 };
 
 class ItemCommands : public ::testing::Test {
  protected:
-  void SetUp() override { SendToDraft() = SiteProject{}; }
+  void SetUp() override {
+    SendToDraft() = SiteProject{};
+    ResetSiteOptionsForTest();
+  }
+  void TearDown() override { ResetSiteOptionsForTest(); }
   test::RecordingReporter& Ui() { return fx.reporter; }
   test::EngineFixture fx;
 };
@@ -113,11 +118,11 @@ TEST_F(ItemCommands, AddWebSiteZeroesRequestedTimesWhilePropertiesKeepsThem) {
   RequestedSites.SetModified(false);
   EditProjects(
       Rows(RequestedSites, {0}),
-      [&](const SiteProject& shown) -> std::optional<SiteProject> {
-        SiteProject edited = shown;
-        edited.startHour = 10;
-        edited.startMinute = 30;
-        SetText(edited.status, "Stopped");
+      [&](const SiteEdit& shown) -> std::optional<SiteEdit> {
+        SiteEdit edited = shown;
+        edited.project.startHour = 10;
+        edited.project.startMinute = 30;
+        SetText(edited.project.status, "Stopped");
         return edited;
       },
       kNoSearchDialog);
@@ -139,14 +144,14 @@ TEST_F(ItemCommands, NamesThatCannotNameAFolderAreRefusedEverywhere) {
     ASSERT_FALSE(problem.empty());
     EXPECT_EQ(SiteNameProblem(bad, SiteNameUse::Adding), problem);
     EXPECT_EQ(SiteNameProblem(bad, SiteNameUse::Editing), problem);
-    auto rename = [&](const SiteProject& p) -> std::optional<SiteProject> {
-      SiteProject edited = p;
-      SetText(edited.name, bad);
+    auto rename = [&](const SiteEdit& p) -> std::optional<SiteEdit> {
+      SiteEdit edited = p;
+      SetText(edited.project.name, bad);
       return edited;
     };
     Ui().Clear();
     ListKind = kListRequestedSites;
-    AddWebSite(*rename(Site("x")));
+    AddWebSite(rename({Site("x"), {}})->project);
     EditProjects(Rows(RequestedSites, {0}), rename, kNoSearchDialog);
     ListKind = kListSearchResults;
     SendToRequestedSites({{"http://127.0.0.1/a/", "Cats"}}, SendToOrigin::ListPanel, rename);
@@ -232,11 +237,11 @@ TEST_F(ItemCommands, SendToRequestedSitesFromFrameAndPanel) {
   ListKind = kListSearchResults;
   const std::string longUrl = "http://127.0.0.1/" + std::string(100, 'p') + "/a.jpg";
   std::vector<SiteProject> shown;
-  auto tickJpg = [&](const SiteProject& p) -> std::optional<SiteProject> {
-    shown.push_back(p);
-    SiteProject edited = p;
-    edited.typeJpg = 1;
-    edited.downloadAllFiles = 0;
+  auto tickJpg = [&](const SiteEdit& p) -> std::optional<SiteEdit> {
+    shown.push_back(p.project);
+    SiteEdit edited = p;
+    edited.project.typeJpg = 1;
+    edited.project.downloadAllFiles = 0;
     return edited;
   };
   const std::vector<SearchResultRow> two = {{longUrl, "Cats"}, {"http://127.0.0.1/b/", "Cats"}};
@@ -261,6 +266,42 @@ TEST_F(ItemCommands, SendToRequestedSitesFromFrameAndPanel) {
   ListKind = kListRequestedFiles;
   SendToRequestedSites(two, SendToOrigin::Frame, kNoSiteSheet);
   EXPECT_EQ(RequestedSites.GetCount(), 4);
+}
+
+// A project's options, kept beside the lists, follow it: stored when it is
+// added, moved along with a rename, carried by the frame's Send To, dropped
+// when it is deleted and when all the lists go.
+TEST_F(ItemCommands, SiteOptionsFollowTheirProject) {
+  ListKind = kListRequestedSites;
+  AddWebSite(Site("Garden"), {true, 8});
+  EXPECT_EQ(OptionsOfSite("garden"), (SiteOptions{true, 8}));
+  EditProjects(
+      Rows(RequestedSites, {0}),
+      [](const SiteEdit& shown) -> std::optional<SiteEdit> {
+        EXPECT_EQ(shown.options, (SiteOptions{true, 8})) << "the sheet shows the options";
+        SiteEdit edited = shown;
+        SetText(edited.project.name, "Yard");
+        return edited;
+      },
+      kNoSearchDialog);
+  EXPECT_EQ(OptionsOfSite("Yard"), (SiteOptions{true, 8}));
+  EXPECT_EQ(OptionsOfSite("Garden"), SiteOptions{});
+
+  ListKind = kListSearchResults;
+  SendToRequestedSites({{"http://127.0.0.1/c/", "Cats"}}, SendToOrigin::Frame,
+                       [](const SiteEdit& shown) -> std::optional<SiteEdit> {
+                         SiteEdit made = shown;
+                         made.options.modernLinks = true;
+                         return made;
+                       });
+  EXPECT_TRUE(OptionsOfSite("Cats").modernLinks);
+
+  ListKind = kListRequestedSites;
+  DeleteEntries(Rows(RequestedSites, {1}));  // Yard, the older of the two
+  EXPECT_EQ(Keys(RequestedSites), std::vector<std::string>{"Cats"});
+  EXPECT_EQ(OptionsOfSite("Yard"), SiteOptions{});
+  DeleteAllLists();
+  EXPECT_EQ(OptionsOfSite("Cats"), SiteOptions{});
 }
 
 }  // namespace

@@ -96,19 +96,22 @@ TEST_F(EngineQuery, TakesOnlyTheFirstLinkOfALineAndDropsFragmentsAndTheEngineIts
       "<a href=http://www.unquoted.example/a.html>Unquoted</a>\n"
       "<a href=\"mailto:me@pictures.example\">http://www.mail.example/</a>\n"
       "<a href=\"ftp://ftp.pictures.example/pub/\">FTP</a>\n"
+      "<a href=\"HTTPS://www.Secure.example/tulips.html\">Secure</a>\n"
       "<a href=\"http://www.twice.example/\">Once</a>\n"
       "<a href=\"http://www.twice.example/\">Twice</a>\n";
   server_.Serve(kAltaVistaPath, HttpResponse::Html(page));
   server_.Serve(kYahooPath, HttpResponse::Html(page));
 
   Links links;
-  EXPECT_EQ(Query(SearchEngine::AltaVista, "tulips", links), 4);
+  EXPECT_EQ(Query(SearchEngine::AltaVista, "tulips", links), 5);
   EXPECT_EQ(links, (Links{"http://www.yahoo-free.example/", "http://www.unquoted.example/a.html",
-                          "http://www.twice.example/", "http://www.twice.example/"}));
-  EXPECT_EQ(Query(SearchEngine::Yahoo, "tulips", links), 4);
-  EXPECT_EQ(links, (Links{"http://www.altavista-fans.example/pics.html",
-                          "http://www.unquoted.example/a.html", "http://www.twice.example/",
+                          "https://www.secure.example/tulips.html", "http://www.twice.example/",
                           "http://www.twice.example/"}));
+  EXPECT_EQ(Query(SearchEngine::Yahoo, "tulips", links), 5);
+  EXPECT_EQ(links,
+            (Links{"http://www.altavista-fans.example/pics.html",
+                   "http://www.unquoted.example/a.html", "https://www.secure.example/tulips.html",
+                   "http://www.twice.example/", "http://www.twice.example/"}));
 }
 
 TEST_F(EngineQuery, AnEmptyPageOrOneWithoutResultsGivesZero) {

@@ -3,14 +3,17 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QFormLayout>
+#include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "store/SiteOptions.h"
 #include "ui/dialogs/FieldText.h"
 
 namespace tvx::ui {
@@ -89,12 +92,44 @@ CFileSettings::CFileSettings(QWidget* parent) : CPropPage(parent) {
   otherRow->addWidget(otherTypesEdit_, 1);
   typeGrid->addLayout(otherRow, 2, 0, 1, 4);
 
+  // How pages are read: below the type choices, which stay where they are.
+  auto* rule = new QFrame(this);
+  rule->setFrameShape(QFrame::HLine);
+  rule->setFrameShadow(QFrame::Sunken);
+  modernLinksBox_ = new QCheckBox(QStringLiteral("Modern link search"), this);
+  modernLinksBox_->setObjectName(QStringLiteral("modernLinks"));
+  modernLinksBox_->setToolTip(
+      QStringLiteral("Read every link of a page (srcset, lazy pictures, https), in the exact "
+                     "letter case, with several transfers at once"));
+  transfersLabel_ = new QLabel(QStringLiteral("Transfers at once per host"), this);
+  transfersBox_ = new QSpinBox(this);
+  transfersBox_->setObjectName(QStringLiteral("transfersPerHost"));
+  transfersBox_->setRange(kMinTransfersPerHost, kMaxTransfersPerHost);
+  transfersBox_->setValue(kDefaultTransfersPerHost);
+  transfersLabel_->setBuddy(transfersBox_);
+  auto* transfersRow = new QHBoxLayout;
+  transfersRow->setContentsMargins(24, 0, 0, 0);
+  transfersRow->addWidget(transfersLabel_);
+  transfersRow->addWidget(transfersBox_);
+  transfersRow->addStretch(1);
+
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(searchForTypes_);
   layout->addLayout(typeGrid);
   layout->addSpacing(8);
   layout->addWidget(downloadAllFiles_);
+  layout->addSpacing(8);
+  layout->addWidget(rule);
+  layout->addWidget(modernLinksBox_);
+  layout->addLayout(transfersRow);
   layout->addStretch(1);
+
+  connect(modernLinksBox_, &QCheckBox::toggled, this, [this](bool on) {
+    transfersLabel_->setEnabled(on);
+    transfersBox_->setEnabled(on);
+  });
+  transfersLabel_->setEnabled(false);
+  transfersBox_->setEnabled(false);
 
   connect(searchForTypes_, &QRadioButton::toggled, this, [this](bool on) {
     if (!on) return;
@@ -130,12 +165,16 @@ void CFileSettings::ToControls() {
   downloadAll = all ? 1 : 0;
   (all ? downloadAllFiles_ : searchForTypes_)->setChecked(true);
   SetTypeControlsEnabled(!all);
+  transfersBox_->setValue(transfersPerHost);
+  modernLinksBox_->setChecked(modernLinks != 0);
 }
 
 void CFileSettings::FromControls() {
   downloadAll = downloadAllFiles_->isChecked() ? 1 : 0;
   for (std::size_t i = 0; i < typeBoxes_.size(); ++i) types[i] = typeBoxes_[i]->isChecked() ? 1 : 0;
   otherTypes = otherTypesEdit_->text();
+  modernLinks = modernLinksBox_->isChecked() ? 1 : 0;
+  transfersPerHost = transfersBox_->value();
 }
 
 // Run Settings

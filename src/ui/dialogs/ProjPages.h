@@ -13,6 +13,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
+class QSpinBox;
 
 namespace tvx::ui {
 
@@ -68,6 +69,10 @@ class CFileSettings : public CPropPage {
   int downloadAll = 1;
   std::array<int, kTypeCount> types{};
   QString otherTypes;
+  // "Modern link search" and its transfers at once per host (not part of
+  // the project's record: kept in its options).
+  int modernLinks = 0;
+  int transfersPerHost = 4;
 
   bool AnyTypeSet() const;
 
@@ -76,6 +81,8 @@ class CFileSettings : public CPropPage {
   QCheckBox* typeBox(int type) const { return typeBoxes_[static_cast<std::size_t>(type)]; }
   QCheckBox* otherTypesBox() const { return otherTypesBox_; }
   QLineEdit* otherTypesEdit() const { return otherTypesEdit_; }
+  QCheckBox* modernLinksBox() const { return modernLinksBox_; }
+  QSpinBox* transfersBox() const { return transfersBox_; }
 
  protected:
   void ToControls() override;
@@ -89,6 +96,9 @@ class CFileSettings : public CPropPage {
   std::array<QCheckBox*, kTypeCount> typeBoxes_{};
   QCheckBox* otherTypesBox_;
   QLineEdit* otherTypesEdit_;
+  QCheckBox* modernLinksBox_;
+  QLabel* transfersLabel_;
+  QSpinBox* transfersBox_;
 };
 
 class CPRunSettings : public CPropPage {

@@ -47,7 +47,7 @@ CProjProps::CProjProps(const QString& title, QWidget* parent) : QDialog(parent) 
 
 QPushButton* CProjProps::okButton() const { return buttons_->button(QDialogButtonBox::Ok); }
 
-void CProjProps::Load(const SiteProject& project) {
+void CProjProps::Load(const SiteProject& project, const SiteOptions& options) {
   general_->projectName = FieldText(project.name);
   general_->address = FieldText(project.startUrl);
 
@@ -57,6 +57,8 @@ void CProjProps::Load(const SiteProject& project) {
   // A project with no type ticked downloads everything; one stored as
   // "download all" keeps that choice even with ticks left from earlier.
   files_->downloadAll = (project.downloadAllFiles || !files_->AnyTypeSet()) ? 1 : 0;
+  files_->modernLinks = options.modernLinks ? 1 : 0;
+  files_->transfersPerHost = options.transfersPerHost;
 
   run_->times.runWhenRequested = project.runWhenRequested ? 1 : 0;
   run_->times.stopWhenRequested = project.stopWhenRequested ? 1 : 0;
@@ -97,6 +99,10 @@ void CProjProps::StoreInto(SiteProject& project) const {
   project.exitDomain = advanced_->exitDomain;
   StoreText(project.userName, advanced_->userName);
   StoreText(project.password, advanced_->password);
+}
+
+SiteOptions CProjProps::Options() const {
+  return SiteOptions{files_->modernLinks != 0, files_->transfersPerHost};
 }
 
 void CProjProps::accept() {

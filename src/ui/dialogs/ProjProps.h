@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "store/Records.h"
+#include "store/SiteOptions.h"
 #include "ui/dialogs/ProjPages.h"
 
 class QDialogButtonBox;
@@ -24,8 +25,9 @@ class CProjProps : public QDialog {
  public:
   explicit CProjProps(const QString& title, QWidget* parent = nullptr);
 
-  // Fills every page from the project. Called once, before showing.
-  void Load(const SiteProject& project);
+  // Fills every page from the project and its options. Called once, before
+  // showing.
+  void Load(const SiteProject& project, const SiteOptions& options = {});
 
   // Writes the sheet's values into a project: texts cut to their fields and
   // numbers converted from their boxes (the times whatever the radios say).
@@ -37,6 +39,8 @@ class CProjProps : public QDialog {
   void SetNameCheck(std::function<QString(const QString& name)> check) {
     nameCheck_ = std::move(check);
   }
+  // The project's options as the sheet holds them.
+  SiteOptions Options() const;
 
   CPWGenSettings& general() const { return *general_; }
   CFileSettings& files() const { return *files_; }

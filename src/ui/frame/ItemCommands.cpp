@@ -27,16 +27,17 @@ bool AskYesNo(QWidget* parent, const std::string& question,
 
 // The web project sheet on a project; a name that cannot name the project's
 // folder keeps the sheet open with a message.
-std::optional<SiteProject> RunProjectSheet(QWidget* parent, const char* title,
-                                           const SiteProject& project, SiteNameUse use) {
+std::optional<SiteEdit> RunProjectSheet(QWidget* parent, const char* title, const SiteEdit& edit,
+                                        SiteNameUse use) {
   CProjProps sheet(QString::fromLatin1(title), parent);
-  sheet.Load(project);
+  sheet.Load(edit.project, edit.options);
   sheet.SetNameCheck([use](const QString& name) {
     return QString::fromStdString(SiteNameProblem(Utf8(name), use));
   });
   if (sheet.exec() != QDialog::Accepted) return std::nullopt;
-  SiteProject made = project;
-  sheet.StoreInto(made);
+  SiteEdit made = edit;
+  sheet.StoreInto(made.project);
+  made.options = sheet.Options();
   return made;
 }
 
@@ -64,9 +65,9 @@ void AskAddFiles(QWidget* parent) {
 }
 
 void AskAddWebSite(QWidget* parent) {
-  if (auto project =
-          RunProjectSheet(parent, kAddWebProjectTitle, NewWebSiteProject(), SiteNameUse::Adding))
-    AddWebSite(*project);
+  if (auto made = RunProjectSheet(parent, kAddWebProjectTitle, {NewWebSiteProject(), {}},
+                                  SiteNameUse::Adding))
+    AddWebSite(made->project, made->options);
 }
 
 void AskAddSearchProject(QWidget* parent) {
@@ -87,8 +88,8 @@ void AskDeleteEntries(QWidget* parent, CListPanel& panel) {
 void AskEditProjects(QWidget* parent, CListPanel& panel) {
   EditProjects(
       SelectedRowRefs(panel),
-      [parent](const SiteProject& project) {
-        return RunProjectSheet(parent, kWebProjectPropertiesTitle, project, SiteNameUse::Editing);
+      [parent](const SiteEdit& edit) {
+        return RunProjectSheet(parent, kWebProjectPropertiesTitle, edit, SiteNameUse::Editing);
       },
       [parent](const SearchProject& project) { return RunSearchDialog(parent, &project); });
 }
@@ -100,8 +101,8 @@ void AskSendToRequestedSites(QWidget* parent, CListPanel& panel, SendToOrigin or
     results.push_back({Utf8(panel.RowText(row, 0)), Utf8(RowTextCut(panel.RowText(row, 1)))});
   const char* title =
       origin == SendToOrigin::Frame ? kWebProjectPropertiesTitle : kNewWebProjectTitle;
-  SendToRequestedSites(results, origin, [parent, title](const SiteProject& project) {
-    return RunProjectSheet(parent, title, project, SiteNameUse::Editing);
+  SendToRequestedSites(results, origin, [parent, title](const SiteEdit& edit) {
+    return RunProjectSheet(parent, title, edit, SiteNameUse::Editing);
   });
 }
 

@@ -1,0 +1,71 @@
+#pragma once
+// The links of an HTML page for the modern link search, read as the page
+// arrives, piece by piece, by libxml2's HTML push parser (events only: no
+// document is built, so memory does not grow with the page). Taken: a and
+// area href; img and source src and srcset (every candidate); the lazy
+// attributes data-src, data-srcset, data-original, data-lazy-src and
+// data-lazy-srcset on any element; frame and iframe src; link
+// rel=image_src; meta og:image; url(...) in style attributes and style
+// blocks; and the page's <base href>.
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace tvx {
+
+// No more of a page is read than this; the rest of a longer page is left.
+inline constexpr std::size_t kMaxPageBytes = 8 * 1024 * 1024;
+
+class HtmlLinkSink {
+ public:
+  virtual ~HtmlLinkSink() = default;
+  // A link as the page writes it (entities decoded, not yet resolved); a
+  // text too long to be a URL is not passed on. false: read no further.
+  virtual bool OnLink(std::string_view link) = 0;
+  // The page's first <base href>; the links after it resolve against it.
+  virtual void OnBase(std::string_view href) = 0;
+};
+
+class HtmlLinkReader {
+ public:
+  explicit HtmlLinkReader(HtmlLinkSink& sink, std::size_t maxBytes = kMaxPageBytes);
+  ~HtmlLinkReader();
+  HtmlLinkReader(const HtmlLinkReader&) = delete;
+  HtmlLinkReader& operator=(const HtmlLinkReader&) = delete;
+
+  // Reads the next piece of the page. false once reading has ended: the sink
+  // asked for it, or the page passed maxBytes (what came before counts).
+  bool Feed(const char* data, std::size_t size);
+  // The page has ended: what the parser still holds is read.
+  void Finish();
+
+  // The page was longer than maxBytes.
+  bool Cut() const { return cut_; }
+
+  struct Parser;  // the libxml2 side
+
+ private:
+  void Parse(const char* data, std::size_t size);
+
+  std::string held_;  // the start of a tag cut by the end of the last piece
+  std::size_t maxBytes_;
+  std::size_t fed_ = 0;
+  bool cut_ = false;
+  bool finished_ = false;
+  std::unique_ptr<Parser> parser_;
+};
+
+// Calls take for each URL of a srcset value, in order, until take answers
+// false; answers whether it went through.
+bool ForEachSrcsetUrl(std::string_view srcset, const std::function<bool(std::string_view)>& take);
+
+// Calls take for each complete url(...) of a piece of CSS, until take
+// answers false. Gives how much of css it is done with: with more to come,
+// an unfinished url( at the end is left for the next call; with last set
+// everything is used.
+std::size_t ForEachCssUrl(std::string_view css, bool last,
+                          const std::function<bool(std::string_view)>& take);
+
+}  // namespace tvx

@@ -1,0 +1,139 @@
+#include "crawler/LinkFrontier.h"
+
+#include <cstring>
+#include <functional>
+
+#include "crawler/ModernUrl.h"
+
+namespace tvx {
+namespace {
+
+constexpr std::size_t kEntryHead = 3;  // length (2 bytes), flags (1 byte)
+constexpr std::size_t kFirstTable = 1024;
+
+std::uint32_t HashOf(std::string_view key) {
+  const std::uint64_t h = std::hash<std::string_view>{}(key);
+  return static_cast<std::uint32_t>(h ^ (h >> 32));
+}
+
+}  // namespace
+
+std::string_view LinkFrontier::TextAt(Ref ref) const {
+  const char* entry = blocks_[ref / kBlock].get() + ref % kBlock;
+  const std::size_t length = static_cast<unsigned char>(entry[0]) |
+                             (static_cast<std::size_t>(static_cast<unsigned char>(entry[1])) << 8);
+  return {entry + kEntryHead, length};
+}
+
+LinkFrontier::Flags LinkFrontier::FlagsAt(Ref ref) const {
+  return static_cast<Flags>(blocks_[ref / kBlock].get()[ref % kBlock + 2]);
+}
+
+std::optional<LinkFrontier::Ref> LinkFrontier::Store(std::string_view url, Flags flags) {
+  const std::size_t size = kEntryHead + url.size();
+  if (used_ + size > kBlock) {
+    if ((blocks_.size() + 1) * kBlock >= kNoRef) return std::nullopt;
+    blocks_.push_back(std::make_unique<char[]>(kBlock));
+    used_ = 0;
+  }
+  const Ref ref = static_cast<Ref>((blocks_.size() - 1) * kBlock + used_);
+  char* entry = blocks_.back().get() + used_;
+  entry[0] = static_cast<char>(url.size() & 0xFF);
+  entry[1] = static_cast<char>(url.size() >> 8);
+  entry[2] = static_cast<char>(flags);
+  std::memcpy(entry + kEntryHead, url.data(), url.size());
+  used_ += size;
+  return ref;
+}
+
+std::size_t LinkFrontier::Find(std::string_view key, std::uint32_t hash) const {
+  const std::size_t mask = table_.size() - 1;
+  for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    const std::uint64_t slot = table_[i];
+    if (slot == 0) return i;
+    if (static_cast<std::uint32_t>(slot >> 32) == hash &&
+        VisitKey(TextAt(static_cast<Ref>((slot & 0xFFFFFFFF) - 1))) == key)
+      return i;
+  }
+}
+
+void LinkFrontier::Grow() {
+  std::vector<std::uint64_t> old = std::move(table_);
+  table_.assign(old.empty() ? kFirstTable : old.size() * 2, 0);
+  const std::size_t mask = table_.size() - 1;
+  for (std::uint64_t slot : old) {
+    if (slot == 0) continue;
+    std::size_t i = static_cast<std::uint32_t>(slot >> 32) & mask;
+    while (table_[i] != 0) i = (i + 1) & mask;
+    table_[i] = slot;
+  }
+}
+
+bool LinkFrontier::Contains(std::string_view url) const {
+  if (table_.empty()) return false;
+  const std::string_view key = VisitKey(url);
+  return table_[Find(key, HashOf(key))] != 0;
+}
+
+int LinkFrontier::HostIndex(std::string_view host) {
+  auto [it, added] = hostIndex_.try_emplace(std::string(host), static_cast<int>(hosts_.size()));
+  if (added) hosts_.push_back(Host{std::string(host), {}, 0});
+  return it->second;
+}
+
+bool LinkFrontier::Add(std::string_view url, std::string_view host, Flags flags) {
+  if (url.size() > kMaxUrl) return false;
+  // Grown at seven tenths full, so probes stay short.
+  if ((met_ + 1) * 10 > table_.size() * 7) Grow();
+  const std::string_view key = VisitKey(url);
+  const std::uint32_t hash = HashOf(key);
+  const std::size_t slot = Find(key, hash);
+  if (table_[slot] != 0) return false;
+  const std::optional<Ref> ref = Store(url, flags);
+  if (!ref) return false;
+  table_[slot] = (static_cast<std::uint64_t>(hash) << 32) | (static_cast<std::uint64_t>(*ref) + 1);
+  ++met_;
+  hosts_[static_cast<std::size_t>(HostIndex(host))].waiting.push_back(*ref);
+  ++waiting_;
+  return true;
+}
+
+void LinkFrontier::Requeue(std::string_view url, std::string_view host, Flags flags) {
+  if (url.size() > kMaxUrl) return;
+  const std::optional<Ref> ref = Store(url, flags);
+  if (!ref) return;
+  hosts_[static_cast<std::size_t>(HostIndex(host))].waiting.push_back(*ref);
+  ++waiting_;
+}
+
+std::optional<LinkFrontier::Taken> LinkFrontier::TakeNext(int perHost) {
+  if (waiting_ == 0) return std::nullopt;
+  for (std::size_t n = 0; n < hosts_.size(); ++n) {
+    const std::size_t index = (turn_ + n) % hosts_.size();
+    Host& host = hosts_[index];
+    if (host.waiting.empty() || host.out >= perHost) continue;
+    const Ref ref = host.waiting.back();
+    host.waiting.pop_back();
+    if (host.waiting.empty()) host.waiting.shrink_to_fit();
+    ++host.out;
+    --waiting_;
+    turn_ = index + 1;
+    return Taken{std::string(TextAt(ref)), FlagsAt(ref), static_cast<int>(index)};
+  }
+  return std::nullopt;
+}
+
+void LinkFrontier::Done(int host) {
+  if (host >= 0 && static_cast<std::size_t>(host) < hosts_.size() &&
+      hosts_[static_cast<std::size_t>(host)].out > 0)
+    --hosts_[static_cast<std::size_t>(host)].out;
+}
+
+std::size_t LinkFrontier::MemoryBytes() const {
+  std::size_t bytes = blocks_.size() * kBlock + table_.capacity() * sizeof(std::uint64_t);
+  for (const Host& host : hosts_)
+    bytes += sizeof(Host) + host.name.capacity() + host.waiting.capacity() * sizeof(Ref);
+  return bytes + hostIndex_.size() * 64;
+}
+
+}  // namespace tvx

@@ -1,0 +1,82 @@
+#pragma once
+// The links a modern crawl has met, kept small: each URL's text is stored
+// once, in large blocks; the set of met URLs is an open-addressed table of
+// references into the blocks (URLs compared without their scheme); and the
+// links waiting to be fetched are references in one stack per host, taken
+// last in first out, so each host's part of the crawl goes depth first.
+// A crawl of a million links holds well under 150 bytes a link.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace tvx {
+
+class LinkFrontier {
+ public:
+  // What a crawl keeps with a link besides its text.
+  using Flags = std::uint8_t;
+
+  struct Taken {
+    std::string url;
+    Flags flags = 0;
+    int host = 0;  // give back with Done
+  };
+
+  // Whether a URL with the same text after its scheme was met already.
+  bool Contains(std::string_view url) const;
+  // Remembers url as met and queues it under host. false (nothing queued)
+  // when it was met already, or when it is longer than kMaxUrl.
+  bool Add(std::string_view url, std::string_view host, Flags flags);
+  // Queues url again under host, met or not (a URL that moved to another
+  // scheme of the same address).
+  void Requeue(std::string_view url, std::string_view host, Flags flags);
+
+  // The next waiting link of a host that has fewer than perHost links out
+  // (hosts take turns), now counted as out; nullopt when there is none.
+  std::optional<Taken> TakeNext(int perHost);
+  // A link taken from host is done.
+  void Done(int host);
+
+  std::size_t Waiting() const { return waiting_; }
+  std::size_t Met() const { return met_; }
+  // The memory held, for measuring.
+  std::size_t MemoryBytes() const;
+
+  static constexpr std::size_t kMaxUrl = 0xFFFF;
+
+ private:
+  using Ref = std::uint32_t;
+  static constexpr std::size_t kBlock = 1 << 20;
+  static constexpr Ref kNoRef = 0xFFFFFFFF;
+
+  struct Host {
+    std::string name;
+    std::vector<Ref> waiting;
+    int out = 0;
+  };
+
+  std::optional<Ref> Store(std::string_view url, Flags flags);
+  std::string_view TextAt(Ref ref) const;
+  Flags FlagsAt(Ref ref) const;
+  std::size_t Find(std::string_view key, std::uint32_t hash) const;
+  void Grow();
+  int HostIndex(std::string_view host);
+
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::size_t used_ = kBlock;  // in the last block
+  // Each slot: the reference + 1 in the low half (0: empty), the key's hash
+  // in the high half.
+  std::vector<std::uint64_t> table_;
+  std::size_t met_ = 0;
+  std::vector<Host> hosts_;
+  std::unordered_map<std::string, int> hostIndex_;
+  std::size_t waiting_ = 0;
+  std::size_t turn_ = 0;
+};
+
+}  // namespace tvx

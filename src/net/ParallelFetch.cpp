@@ -1,0 +1,288 @@
+#include "net/ParallelFetch.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+#include "net/CurlTransfer.h"
+#include "store/Text.h"
+
+namespace tvx::net {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool StartsWithNoCase(const char* data, std::size_t size, std::string_view prefix) {
+  return size >= prefix.size() && EqualsIgnoreCase(std::string_view(data, prefix.size()), prefix);
+}
+
+}  // namespace
+
+// Destroyed from the last member up: the easy handles (none attached by
+// then) before the multi handle, the header list they use last.
+struct ParallelFetcher::Handles {
+  detail::HeaderList headers;
+  detail::MultiHandle multi;
+  std::vector<detail::EasyHandle> idle;  // kept for the next transfers
+};
+
+struct ParallelFetcher::Transfer {
+  detail::EasyHandle owned;
+  CURL* easy = nullptr;  // owned's handle
+  std::unique_ptr<FetchClient> client;
+  char errorBuffer[CURL_ERROR_SIZE] = {};
+
+  bool headKnown = false;
+  BodyUse use = BodyUse::Take;
+  bool endedByClient = false;
+  std::string failure;  // set when the client threw, or the transfer idled too long
+  std::size_t dropped = 0;
+  std::string location;  // of the response under way
+
+  std::uint64_t received = 0;
+  std::uint64_t receivedAtCheck = 0;
+  long idleMs = 0;
+  long windowMs = 0;
+  std::uint64_t windowBytes = 0;
+
+  // Runs a client call; one that throws fails the transfer.
+  template <class F>
+  bool Guarded(F&& call) {
+    try {
+      call();
+      return true;
+    } catch (const std::exception& e) {
+      failure = e.what();
+    } catch (...) {
+      failure = "The transfer failed";
+    }
+    return false;
+  }
+
+  void HeadComplete() {
+    headKnown = true;
+    ResponseHead head;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &head.status);
+    const char* type = nullptr;
+    if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type)
+      head.contentType = type;
+    if (head.status >= 300 && head.status < 400) head.location = location;
+    if (!Guarded([&] { use = client->OnHead(head); })) use = BodyUse::Stop;
+    if (use == BodyUse::Stop && failure.empty()) endedByClient = true;
+  }
+
+  static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* t = static_cast<Transfer*>(self);
+    const std::size_t bytes = size * count;
+    t->received += bytes;
+    if (StartsWithNoCase(data, bytes, "http/")) {
+      t->headKnown = false;
+      t->location.clear();
+    } else if (StartsWithNoCase(data, bytes, "location:")) {
+      t->location = TrimBlanks(std::string_view(data, bytes).substr(9));
+    } else if ((bytes == 2 && data[0] == '\r' && data[1] == '\n') ||
+               (bytes == 1 && data[0] == '\n')) {
+      long status = 0;
+      curl_easy_getinfo(t->easy, CURLINFO_RESPONSE_CODE, &status);
+      if (status >= 200 || status == 0) {
+        t->HeadComplete();
+        if (t->use == BodyUse::Stop) return 0;
+      }
+    }
+    return bytes;
+  }
+
+  static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* t = static_cast<Transfer*>(self);
+    const std::size_t bytes = size * count;
+    t->received += bytes;
+    if (!t->headKnown) {
+      t->HeadComplete();  // a response without a head of its own
+      if (t->use == BodyUse::Stop) return 0;
+    }
+    switch (t->use) {
+      case BodyUse::Take: {
+        bool more = true;
+        if (!t->Guarded([&] { more = t->client->OnBody(data, bytes); })) return 0;
+        if (!more) {
+          t->endedByClient = true;
+          return 0;
+        }
+        return bytes;
+      }
+      case BodyUse::Drop:
+        t->dropped += bytes;
+        if (t->dropped > kMaxDroppedBody) {
+          t->endedByClient = true;
+          return 0;
+        }
+        return bytes;
+      case BodyUse::Stop:
+        break;
+    }
+    return 0;
+  }
+};
+
+ParallelFetcher::ParallelFetcher(Options options)
+    : handles_(std::make_unique<Handles>()), options_(std::move(options)) {
+  detail::EnsureCurlInitialised();
+  if (const char* ca = std::getenv(Session::kCaFileVariable)) caFile_ = ca;
+  options_.connectionsPerHost = std::max(1, options_.connectionsPerHost);
+  handles_->multi.reset(curl_multi_init());
+  if (!handles_->multi) throw InternetError("Out of memory");
+  CURLM* multi = handles_->multi.get();
+  curl_multi_setopt(multi, CURLMOPT_PIPELINING, static_cast<long>(CURLPIPE_MULTIPLEX));
+  curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS,
+                    static_cast<long>(options_.connectionsPerHost));
+  curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS,
+                    static_cast<long>(std::max(16, 4 * options_.connectionsPerHost)));
+  for (const std::string& line : options_.headers) {
+    curl_slist* grown = curl_slist_append(handles_->headers.get(), line.c_str());
+    if (!grown) throw InternetError("Out of memory");
+    (void)handles_->headers.release();
+    handles_->headers.reset(grown);
+  }
+}
+
+ParallelFetcher::~ParallelFetcher() { StopAll(); }
+
+std::size_t ParallelFetcher::Active() const { return active_.size(); }
+
+void ParallelFetcher::Start(const std::string& url, std::unique_ptr<FetchClient> client) {
+  auto transfer = std::make_unique<Transfer>();
+  if (!handles_->idle.empty()) {
+    transfer->owned = std::move(handles_->idle.back());
+    handles_->idle.pop_back();
+    curl_easy_reset(transfer->owned.get());
+  } else {
+    transfer->owned.reset(curl_easy_init());
+    if (!transfer->owned) throw InternetError("Out of memory");
+  }
+  CURL* easy = transfer->easy = transfer->owned.get();
+  transfer->client = std::move(client);
+
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_PRIVATE, transfer.get());
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, options_.agent.c_str());
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, handles_->headers.get());
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+  curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
+  // Wait for a connection that can carry several transfers rather than
+  // opening one more, where the server may speak HTTP/2.
+  curl_easy_setopt(easy, CURLOPT_PIPEWAIT, url.rfind("https:", 0) == 0 ? 1L : 0L);
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, ClientLimits::connectTimeoutMs.load());
+  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 64L * 1024);
+  std::string noProxy = detail::ProxyExceptions();
+  curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxy.c_str());  // copied by libcurl
+  if (!caFile_.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, caFile_.c_str());
+  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->errorBuffer);
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
+  curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get());
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
+
+  CURLMcode added = curl_multi_add_handle(handles_->multi.get(), easy);
+  if (added != CURLM_OK) {
+    handles_->idle.push_back(std::move(transfer->owned));
+    throw InternetError(curl_multi_strerror(added));
+  }
+  active_.push_back(std::move(transfer));
+}
+
+void ParallelFetcher::Run(int waitMs) {
+  const Clock::time_point began = Clock::now();
+  int running = 0;
+  CURLMcode code = curl_multi_perform(handles_->multi.get(), &running);
+  if (code != CURLM_OK) throw InternetError(curl_multi_strerror(code));
+  const std::size_t before = active_.size();
+  Collect();
+  if (active_.size() == before && !active_.empty()) {
+    code = curl_multi_poll(handles_->multi.get(), nullptr, 0, std::max(1, waitMs), nullptr);
+    if (code != CURLM_OK) throw InternetError(curl_multi_strerror(code));
+    code = curl_multi_perform(handles_->multi.get(), &running);
+    if (code != CURLM_OK) throw InternetError(curl_multi_strerror(code));
+    Collect();
+  }
+  CheckIdle(static_cast<long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began).count()));
+}
+
+void ParallelFetcher::Collect() {
+  int left = 0;
+  while (CURLMsg* msg = curl_multi_info_read(handles_->multi.get(), &left)) {
+    if (msg->msg != CURLMSG_DONE) continue;
+    Transfer* transfer = nullptr;
+    curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &transfer);
+    if (!transfer) continue;
+    std::string failure = transfer->failure;
+    const CURLcode result = msg->data.result;
+    if (failure.empty() && result != CURLE_OK && !transfer->endedByClient) {
+      failure =
+          transfer->errorBuffer[0] != '\0' ? transfer->errorBuffer : curl_easy_strerror(result);
+      failure = std::string(TrimLineEnd(failure));
+    }
+    // msg points into the multi handle: it is not used after this.
+    Finish(*transfer, failure);
+  }
+}
+
+void ParallelFetcher::Finish(Transfer& transfer, const std::string& failure) {
+  auto it = std::find_if(active_.begin(), active_.end(),
+                         [&](const auto& t) { return t.get() == &transfer; });
+  if (it == active_.end()) return;
+  std::unique_ptr<Transfer> owned = std::move(*it);
+  active_.erase(it);
+  curl_multi_remove_handle(handles_->multi.get(), owned->easy);
+  owned->easy = nullptr;
+  handles_->idle.push_back(std::move(owned->owned));
+  owned->client->OnEnd(failure);
+}
+
+void ParallelFetcher::CheckIdle(long elapsedMs) {
+  const long stallMs = ClientLimits::stallTimeoutMs.load();
+  const long windowMs = ClientLimits::lowSpeedWindowMs.load();
+  const long minimum = ClientLimits::lowSpeedBytesPerSecond.load();
+  std::vector<std::pair<Transfer*, std::string>> failed;
+  for (const auto& t : active_) {
+    if (t->received != t->receivedAtCheck) {
+      t->receivedAtCheck = t->received;
+      t->idleMs = 0;
+    } else {
+      t->idleMs += elapsedMs;
+    }
+    t->windowMs += elapsedMs;
+    if (t->idleMs >= stallMs) {
+      failed.emplace_back(t.get(), "Operation timed out: no data received for " +
+                                       std::to_string(stallMs) + " milliseconds");
+    } else if (t->windowMs >= windowMs) {
+      const std::uint64_t bytes = t->received - t->windowBytes;
+      if (minimum > 0 && bytes * 1000 < static_cast<std::uint64_t>(minimum) * t->windowMs) {
+        failed.emplace_back(t.get(), "Operation too slow: less than " + std::to_string(minimum) +
+                                         " bytes per second received over " +
+                                         std::to_string(windowMs / 1000) + " seconds");
+      }
+      t->windowMs = 0;
+      t->windowBytes = t->received;
+    }
+  }
+  for (auto& [transfer, text] : failed) Finish(*transfer, text);
+}
+
+void ParallelFetcher::StopAll() {
+  while (!active_.empty()) {
+    std::unique_ptr<Transfer> t = std::move(active_.back());
+    active_.pop_back();
+    curl_multi_remove_handle(handles_->multi.get(), t->easy);
+    handles_->idle.push_back(std::move(t->owned));
+  }
+}
+
+}  // namespace tvx::net

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "crawler/HtmlLinks.h"
+
+namespace tvx {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class Collect : public HtmlLinkSink {
+ public:
+  explicit Collect(std::size_t stopAfter = SIZE_MAX) : stopAfter_(stopAfter) {}
+  bool OnLink(std::string_view link) override {
+    links.emplace_back(link);
+    return ++count_ < stopAfter_;
+  }
+  void OnBase(std::string_view href) override { links.push_back("base:" + std::string(href)); }
+  Strings links;
+
+ private:
+  std::size_t stopAfter_;
+  std::size_t count_ = 0;
+};
+
+// Reads page in pieces of pieceSize bytes.
+Strings LinksOf(const std::string& page, std::size_t pieceSize,
+                std::size_t maxBytes = kMaxPageBytes) {
+  Collect sink;
+  HtmlLinkReader reader(sink, maxBytes);
+  for (std::size_t i = 0; i < page.size(); i += pieceSize)
+    if (!reader.Feed(page.data() + i, std::min(pieceSize, page.size() - i))) break;
+  reader.Finish();
+  return sink.links;
+}
+
+// A gallery page of today, minified onto one line.
+const std::string kGallery =
+    "<!DOCTYPE html><html><head><meta charset=utf-8><base href=\"/media/\"><base href=/no/>"
+    "<meta property=\"og:image\" content=\"https://pics.example/Cover.JPG\">"
+    "<meta name=og:title content=\"not a link\">"
+    "<link rel=\"stylesheet\" href=\"site.css\"><link rel=\"Image_Src\" href=\"thumb.png\">"
+    "<style>.hero{background:url(hero.jpg)}.b{background-image:URL( 'quoted b.png' )}</style>"
+    "</head><body><a href=\"Page2.html?x=1&amp;y=2\">next</a><area href=map.html>"
+    "<img src=\"IMG_1234.JPG\" srcset=\"s-480.jpg 480w, s-800.jpg 800w\" alt=\"\">"
+    "<img class=lazy src=\"data:image/gif;base64,R0lGOD\" data-src=\"Lazy1.jpg\" "
+    "data-srcset=\"l-1x.jpg 1x,l-2x.jpg 2x\">"
+    "<div data-original=\"orig.jpg\" style=\"background:url(&quot;div.webp&quot;)\"></div>"
+    "<picture><source srcset=\"p.avif\" type=\"image/avif\"><source src=p.webp>"
+    "<img src=p.jpg></picture><iframe src=\"frame.html\"></iframe><frame src=f2.html>"
+    "<script>var a = \"<img src='not-a-tag.jpg'>\";</script>"
+    "<a href='mailto:me@x'>mail</a><p>url(text-is-not-css.jpg)</p></body></HTML >"
+    "<img src=\"After-End.png\">";
+
+const Strings kGalleryLinks = {"base:/media/",
+                               "https://pics.example/Cover.JPG",
+                               "thumb.png",
+                               "hero.jpg",
+                               "quoted b.png",
+                               "Page2.html?x=1&y=2",
+                               "map.html",
+                               "IMG_1234.JPG",
+                               "s-480.jpg",
+                               "s-800.jpg",
+                               "data:image/gif;base64,R0lGOD",
+                               "Lazy1.jpg",
+                               "l-1x.jpg",
+                               "l-2x.jpg",
+                               "orig.jpg",
+                               "div.webp",
+                               "p.avif",
+                               "p.webp",
+                               "p.jpg",
+                               "frame.html",
+                               "f2.html",
+                               "mailto:me@x",
+                               "After-End.png"};
+
+TEST(HtmlLinks, FindsEveryLinkOfAOneLinePageInAnyPieces) {
+  for (std::size_t piece : {kGallery.size(), std::size_t{4096}, std::size_t{7}, std::size_t{1}})
+    EXPECT_EQ(LinksOf(kGallery, piece), kGalleryLinks) << "pieces of " << piece;
+}
+
+TEST(HtmlLinks, SrcsetAndCssUrls) {
+  const struct {
+    const char* srcset;
+    Strings urls;
+  } srcsets[] = {
+      {"a.jpg 1x, b.jpg 2x", {"a.jpg", "b.jpg"}},
+      {"a.jpg,b.jpg", {"a.jpg,b.jpg"}},  // no blank: one URL with a comma in it
+      {"a.jpg, b.jpg,", {"a.jpg", "b.jpg"}},
+      {" img.jpg?s=1,2 1x ,\n x.jpg (fn(1,2)) 2x", {"img.jpg?s=1,2", "x.jpg"}},
+      {"", {}},
+  };
+  for (const auto& c : srcsets) {
+    Strings got;
+    ForEachSrcsetUrl(c.srcset, [&](std::string_view u) {
+      got.emplace_back(u);
+      return true;
+    });
+    EXPECT_EQ(got, c.urls) << c.srcset;
+  }
+
+  Strings got;
+  auto take = [&](std::string_view u) {
+    got.emplace_back(u);
+    return true;
+  };
+  const std::string css = "a{b:url(one.jpg)}c{d:url(  \"two.png\"  )}e{f:url(thr";
+  const std::size_t used = ForEachCssUrl(css, false, take);
+  EXPECT_EQ(got, (Strings{"one.jpg", "two.png"}));
+  EXPECT_EQ(css.substr(used), "url(thr") << "an unfinished url( waits for the next piece";
+  ForEachCssUrl(css.substr(used) + "ee.gif)}", true, take);
+  EXPECT_EQ(got.back(), "three.gif");
+}
+
+TEST(HtmlLinks, StopsWhenTheSinkAsksAndAtTheSizeBound) {
+  Collect two(2);
+  HtmlLinkReader reader(two);
+  EXPECT_FALSE(reader.Feed(kGallery.data(), kGallery.size()));
+  reader.Finish();
+  EXPECT_EQ(two.links, (Strings{"base:/media/", "https://pics.example/Cover.JPG", "thumb.png"}));
+
+  // A page past the bound: the links before it count, those after it do not.
+  const std::string page = "<a href=a.html><p>" + std::string(5000, 'x') + "<a href=b.html>";
+  EXPECT_EQ(LinksOf(page, 1000, 2000), Strings{"a.html"});
+}
+
+// Hostile pages: a line of text far over the bound, an attribute that never
+// closes and a million links are read in bounded time and memory.
+TEST(HtmlLinks, HostilePagesEndWithinTheBound) {
+  constexpr std::size_t kBound = 1 << 20;
+  const std::string text =
+      "<a href=before.html><p>" + std::string(3 * kBound, 'x') + "</p><a href=after.html>";
+  EXPECT_EQ(LinksOf(text, 64 * 1024, kBound), Strings{"before.html"});
+
+  const std::string open = "<a href=before.html><img src=\"" + std::string(3 * kBound, 'y');
+  EXPECT_EQ(LinksOf(open, 64 * 1024, kBound), Strings{"before.html"});
+
+  std::string many;
+  many.reserve(15 << 20);
+  for (int i = 0; i < 1'000'000; ++i) {
+    many += "<a href=";
+    many += std::to_string(i);
+    many += '>';
+  }
+  const Strings links = LinksOf(many, 64 * 1024, many.size());
+  ASSERT_EQ(links.size(), 1'000'000u);
+  EXPECT_EQ(links.back(), "999999");
+}
+
+}  // namespace
+}  // namespace tvx

@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "crawler/LinkFrontier.h"
+
+namespace tvx {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+Strings TakeAll(LinkFrontier& frontier, int perHost) {
+  Strings out;
+  while (auto taken = frontier.TakeNext(perHost)) {
+    out.push_back(taken->url + "#" + std::to_string(taken->flags));
+    frontier.Done(taken->host);
+  }
+  return out;
+}
+
+TEST(LinkFrontier, MeetsEachAddressOnceInItsOwnCaseAndTakesHostsInTurn) {
+  LinkFrontier frontier;
+  EXPECT_TRUE(frontier.Add("http://a/1.jpg", "a", 0));
+  EXPECT_TRUE(frontier.Add("http://a/IMG.JPG", "a", 1));
+  EXPECT_TRUE(frontier.Add("http://a/img.jpg", "a", 2)) << "case tells files apart";
+  EXPECT_FALSE(frontier.Add("https://a/1.jpg", "a", 3)) << "another scheme, the same file";
+  EXPECT_TRUE(frontier.Add("http://b/x.html", "b", 4));
+  EXPECT_TRUE(frontier.Contains("https://a/IMG.JPG"));
+  EXPECT_FALSE(frontier.Contains("http://a/Img.jpg"));
+  frontier.Requeue("https://a/1.jpg", "a", 5);
+  EXPECT_EQ(frontier.Met(), 4u);
+  EXPECT_EQ(frontier.Waiting(), 5u);
+
+  // Last in first out per host; hosts take turns.
+  EXPECT_EQ(TakeAll(frontier, 1),
+            (Strings{"https://a/1.jpg#5", "http://b/x.html#4", "http://a/img.jpg#2",
+                     "http://a/IMG.JPG#1", "http://a/1.jpg#0"}));
+  EXPECT_EQ(frontier.Waiting(), 0u);
+}
+
+TEST(LinkFrontier, HoldsNoMoreThanPerHostOut) {
+  LinkFrontier frontier;
+  for (int i = 0; i < 5; ++i) frontier.Add("http://a/" + std::to_string(i), "a", 0);
+  frontier.Add("http://b/0", "b", 0);
+  std::vector<LinkFrontier::Taken> out;
+  while (auto taken = frontier.TakeNext(2)) out.push_back(*taken);
+  ASSERT_EQ(out.size(), 3u) << "two of a, one of b";
+  frontier.Done(out[0].host);
+  ASSERT_TRUE(frontier.TakeNext(2));
+  EXPECT_FALSE(frontier.TakeNext(2));
+}
+
+TEST(LinkFrontier, AMillionLinksTakeLessThan150BytesEach) {
+  LinkFrontier frontier;
+  constexpr int kLinks = 1'000'000;
+  char url[64];
+  for (int i = 0; i < kLinks; ++i) {
+    const int n = std::snprintf(url, sizeof url, "http://127.0.0.1:8080/gallery/page%d.html", i);
+    ASSERT_TRUE(frontier.Add(std::string_view(url, static_cast<std::size_t>(n)), "127.0.0.1", 0));
+  }
+  EXPECT_FALSE(frontier.Add("https://127.0.0.1:8080/gallery/page999999.html", "127.0.0.1", 0));
+  EXPECT_EQ(frontier.Met(), static_cast<std::size_t>(kLinks));
+  const double perLink = static_cast<double>(frontier.MemoryBytes()) / kLinks;
+  EXPECT_LT(perLink, 150.0);
+  RecordProperty("bytes_per_link", std::to_string(perLink));
+}
+
+}  // namespace
+}  // namespace tvx

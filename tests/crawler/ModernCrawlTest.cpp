@@ -1,0 +1,375 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "crawler/HtmlLinks.h"
+#include "crawler/SiteCrawlFixture.h"
+#include "store/SiteOptions.h"
+#include "support/ChildProcess.h"
+#include "support/Files.h"
+#include "support/TlsFront.h"
+
+namespace tvx {
+namespace {
+
+namespace fs = std::filesystem;
+using test::BinaryBody;
+using test::HttpResponse;
+using test::ReadFile;
+using Strings = std::vector<std::string>;
+
+bool Has(const Strings& list, const std::string& item) {
+  return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+class ModernCrawl : public test::SiteCrawlFixture {
+ protected:
+  void SetUp() override {
+    SiteCrawlFixture::SetUp();
+    ResetSiteOptionsForTest();
+  }
+  void TearDown() override {
+    SiteCrawlFixture::TearDown();
+    ResetSiteOptionsForTest();
+  }
+  // The project with the modern search ticked.
+  SiteProject Modern(const std::string& startUrl, int transfersPerHost = 4) {
+    SiteProject p = Project(startUrl);
+    p.typeGif = 0;
+    p.typeJpg = 1;
+    SetOptionsOfSite("proj", SiteOptions{true, transfersPerHost});
+    return p;
+  }
+  std::string Picture(const std::string& name) { return "JFIF" + name + BinaryBody(300); }
+};
+
+// Today's gallery: one line, mixed-case names on a server that tells them
+// apart, srcset and lazy pictures, a picture behind a script URL, a base
+// href and a link back to the start.
+TEST_F(ModernCrawl, FindsEveryPictureOfAOneLineGalleryInItsOwnCase) {
+  http_.Serve("/index.html",
+              HttpResponse::Html(
+                  "<html><body><a href=\"Gallery/Page1.html#top\">1</a>"
+                  "<img src=\"IMG_1234.JPG\" srcset=\"s/IMG_1234-480.jpg 480w, "
+                  "s/IMG_1234-800.jpeg 800w\"><img src=\"img_1234.jpg\">"
+                  "<img class=lazy src=\"data:image/gif;base64,R0lG\" data-src=\"lazy/L1.jpg\" "
+                  "data-srcset=\"lazy/L2.jpg 1x, lazy/L3.jpg 2x\">"
+                  "<a href=\"photo.php?id=3&amp;size=big\">p</a><a href=\"style.css\">s</a>"
+                  "<a href=\"clip.mp4\">c</a><a href=\"anim.gif\">g</a><a href=\"mailto:x@y\">m</a>"
+                  "</body></html>"));
+  http_.Serve("/Gallery/Page1.html",
+              HttpResponse::Html("<head><base href=\"/media/\"></head><img src=\"Deep.JPG\">"
+                                 "<a href=\"../index.html\">home</a>"));
+  for (const char* path :
+       {"/IMG_1234.JPG", "/img_1234.jpg", "/s/IMG_1234-480.jpg", "/s/IMG_1234-800.jpeg",
+        "/lazy/L1.jpg", "/lazy/L2.jpg", "/lazy/L3.jpg", "/media/Deep.JPG"})
+    http_.Serve(path, HttpResponse::Ok(Picture(path), "image/jpeg"));
+  http_.Serve("/photo.php?id=3&size=big", HttpResponse::Ok(Picture("php"), "image/jpeg"));
+  Start(Modern(http_.Url("/index.html")));
+  EXPECT_EQ(Finish(), kCrawlDone);
+
+  const Strings asked = Paths(http_);
+  for (const char* never : {"/style.css", "/clip.mp4", "/anim.gif"})
+    EXPECT_FALSE(Has(asked, never)) << never;
+  EXPECT_EQ(std::count(asked.begin(), asked.end(), "/index.html"), 1);
+  const struct {
+    const char* local;
+    std::string body;
+  } saved[] = {
+      {"IMG_1234.JPG", Picture("/IMG_1234.JPG")},
+      {"img_1234.jpg", Picture("/img_1234.jpg")},
+      {"s/IMG_1234-480.jpg", Picture("/s/IMG_1234-480.jpg")},
+      {"s/IMG_1234-800.jpeg", Picture("/s/IMG_1234-800.jpeg")},
+      {"lazy/L1.jpg", Picture("/lazy/L1.jpg")},
+      {"lazy/L2.jpg", Picture("/lazy/L2.jpg")},
+      {"lazy/L3.jpg", Picture("/lazy/L3.jpg")},
+      {"media/Deep.JPG", Picture("/media/Deep.JPG")},
+      {"photo.php_id=3&size=big.jpg", Picture("php")},
+  };
+  Strings tree = Ui().FilesOf("proj");
+  EXPECT_EQ(tree.size(), std::size(saved));
+  for (const auto& s : saved) {
+    EXPECT_EQ(ReadFile("Pictures/proj/" + std::string(s.local)), s.body) << s.local;
+    std::string shown = "Pictures\\proj\\" + std::string(s.local);
+    std::replace(shown.begin(), shown.end(), '/', '\\');
+    EXPECT_TRUE(Has(tree, shown)) << shown;
+  }
+  EXPECT_TRUE(Ui().Has("LastAction: Opening " + http_.Url("/index.html")));
+  EXPECT_TRUE(Ui().Has("Status: 10 links found"));
+  EXPECT_EQ(Status(), "Success");
+  EXPECT_EQ(Ui().Text(StatusField::LastAction), "Download completed");
+  EXPECT_EQ(DownloadedSites.GetCount(), 1);
+  EXPECT_EQ(RequestedSites.GetCount(), 0);
+}
+
+// http to https and back, a redirect loop, a chain longer than ten, and a
+// redirect to another site.
+TEST_F(ModernCrawl, FollowsRedirectsAcrossSchemesWithinLimits) {
+  test::TlsFront tls(http_.Port());
+  test::ScopedEnv trust(net::Session::kCaFileVariable, tls.CaFile().string());
+  test::TestHttpServer other("127.0.0.2");
+  other.SetHandler([&](const test::HttpRequest&) { return HttpResponse::Ok(Picture("x")); });
+  http_.Serve("/start", HttpResponse::Redirect(tls.Url("/index.html"), 301));
+  http_.Serve("/index.html",
+              HttpResponse::Html("<a href=loop1.html></a><a href=r0.jpg></a><a href=away.jpg></a>"
+                                 "<a href=\"" +
+                                 http_.Url("/plain.jpg") + "\"></a><a href=ok/>"));
+  http_.Serve("/loop1.html", HttpResponse::Redirect("/loop2.html"));
+  http_.Serve("/loop2.html", HttpResponse::Redirect(tls.Url("/loop1.html")));
+  for (int i = 0; i < 12; ++i)
+    http_.Serve("/r" + std::to_string(i) + ".jpg",
+                HttpResponse::Redirect("/r" + std::to_string(i + 1) + ".jpg", 307));
+  http_.Serve("/r12.jpg", HttpResponse::Ok(Picture("r12")));
+  http_.Serve("/away.jpg", HttpResponse::Redirect(other.Url("/away.jpg")));
+  http_.Serve("/plain.jpg", HttpResponse::Ok(Picture("plain"), "image/jpeg"));
+  http_.Serve("/ok/", HttpResponse::Redirect("/ok/final"));
+  http_.Serve("/ok/final", HttpResponse::Ok(Picture("final"), "image/jpeg"));
+  Start(Modern(http_.Url("/start")));
+  EXPECT_EQ(Finish(), kCrawlDone);
+
+  const Strings asked = Paths(http_);
+  EXPECT_EQ(std::count(asked.begin(), asked.end(), "/index.html"), 1);
+  EXPECT_EQ(std::count(asked.begin(), asked.end(), "/loop1.html"), 1) << "the loop ends";
+  EXPECT_TRUE(Has(asked, "/r10.jpg"));
+  EXPECT_FALSE(Has(asked, "/r11.jpg")) << "ten redirects at most";
+  EXPECT_TRUE(other.Requests().empty()) << "another site is not followed";
+  EXPECT_EQ(ReadFile("Pictures/proj/plain.jpg"), Picture("plain"));
+  EXPECT_EQ(ReadFile("Pictures/proj/ok/final.jpg"), Picture("final"));
+  EXPECT_EQ(Status(), "Success");
+}
+
+// Four transfers at once by default (one when asked), none while paused,
+// and a stop ends the run without leaving a partial picture.
+TEST_F(ModernCrawl, FetchesInParallelPausesAndStops) {
+  std::atomic<int> now{0}, most{0};
+  http_.SetHandler([&](const test::HttpRequest& request) {
+    int n = ++now;
+    int seen = most.load();
+    while (n > seen && !most.compare_exchange_weak(seen, n)) {
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    --now;
+    if (request.path == "/index.html") {
+      std::string page;
+      for (int i = 0; i < 24; ++i) page += "<img src=p" + std::to_string(i) + ".jpg>";
+      return HttpResponse::Html(page);
+    }
+    return HttpResponse::Ok(Picture(request.path));
+  });
+  for (int perHost : {4, 1}) {
+    ASSERT_TRUE(test::WaitFor([&] { return now.load() == 0; })) << "the last run's answers are out";
+    most = 0;
+    Start(Modern(http_.Url("/index.html"), perHost));
+    if (perHost == 1) {
+      EXPECT_EQ(Finish(), kCrawlDone);
+      EXPECT_EQ(most.load(), 1);
+      EXPECT_EQ(Status(), "Success");
+      break;
+    }
+    ASSERT_TRUE(test::WaitFor([&] { return Ui().FilesOf("proj").size() >= 4; }));
+    EXPECT_GE(most.load(), 2);
+    EXPECT_LE(most.load(), 4);
+
+    PauseWorker(WorkerKind::Site, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    const std::size_t asked = http_.Requests().size();
+    const std::size_t saved = Ui().FilesOf("proj").size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_EQ(http_.Requests().size(), asked) << "nothing is asked while paused";
+    EXPECT_EQ(Ui().FilesOf("proj").size(), saved);
+    ResumeWorker(WorkerKind::Site, 0);
+    ASSERT_TRUE(test::WaitFor([&] { return Ui().FilesOf("proj").size() > saved; }));
+
+    Stops(WorkerKind::Site).Set(0, 1);
+    EXPECT_EQ(Finish(), kCrawlStopped);
+    EXPECT_EQ(Stops(WorkerKind::Site).Get(0), 0) << "no stop request outlives the crawl";
+    EXPECT_TRUE(Ui().Has("row 0 status: Stopped"));
+    EXPECT_EQ(Status(), "Download Stopped");
+    std::size_t files = 0;
+    for (const auto& entry : fs::directory_iterator("Pictures/proj")) {
+      ++files;
+      EXPECT_EQ(ReadFile(entry.path()), Picture("/" + entry.path().filename().string()))
+          << "no partial picture stays";
+    }
+    EXPECT_EQ(files, Ui().FilesOf("proj").size());
+    EXPECT_LT(files, 24u);
+    RequestedSites.RemoveAt(0);
+    fs::remove_all("Pictures/proj");
+    Ui().Clear();
+  }
+}
+
+// A page of over a hundred thousand links and one with a 50 MB line: each
+// is read up to the page bound, the crawl goes on and ends well.
+TEST_F(ModernCrawl, HostilePagesAreReadUpToTheirBound) {
+  std::string many = "<a href=first.jpg>";
+  const std::string name(60, 'f');
+  while (many.size() <= kMaxPageBytes)
+    many += "<a href=" + name + std::to_string(many.size()) + ".txt>";
+  many += "<a href=last.jpg>";
+  http_.Serve("/index.html",
+              HttpResponse::Html("<a href=many.html></a><a href=long.html></a><a href=b.jpg>"));
+  http_.Serve("/many.html", HttpResponse::Html(many));
+  http_.Serve("/long.html", HttpResponse::Html("<a href=before.jpg>" + std::string(50 << 20, 'x') +
+                                               "<a href=after.jpg>"));
+  http_.SetHandler([&](const test::HttpRequest& r) { return HttpResponse::Ok(Picture(r.path)); });
+  Start(Modern(http_.Url("/index.html")));
+  EXPECT_EQ(Finish(), kCrawlDone);
+  const Strings asked = Paths(http_);
+  for (const char* fetched : {"/first.jpg", "/before.jpg", "/b.jpg"})
+    EXPECT_TRUE(Has(asked, fetched)) << fetched;
+  for (const std::string& path : asked) EXPECT_EQ(path.find(".txt"), std::string::npos) << path;
+  for (const char* past : {"/last.jpg", "/after.jpg"}) EXPECT_FALSE(Has(asked, past)) << past;
+  EXPECT_EQ(Status(), "Success");
+}
+
+// A port nobody listens on now.
+int FreePort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof addr;
+  int port = 0;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), size) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size) == 0)
+    port = ntohs(addr.sin_port);
+  ::close(fd);
+  return port;
+}
+
+bool Listening(int port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<std::uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  ::close(fd);
+  return ok;
+}
+
+// A server that offers HTTP/2 (nginx over TLS): the transfers share its
+// connections instead of opening one each.
+TEST_F(ModernCrawl, SpeaksHttp2WhereOfferedOverFewConnections) {
+  const fs::path site = dir_ / "nginx";
+  test::ChildProcess cert(
+      {"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+       "-nodes", "-keyout", "key.pem", "-out", "cert.pem", "-days", "2", "-subj", "/CN=127.0.0.1",
+       "-addext", "subjectAltName=IP:127.0.0.1"},
+      (fs::create_directories(site), site), /*quiet=*/true);
+  ASSERT_EQ(cert.Wait(std::chrono::seconds(30)), 0);
+  std::string page = "<html><body>";
+  for (int i = 0; i < 24; ++i) {
+    const std::string name = "P" + std::to_string(i) + ".jpg";
+    dir_.Write("nginx/www/" + name, Picture(name));
+    page += "<img src=" + name + ">";
+  }
+  dir_.Write("nginx/www/index.html", page);
+  const int port = FreePort();
+  const std::string root = site.string();
+  std::ofstream(site / "nginx.conf")
+      << "daemon off; master_process off; pid " << root << "/nginx.pid;\n"
+      << "error_log " << root << "/error.log warn;\nevents { worker_connections 64; }\n"
+      << "http { log_format h2 '$connection $server_protocol $uri';\n"
+      << "access_log " << root << "/access.log h2;\n"
+      << "client_body_temp_path " << root << "/body; proxy_temp_path " << root << "/proxy;\n"
+      << "fastcgi_temp_path " << root << "/fcgi; uwsgi_temp_path " << root << "/uwsgi;\n"
+      << "scgi_temp_path " << root << "/scgi;\n"
+      << "types { text/html html; image/jpeg jpg; }\n"
+      << "server { listen 127.0.0.1:" << port << " ssl http2; root " << root << "/www;\n"
+      << "ssl_certificate " << root << "/cert.pem; ssl_certificate_key " << root
+      << "/key.pem; } }\n";
+  std::unique_ptr<test::ChildProcess> nginx;
+  try {
+    nginx = std::make_unique<test::ChildProcess>(
+        std::vector<std::string>{"nginx", "-e", root + "/error.log", "-p", root, "-c",
+                                 root + "/nginx.conf"},
+        site, /*quiet=*/true);
+  } catch (const std::runtime_error&) {
+    GTEST_SKIP() << "nginx is not installed";
+  }
+  ASSERT_TRUE(test::WaitFor([&] { return Listening(port); }, std::chrono::seconds(10)))
+      << test::ReadFile(site / "error.log");
+  test::ScopedEnv trust(net::Session::kCaFileVariable, (site / "cert.pem").string());
+
+  Start(Modern("https://127.0.0.1:" + std::to_string(port) + "/index.html"));
+  EXPECT_EQ(Finish(), kCrawlDone);
+  EXPECT_EQ(Status(), "Success");
+  EXPECT_EQ(Ui().FilesOf("proj").size(), 24u);
+  EXPECT_EQ(ReadFile("Pictures/proj/P7.jpg"), Picture("P7.jpg"));
+  nginx.reset();
+
+  std::istringstream log(ReadFile(site / "access.log"));
+  std::set<std::string> connections;
+  std::size_t requests = 0;
+  for (std::string connection, protocol, uri; log >> connection >> protocol >> uri; ++requests) {
+    EXPECT_EQ(protocol, "HTTP/2.0") << uri;
+    connections.insert(connection);
+  }
+  EXPECT_EQ(requests, 25u);
+  EXPECT_LE(connections.size(), 4u) << "connections are shared, never one per transfer";
+}
+
+// Exit domain and Max Domain Count work as for the line-by-line crawl.
+TEST_F(ModernCrawl, KeepsTheDomainRules) {
+  test::TestHttpServer other("127.0.0.2");
+  const std::string port = std::to_string(http_.Port());
+  http_.Serve("/index.html",
+              HttpResponse::Html("<a href=\"http://localhost:" + port + "/l.html\"></a><a href=\"" +
+                                 other.Url("/c.html") + "\"></a><a href=same.html>"));
+  http_.SetHandler([](const test::HttpRequest&) { return HttpResponse::Html(""); });
+  other.SetHandler([](const test::HttpRequest&) { return HttpResponse::Html(""); });
+  SiteProject p = Modern(http_.Url("/index.html"), 1);
+  p.exitDomain = 1;
+  p.maxDomainCount = 2;
+  Start(p);
+  EXPECT_EQ(Finish(), kCrawlDone);
+  EXPECT_EQ(Paths(http_), (Strings{"/index.html", "/l.html"}));
+  EXPECT_TRUE(other.Requests().empty());
+}
+
+TEST_F(ModernCrawl, FailuresAndRefusedNamesEndWithErrorsOrNotes) {
+  HttpResponse broken = HttpResponse::Ok(BinaryBody(4000));
+  broken.contentLength = 8000;
+  broken.closeAfterBytes = 4000;
+  http_.Serve("/index.html", HttpResponse::Html("<img src=broken.jpg><img src=gone.jpg>"
+                                                "<img src=ok.jpg><img src=\"%2e%2e/x.jpg\">"));
+  http_.Serve("/broken.jpg", broken);
+  http_.Serve("/ok.jpg", HttpResponse::Ok(Picture("ok")));
+  http_.Serve("/%2e%2e/x.jpg", HttpResponse::Ok(Picture("x")));
+  Start(Modern(http_.Url("/index.html")));
+  EXPECT_EQ(Finish(), kCrawlDone);
+  EXPECT_TRUE(Ui().Has("Status: " + http_.Url("/gone.jpg") + " not found"));
+  EXPECT_TRUE(Ui().Has("Status: Error retrieving page"));
+  EXPECT_FALSE(fs::exists("Pictures/proj/broken.jpg")) << "a broken picture is not kept";
+  EXPECT_EQ(ReadFile("Pictures/proj/ok.jpg"), Picture("ok"));
+  EXPECT_EQ(ReadFile("Pictures/proj/%2e%2e/x.jpg"), Picture("x"));
+  EXPECT_EQ(Status(), "Some errors occurred");
+  EXPECT_EQ(RequestedSites.GetCount(), 1);
+
+  // A name that cannot be the project's folder ends the run at once.
+  ResetSiteOptionsForTest();
+  SetOptionsOfSite("..", SiteOptions{true, 4});
+  const std::size_t asked = http_.Requests().size();
+  Start(Project(http_.Url("/index.html"), ".."));
+  EXPECT_EQ(Finish(), kCrawlDone);
+  EXPECT_EQ(http_.Requests().size(), asked);
+  EXPECT_TRUE(Ui().Has("Status: Pictures\\.. has illegal chars"));
+}
+
+}  // namespace
+}  // namespace tvx

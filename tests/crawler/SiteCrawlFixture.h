@@ -1,0 +1,71 @@
+#pragma once
+// A web-site crawl run on a worker against loopback servers, from a folder
+// of its own, with the Requested Web Sites list shown and the project in
+// row 0, the row the status view follows.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "crawler/CrawlWorker.h"
+#include "net/Internet.h"
+#include "store/Lists.h"
+#include "support/RecordingReporter.h"
+#include "support/TempDir.h"
+#include "support/TestHttpServer.h"
+
+namespace tvx::test {
+
+class SiteCrawlFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_.Path());
+    net::ClientLimits::stallTimeoutMs = 5000;
+    ListKind = kListRequestedSites;
+    CurrentRow = 0;
+  }
+  void TearDown() override {
+    fx_.reset();
+    ResetLists();  // tests that follow find no project of ours
+    net::ClientLimits::stallTimeoutMs = 60000;
+    std::filesystem::current_path(old_);
+  }
+  static SiteProject Project(const std::string& startUrl, const char* name = "proj") {
+    SiteProject p{};
+    SetText(p.name, name);
+    SetText(p.startUrl, startUrl);
+    p.typeGif = 1;
+    return p;
+  }
+  // Adds the project as the newest requested site and crawls it on a worker.
+  void Start(const SiteProject& p) {
+    RequestedSites.Add(p);
+    exitCode_ = -1;
+    ASSERT_NE(LaunchWorker(WorkerKind::Site, std::string(TextOf(p.name)), kSiteStackCommand,
+                           [this, p](WorkerEnv& env) { exitCode_ = RunCrawl(env, p); }),
+              nullptr);
+  }
+  int Finish() {
+    EXPECT_TRUE(WaitForWorkers());
+    return exitCode_;
+  }
+  RecordingReporter& Ui() { return fx_->reporter; }
+  std::string Status() { return Ui().Text(StatusField::Status); }
+  std::vector<std::string> Paths(const TestHttpServer& server) const {
+    std::vector<std::string> out;
+    for (const auto& r : server.Requests()) out.push_back(r.target);
+    return out;
+  }
+
+  TempDir dir_{"tvx-site"};
+  std::filesystem::path old_;
+  std::unique_ptr<EngineFixture> fx_ = std::make_unique<EngineFixture>();
+  TestHttpServer http_;
+  std::atomic<int> exitCode_{-1};
+};
+
+}  // namespace tvx::test

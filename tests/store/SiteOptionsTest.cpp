@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "store/ListFiles.h"
+#include "store/Lists.h"
+#include "store/SiteOptions.h"
+#include "support/Files.h"
+#include "support/ListReset.h"
+#include "support/TempDir.h"
+
+namespace tvx {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+
+class SiteOptionsFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_ = fs::current_path();
+    fs::current_path(dir_.Path());
+    test::ResetLists();
+    ResetSiteOptionsForTest();
+    ResetListFilesForTest();
+    SetListMessageHook([this](const std::string& m) { messages_.push_back(m); });
+  }
+  void TearDown() override {
+    SetListMessageHook(nullptr);
+    ResetSiteOptionsForTest();
+    ResetListFilesForTest();
+    test::ResetLists();
+    fs::current_path(old_);
+  }
+  static SiteProject Site(const char* name) {
+    SiteProject p{};
+    SetText(p.name, name);
+    SetText(p.startUrl, "https://pics.example/");
+    p.typeJpg = 1;
+    return p;
+  }
+  test::TempDir dir_{"tvx-opts"};
+  fs::path old_;
+  std::vector<std::string> messages_;
+};
+
+TEST_F(SiteOptionsFile, SavedBesideTheListsWhichKeepTheirFormat) {
+  RequestedSites.Add(Site("Holiday pictures"));
+  SetOptionsOfSite("Holiday pictures", {true, 8});
+  SetOptionsOfSite("B", {true, 99});      // kept within 1..16
+  SetOptionsOfSite("Plain", {false, 4});  // the defaults: no entry
+  SaveAllLists();
+  EXPECT_EQ(ReadFile(kSiteOptionsFile), "1 8 Holiday pictures\r\n1 16 B\r\n");
+  EXPECT_EQ(ReadFile("reqpicwebs.data"),
+            "Holiday pictures\r\nhttps://pics.example/\r\n0\r\n0 0 1 0 0 0 0\r\n0 0 0\r\n"
+            "0 0 0\r\n0 0 0\r\n*\r\n");
+
+  ResetSiteOptionsForTest();
+  test::ResetLists();
+  LoadAllLists();
+  EXPECT_EQ(OptionsOfSite("holiday PICTURES"), (SiteOptions{true, 8}));
+  EXPECT_EQ(OptionsOfSite("Plain"), SiteOptions{});
+  EXPECT_TRUE(messages_.empty());
+
+  // Unchanged options are not written again.
+  std::ofstream(kSiteOptionsFile, std::ios::binary) << "1 8 Holiday pictures\n";
+  ResetSiteOptionsForTest();
+  LoadAllLists();
+  SaveAllLists();
+  EXPECT_EQ(ReadFile(kSiteOptionsFile), "1 8 Holiday pictures\n");
+}
+
+TEST_F(SiteOptionsFile, ReadsWhatItCanOfAnEditedFile) {
+  ReadSiteOptions(
+      "1 4 Spaced name \r\n"
+      "0 9 Narrow\n"
+      "1 0 Zero\n"
+      "2 4 Bad flag\n"
+      "x 4 Bad number\n"
+      "1 4\n"
+      "\n"
+      "1 3 narrow");
+  EXPECT_FALSE(SiteOptionsModified());
+  EXPECT_EQ(OptionsOfSite("Spaced name "), (SiteOptions{true, 4}));
+  EXPECT_EQ(OptionsOfSite("NARROW"), (SiteOptions{true, 3})) << "the last line of a name counts";
+  EXPECT_EQ(OptionsOfSite("Zero"), (SiteOptions{true, 1}));
+  EXPECT_EQ(OptionsOfSite("Bad flag"), SiteOptions{});
+  EXPECT_EQ(OptionsOfSite("Bad number"), SiteOptions{});
+}
+
+// Entries follow their projects: renamed with them, kept while a project of
+// that name remains (moved to the downloaded sites), dropped when deleted.
+TEST_F(SiteOptionsFile, EntriesFollowTheirProjects) {
+  SetOptionsOfSite("Old", {true, 2});
+  SetOptionsOfSite("New", {true, 3}, "old");
+  EXPECT_EQ(OptionsOfSite("Old"), SiteOptions{});
+  EXPECT_EQ(OptionsOfSite("New"), (SiteOptions{true, 3}));
+
+  DownloadedSites.Add(Site("New"));
+  ForgetDeletedSite("new");
+  EXPECT_EQ(OptionsOfSite("New"), (SiteOptions{true, 3})) << "still a downloaded site";
+  DownloadedSites.RemoveAt(0);
+  ForgetDeletedSite("new");
+  EXPECT_EQ(OptionsOfSite("New"), SiteOptions{});
+
+  SetOptionsOfSite("A", {true, 5});
+  EXPECT_TRUE(WriteLists(SaveScope::ChangedSinceSave).empty());
+  ASSERT_TRUE(fs::exists(kSiteOptionsFile));
+  ForgetAllSiteOptions();
+  EXPECT_TRUE(WriteLists(SaveScope::ChangedSinceSave).empty());
+  EXPECT_FALSE(fs::exists(kSiteOptionsFile)) << "no options, no file";
+}
+
+// As for the lists: an unreadable file is left alone and the options go to
+// a file beside it.
+TEST_F(SiteOptionsFile, AnUnreadableFileIsNeverWrittenOver) {
+  fs::create_directory(kSiteOptionsFile);
+  LoadAllLists();
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_NE(messages_[0].find("'picwebopts.data'"), std::string::npos) << messages_[0];
+  SetOptionsOfSite("A", {true, 5});
+  SaveAllLists();
+  EXPECT_TRUE(fs::is_directory(kSiteOptionsFile));
+  EXPECT_EQ(ReadFile("picwebopts.data.unsaved"), "1 5 A\r\n");
+  EXPECT_EQ(messages_.size(), 1u);
+
+  // A file that cannot be written is reported, once by the background save.
+  ResetListFilesForTest();
+  fs::remove(kSiteOptionsFile);
+  SetListWriteFaultForTest(kSiteOptionsFile);
+  SetOptionsOfSite("A", {true, 6});
+  EXPECT_EQ(WriteLists(SaveScope::ChangedSinceSave),
+            std::vector<std::string>{"Error saving the web site options!"});
+  EXPECT_TRUE(WriteLists(SaveScope::ChangedSinceSave).empty());
+  SetListWriteFaultForTest("");
+}
+
+}  // namespace
+}  // namespace tvx

@@ -1,0 +1,197 @@
+// "Modern link search" through the window: the File Settings page, and a
+// project made in the dialog, ticked, run against a loopback site, its files
+// in the tree; its options follow it when it is renamed or deleted.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeWidget>
+#include <filesystem>
+
+#include "commands/CommandIds.h"
+#include "net/Internet.h"
+#include "store/ListFiles.h"
+#include "store/Lists.h"
+#include "store/SiteOptions.h"
+#include "support/Files.h"
+#include "support/TestHttpServer.h"
+#include "ui/DialogDriver.h"
+#include "ui/MainTestSupport.h"
+#include "ui/dialogs/ProjProps.h"
+#include "ui/frame/MainFrame.h"
+#include "ui/views/DnldList.h"
+#include "ui/views/ListPanel.h"
+#include "ui/views/TreePanel.h"
+#include "workers/WorkerControl.h"
+
+namespace tvx::ui {
+namespace {
+
+using test::Click;
+using test::DialogScript;
+using test::HttpResponse;
+constexpr int kFileTab = 1;
+
+TEST(ModernLinksPage, OffUnlessStoredAndHandedBackAsSet) {
+  ResetSiteOptionsForTest();
+  SiteProject project{};
+  SetText(project.name, "Old project");
+  project.typeGif = 1;
+
+  // A project without options: unticked, the number greyed at 4; the
+  // described controls as they always were.
+  CProjProps sheet(QString::fromLatin1(kWebProjectPropertiesTitle));
+  sheet.Load(project, OptionsOfSite("Old project"));
+  auto script = std::make_unique<DialogScript>();
+  script->ThenAs<CProjProps>([](CProjProps& s) {
+    s.tabs()->setCurrentIndex(kFileTab);
+    CFileSettings& page = s.files();
+    EXPECT_EQ(page.modernLinksBox()->text(), QStringLiteral("Modern link search"));
+    EXPECT_FALSE(page.modernLinksBox()->isChecked());
+    EXPECT_FALSE(page.transfersBox()->isEnabled());
+    EXPECT_EQ(page.transfersBox()->value(), 4);
+    EXPECT_EQ(page.transfersBox()->minimum(), 1);
+    EXPECT_EQ(page.transfersBox()->maximum(), 16);
+    EXPECT_TRUE(page.searchForTypes()->isChecked());
+    EXPECT_TRUE(page.typeBox(CFileSettings::kGif)->isChecked());
+    EXPECT_GT(page.modernLinksBox()->y(), page.downloadAllFiles()->y()) << "below the types";
+
+    Click(page.modernLinksBox());
+    EXPECT_TRUE(page.transfersBox()->isEnabled());
+    page.transfersBox()->setValue(6);
+    QTest::mouseClick(s.okButton(), Qt::LeftButton);
+  });
+  ASSERT_EQ(sheet.exec(), QDialog::Accepted);
+  script.reset();
+  EXPECT_EQ(sheet.Options(), (SiteOptions{true, 6}));
+
+  // A page never opened hands the stored options back unchanged; opened,
+  // it shows them.
+  for (bool open : {false, true}) {
+    CProjProps again(QString::fromLatin1(kWebProjectPropertiesTitle));
+    again.Load(project, SiteOptions{true, 9});
+    DialogScript answer;
+    answer.ThenAs<CProjProps>([open](CProjProps& s) {
+      if (open) {
+        s.tabs()->setCurrentIndex(kFileTab);
+        EXPECT_TRUE(s.files().modernLinksBox()->isChecked());
+        EXPECT_TRUE(s.files().transfersBox()->isEnabled());
+        EXPECT_EQ(s.files().transfersBox()->value(), 9);
+      }
+      QTest::mouseClick(s.okButton(), Qt::LeftButton);
+    });
+    ASSERT_EQ(again.exec(), QDialog::Accepted);
+    EXPECT_EQ(again.files().WasShown(), open);
+    EXPECT_EQ(again.Options(), (SiteOptions{true, 9}));
+  }
+}
+
+class ModernLinksWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::ResetLists();
+    ResetSiteOptionsForTest();
+    for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search}) {
+      Registry(kind).Clear();
+      Stops(kind).ClearAll();
+    }
+    net::ClientLimits::stallTimeoutMs = 5000;
+    frame = std::make_unique<CMainFrame>();
+    frame->OnInitialUpdate();
+    frame->resize(1000, 700);
+    frame->show();
+    frame->TreePanel()->SwitchTo("Web Sites");
+  }
+  void TearDown() override {
+    EXPECT_TRUE(QTest::qWaitFor([] { return LiveWorkerCount() == 0; }, 30000));
+    frame.reset();
+    test::ResetLists();
+    ResetSiteOptionsForTest();
+    net::ClientLimits::stallTimeoutMs = 60000;
+  }
+  void SelectOnly(int row) {
+    frame->ListPanel()->clearSelection();
+    frame->ListPanel()->SetRowSelected(row, true);
+  }
+
+  test::ScopedWorkDir workDir;
+  test::ShellOpens opens;
+  test::MessageAnswers answers;  // "Yes" to every question
+  test::TestHttpServer http;
+  std::unique_ptr<CMainFrame> frame;
+};
+
+TEST_F(ModernLinksWindow, ProjectMadeInTheDialogCrawlsTodaysGallery) {
+  http.Serve("/", HttpResponse::Html("<html><body><img src=\"Photos/IMG_0001.JPG\">"
+                                     "<img data-src=\"Photos/img_0001.jpg\" "
+                                     "srcset=\"Photos/Big.JPG 2x\"></body></html>"));
+  for (const char* path : {"/Photos/IMG_0001.JPG", "/Photos/img_0001.jpg", "/Photos/Big.JPG"})
+    http.Serve(path, HttpResponse::Ok(std::string("JFIF") + path, "image/jpeg"));
+
+  DialogScript script;
+  script.ThenAs<CProjProps>([&](CProjProps& s) {
+    s.general().nameEdit()->setText(QStringLiteral("Today"));
+    s.general().addressEdit()->setText(QString::fromStdString(http.Url("/")));
+    s.tabs()->setCurrentIndex(kFileTab);
+    Click(s.files().searchForTypes());
+    Click(s.files().typeBox(CFileSettings::kJpg));
+    Click(s.files().modernLinksBox());
+    QTest::mouseClick(s.okButton(), Qt::LeftButton);
+  });
+  frame->RouteCommand(kCmdAddWebSite);
+  ASSERT_TRUE(script.AllStepsRun());
+  ASSERT_EQ(frame->ListPanel()->RowCount(), 1);
+  EXPECT_EQ(OptionsOfSite("Today"), (SiteOptions{true, 4}));
+
+  SelectOnly(0);
+  frame->RouteCommand(kCmdDownloadSelected);
+  ASSERT_TRUE(QTest::qWaitFor([] { return LiveWorkerCount() == 0; }, 30000));
+  for (const char* path : {"Photos/IMG_0001.JPG", "Photos/img_0001.jpg", "Photos/Big.JPG"})
+    EXPECT_EQ(test::ReadFile(std::string("Pictures/Today/") + path), std::string("JFIF/") + path);
+  EXPECT_EQ(DownloadedSites.GetCount(), 1);
+  QTreeWidget* tree = frame->DnldList();
+  ASSERT_EQ(tree->topLevelItemCount(), 1);
+  EXPECT_EQ(tree->topLevelItem(0)->text(0), "Today");
+  EXPECT_EQ(tree->topLevelItem(0)->childCount(), 3);
+
+  // Kept when the project moved to the downloaded sites; saved beside the lists.
+  SaveAllLists();
+  EXPECT_EQ(test::ReadFile(kSiteOptionsFile), "1 4 Today\r\n");
+}
+
+TEST_F(ModernLinksWindow, OptionsFollowARenameAndGoWithADeletedProject) {
+  SiteProject p{};
+  SetText(p.name, "Before");
+  SetText(p.startUrl, "http://127.0.0.1/");
+  p.runWhenRequested = 1;
+  p.stopWhenRequested = 1;
+  RequestedSites.Add(p);
+  SetOptionsOfSite("Before", {true, 7});
+  frame->TreePanel()->SwitchTo("Files");
+  frame->TreePanel()->SwitchTo("Web Sites");
+  SelectOnly(0);
+
+  DialogScript script;
+  script.ThenAs<CProjProps>([](CProjProps& s) {
+    s.general().nameEdit()->setText(QStringLiteral("After"));
+    QTest::mouseClick(s.okButton(), Qt::LeftButton);
+  });
+  frame->RouteCommand(kCmdProperties);
+  ASSERT_TRUE(script.AllStepsRun());
+  EXPECT_EQ(OptionsOfSite("After"), (SiteOptions{true, 7}));
+  EXPECT_EQ(OptionsOfSite("Before"), SiteOptions{});
+
+  SelectOnly(0);
+  frame->RouteCommand(kCmdDeleteEntry);
+  EXPECT_EQ(RequestedSites.GetCount(), 0);
+  EXPECT_EQ(OptionsOfSite("After"), SiteOptions{});
+}
+
+}  // namespace
+}  // namespace tvx::ui
