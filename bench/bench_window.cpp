@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "StallMeter.h"
 #include "commands/CommandIds.h"
 #include "store/Lists.h"
 #include "ui/MessageBox.h"
@@ -41,13 +42,6 @@ struct Stalls {
   double maxMs = 0;
   double p99Ms = 0;
 };
-
-Stalls Summarise(std::vector<double> gaps) {
-  if (gaps.empty()) return {};
-  std::sort(gaps.begin(), gaps.end());
-  const std::size_t p99 = std::min(gaps.size() - 1, gaps.size() * 99 / 100);
-  return {gaps.back(), gaps[p99]};
-}
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -123,13 +117,14 @@ Stalls Round(CMainFrame& frame, const std::string& base, int files, int crawls, 
     StartAll(frame, "Web Sites");
   }
 
-  std::vector<double> gaps;
-  gaps.reserve(1 << 20);
+  StallMeter gaps;
+  bool first = true;  // the wait before the first run is no gap
   QElapsedTimer clock;
   QTimer probe;
   probe.setInterval(0);
   QObject::connect(&probe, &QTimer::timeout, [&] {
-    gaps.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+    if (!first) gaps.Add(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+    first = false;
     clock.restart();
   });
 
@@ -155,11 +150,10 @@ Stalls Round(CMainFrame& frame, const std::string& base, int files, int crawls, 
   RunEventLoop(static_cast<int>(seconds * 1000));
   user.stop();
   probe.stop();
-  if (!gaps.empty()) gaps.erase(gaps.begin());  // the wait before the first run
   StopAll();
   std::error_code ignored;
   std::filesystem::remove_all("Pictures", ignored);
-  return Summarise(std::move(gaps));
+  return {gaps.MaxMs(), gaps.QuantileMs(0.99)};
 }
 
 }  // namespace
