@@ -92,6 +92,7 @@ class ModernCrawl {
       FlushTexts(false);
     }
     FlushLinks();
+    if (barOwed_) ShowBar(true);
     Finish();
     return kCrawlDone;
   }
@@ -139,7 +140,10 @@ class ModernCrawl {
       if (row_) {
         RequestedSites.Update(IndexOfRow(RequestedSites.GetCount(), *row_),
                               [](SiteProject& p) { SetText(p.status, "Stopped"); });
-        if (ListKind.load() == kListRequestedSites) env_.reporter.SetRowStatus(*row_, "Stopped");
+        if (ListKind.load() == kListRequestedSites) {
+          env_.reporter.SetRowStatus(*row_, "Stopped");
+          env_.reporter.SetRowProgress(*row_, 0, 0);
+        }
       }
       if (IsCurrent()) env_.reporter.SetStatusText(StatusField::Status, "Download Stopped");
       ClearStopFlag();
@@ -160,6 +164,7 @@ class ModernCrawl {
       if (errorFlag_) {
         if (kind == kListRequestedSites) {
           env_.reporter.SetRowStatus(row, "Some errors occurred");
+          env_.reporter.SetRowProgress(row, 0, 0);
           if (row == CurrentRow.load()) {
             env_.reporter.SetStatusText(StatusField::LastAction, "Download completed");
             env_.reporter.SetStatusText(StatusField::Status, "Some errors occurred");
@@ -242,6 +247,7 @@ class ModernCrawl {
   }
 
   void FlushTexts(bool force) {
+    if (barOwed_) ShowBar(force);
     const Clock::time_point now = Clock::now();
     for (Throttled* t : {&action_, &progress_, &links_}) {
       if (!t->hasPending || (!force && now - t->last < kTextInterval)) continue;
@@ -249,6 +255,25 @@ class ModernCrawl {
       t->hasPending = false;
       Put(t->field, t->pending, t->anyRow);
     }
+  }
+
+  // The bar behind the row's status, at most as often as the texts change;
+  // force: now (the last figures of a round).
+  void ShowBar(bool force) {
+    if (picturesMet_ == 0) return;
+    const Clock::time_point now = Clock::now();
+    if (!force && now - barTime_ < kTextInterval) {
+      barOwed_ = true;
+      return;
+    }
+    barTime_ = now;
+    barOwed_ = false;
+    if (ListKind.load() != kListRequestedSites) return;
+    env_.OnUi([&] {
+      if (auto row = RowNow(); row && ListKind.load() == kListRequestedSites)
+        env_.reporter.SetRowProgress(*row, static_cast<std::uint64_t>(picturesSaved_),
+                                     static_cast<std::uint64_t>(picturesMet_));
+    });
   }
 
   void FlushLinks() {
@@ -292,6 +317,10 @@ class ModernCrawl {
       if (settings_.maxDomainCount != 0 && domainCount_ > settings_.maxDomainCount) return false;
     }
     if (!frontier_.Add(url, host, flags)) return true;
+    if (KindOfUrl(url, types_) == UrlKind::Picture) {
+      ++picturesMet_;
+      ShowBar(false);
+    }
     ++linkCount_;
     progressText_ = LinksFound(linkCount_);
     Show(links_, progressText_);
@@ -333,6 +362,8 @@ class ModernCrawl {
 
   void Saved(const std::string& shownPath) {
     env_.OnUi([&] { env_.reporter.AddFile(node_, shownPath); });
+    ++picturesSaved_;
+    ShowBar(false);
   }
 
   // Where the file of url goes; extension: see LocalPlaceOf.
@@ -360,6 +391,12 @@ class ModernCrawl {
   std::unordered_set<std::string> domains_;  // hosts met while leaving the start site
   int domainCount_ = 1;
   int linkCount_ = 0;
+  // The row's bar: pictures saved against the pictures met so far (links
+  // that name one, and answers that turned out to be one).
+  int picturesMet_ = 0;
+  int picturesSaved_ = 0;
+  Clock::time_point barTime_{};
+  bool barOwed_ = false;
   bool errorFlag_ = false;
   std::string progressText_;
   std::optional<int> row_;
@@ -402,7 +439,10 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
       return net::BodyUse::Take;
     }
     const std::string extension = crawl_.types_.ExtensionFor(head.contentType);
-    if (!extension.empty()) return OpenFile(extension);
+    if (!extension.empty()) {
+      ++crawl_.picturesMet_;
+      return OpenFile(extension);
+    }
     return net::BodyUse::Stop;  // neither a page nor a picture the project wants
   }
 

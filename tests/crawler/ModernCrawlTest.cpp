@@ -109,6 +109,10 @@ TEST_F(ModernCrawl, FindsEveryPictureOfAOneLineGalleryInItsOwnCase) {
   }
   EXPECT_TRUE(Ui().Has("LastAction: Opening " + http_.Url("/index.html")));
   EXPECT_TRUE(Ui().Has("Status: 10 links found"));
+  // The row's bar ends at every picture saved, the one told by its type too.
+  const Strings bars = Ui().CallsStartingWith("row 0 progress: ");
+  ASSERT_FALSE(bars.empty());
+  EXPECT_EQ(bars.back(), "row 0 progress: 9/9");
   EXPECT_EQ(Status(), "Success");
   EXPECT_EQ(Ui().Text(StatusField::LastAction), "Download completed");
   EXPECT_EQ(DownloadedSites.GetCount(), 1);
