@@ -14,6 +14,7 @@
 #include "store/Lists.h"
 #include "store/SiteOptions.h"
 #include "workers/LocalPath.h"
+#include "workers/RowReport.h"
 #include "workers/TransferCopy.h"
 
 namespace tvx {
@@ -126,9 +127,9 @@ class Crawl {
   void ShowPictureProgress() {
     if (state_.pictureLinks == 0 || ListKind.load() != kListRequestedSites) return;
     env_.OnUi([&] {
-      if (auto row = RowNow(); row && ListKind.load() == kListRequestedSites)
-        env_.reporter.SetRowProgress(*row, static_cast<std::uint64_t>(state_.picturesSaved),
-                                     static_cast<std::uint64_t>(state_.pictureLinks));
+      RowReport(env_.reporter, kListRequestedSites, RowNow())
+          .Progress(static_cast<std::uint64_t>(state_.picturesSaved),
+                    static_cast<std::uint64_t>(state_.pictureLinks));
     });
   }
 
@@ -272,15 +273,7 @@ class Crawl {
     env_.OnUi([&] {
       row_ = RowNow();
       ClearFlagsAtEnd(row_);
-      if (row_) {
-        RequestedSites.Update(IndexOfRow(RequestedSites.GetCount(), *row_),
-                              [](SiteProject& p) { SetText(p.status, "Stopped"); });
-        if (ListKind.load() == kListRequestedSites) {
-          env_.reporter.SetRowStatus(*row_, "Stopped");
-          env_.reporter.SetRowProgress(*row_, 0, 0);
-        }
-      }
-      if (IsCurrent()) env_.reporter.SetStatusText(StatusField::Status, "Download Stopped");
+      ShowCrawlStopped(env_.reporter, row_);
     });
     env_.EndBusy();
   }
@@ -292,38 +285,7 @@ class Crawl {
     env_.OnUi([&] {
       row_ = RowNow();
       ClearFlagsAtEnd(row_);
-      if (!row_) return;  // deleted while it ran: nothing of it is left to update
-      const int row = *row_;
-      const int index = IndexOfRow(RequestedSites.GetCount(), row);
-      const int kind = ListKind.load();
-      if (state_.errorFlag) {
-        if (kind == kListRequestedSites) {
-          env_.reporter.SetRowStatus(row, "Some errors occurred");
-          env_.reporter.SetRowProgress(row, 0, 0);
-          if (row == CurrentRow.load()) {
-            env_.reporter.SetStatusText(StatusField::LastAction, "Download completed");
-            env_.reporter.SetStatusText(StatusField::Status, errorStatus);
-          }
-        }
-        RequestedSites.Update(index,
-                              [](SiteProject& p) { SetText(p.status, "Some errors occurred"); });
-        return;
-      }
-      if (kind == kListRequestedSites) {
-        if (row == CurrentRow.load()) {
-          env_.reporter.SetStatusText(StatusField::LastAction, "Download completed");
-          env_.reporter.SetStatusText(StatusField::Status, "Success");
-        }
-        env_.reporter.DeleteRow(row);
-      }
-      RequestedSites.Update(index, [](SiteProject& p) { SetText(p.status, "Success"); });
-      DownloadedSites.Add(*RequestedSites.CopyAt(index));
-      if (kind == kListDownloadedSites) {
-        env_.reporter.InsertTopRow(state_.Name());
-        env_.reporter.SetRowStatus(0, "Success");
-      }
-      RequestedSites.RemoveAt(index);
-      CurrentRow.fetch_sub(1);
+      EndCrawlRun(env_.reporter, state_.Name(), row_, state_.errorFlag, errorStatus);
     });
     env_.EndBusy();
   }
@@ -337,6 +299,43 @@ class Crawl {
 };
 
 }  // namespace
+
+void ShowCrawlStopped(Reporter& ui, std::optional<int> row) {
+  const RowReport report(ui, kListRequestedSites, row);
+  if (row) {
+    RequestedSites.Update(IndexOfRow(RequestedSites.GetCount(), *row),
+                          [](SiteProject& p) { SetText(p.status, "Stopped"); });
+    report.Cell("Stopped");
+    report.Progress(0, 0);
+  }
+  report.Text(StatusField::Status, "Download Stopped");
+}
+
+void EndCrawlRun(Reporter& ui, const std::string& name, std::optional<int> row, bool errors,
+                 const std::string& errorStatus) {
+  if (!row) return;  // deleted while it ran: nothing of it is left to update
+  const RowReport report(ui, kListRequestedSites, row);
+  const int index = IndexOfRow(RequestedSites.GetCount(), *row);
+  if (errors) {
+    report.Cell("Some errors occurred");
+    report.Progress(0, 0);
+    report.Text(StatusField::LastAction, "Download completed");
+    report.Text(StatusField::Status, errorStatus);
+    RequestedSites.Update(index, [](SiteProject& p) { SetText(p.status, "Some errors occurred"); });
+    return;
+  }
+  report.Text(StatusField::LastAction, "Download completed");
+  report.Text(StatusField::Status, "Success");
+  report.Delete();
+  RequestedSites.Update(index, [](SiteProject& p) { SetText(p.status, "Success"); });
+  DownloadedSites.Add(*RequestedSites.CopyAt(index));
+  if (ListKind.load() == kListDownloadedSites) {
+    ui.InsertTopRow(name);
+    ui.SetRowStatus(0, "Success");
+  }
+  RequestedSites.RemoveAt(index);
+  CurrentRow.fetch_sub(1);
+}
 
 int RunCrawl(WorkerEnv& env, const SiteProject& project) {
   const SiteOptions options = OptionsOfSite(TextOf(project.name));

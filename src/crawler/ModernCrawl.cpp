@@ -18,6 +18,7 @@
 #include "store/Lists.h"
 #include "store/SiteOptions.h"
 #include "workers/LocalPath.h"
+#include "workers/RowReport.h"
 
 namespace tvx {
 namespace {
@@ -137,15 +138,7 @@ class ModernCrawl {
   void ReportStopped() {
     env_.OnUi([&] {
       row_ = RowNow();
-      if (row_) {
-        RequestedSites.Update(IndexOfRow(RequestedSites.GetCount(), *row_),
-                              [](SiteProject& p) { SetText(p.status, "Stopped"); });
-        if (ListKind.load() == kListRequestedSites) {
-          env_.reporter.SetRowStatus(*row_, "Stopped");
-          env_.reporter.SetRowProgress(*row_, 0, 0);
-        }
-      }
-      if (IsCurrent()) env_.reporter.SetStatusText(StatusField::Status, "Download Stopped");
+      ShowCrawlStopped(env_.reporter, row_);
       ClearStopFlag();
     });
     env_.EndBusy();
@@ -156,39 +149,8 @@ class ModernCrawl {
   void Finish() {
     env_.OnUi([&] {
       row_ = RowNow();
-      if (!row_) return;  // deleted while it ran: nothing of it is left to update
       ClearStopFlag();
-      const int row = *row_;
-      const int index = IndexOfRow(RequestedSites.GetCount(), row);
-      const int kind = ListKind.load();
-      if (errorFlag_) {
-        if (kind == kListRequestedSites) {
-          env_.reporter.SetRowStatus(row, "Some errors occurred");
-          env_.reporter.SetRowProgress(row, 0, 0);
-          if (row == CurrentRow.load()) {
-            env_.reporter.SetStatusText(StatusField::LastAction, "Download completed");
-            env_.reporter.SetStatusText(StatusField::Status, "Some errors occurred");
-          }
-        }
-        RequestedSites.Update(index,
-                              [](SiteProject& p) { SetText(p.status, "Some errors occurred"); });
-        return;
-      }
-      if (kind == kListRequestedSites) {
-        if (row == CurrentRow.load()) {
-          env_.reporter.SetStatusText(StatusField::LastAction, "Download completed");
-          env_.reporter.SetStatusText(StatusField::Status, "Success");
-        }
-        env_.reporter.DeleteRow(row);
-      }
-      RequestedSites.Update(index, [](SiteProject& p) { SetText(p.status, "Success"); });
-      DownloadedSites.Add(*RequestedSites.CopyAt(index));
-      if (kind == kListDownloadedSites) {
-        env_.reporter.InsertTopRow(name_);
-        env_.reporter.SetRowStatus(0, "Success");
-      }
-      RequestedSites.RemoveAt(index);
-      CurrentRow.fetch_sub(1);
+      EndCrawlRun(env_.reporter, name_, row_, errorFlag_);
     });
     env_.EndBusy();
   }
@@ -270,9 +232,9 @@ class ModernCrawl {
     barOwed_ = false;
     if (ListKind.load() != kListRequestedSites) return;
     env_.OnUi([&] {
-      if (auto row = RowNow(); row && ListKind.load() == kListRequestedSites)
-        env_.reporter.SetRowProgress(*row, static_cast<std::uint64_t>(picturesSaved_),
-                                     static_cast<std::uint64_t>(picturesMet_));
+      RowReport(env_.reporter, kListRequestedSites, RowNow())
+          .Progress(static_cast<std::uint64_t>(picturesSaved_),
+                    static_cast<std::uint64_t>(picturesMet_));
     });
   }
 

@@ -6,6 +6,7 @@
 
 #include "search/EngineQuery.h"
 #include "store/Lists.h"
+#include "workers/RowReport.h"
 
 namespace tvx {
 namespace {
@@ -17,12 +18,6 @@ std::optional<int> RowOf(const std::string& name) {
   int index = SearchProjects.Find(name);
   if (index < 0) return std::nullopt;
   return RowOfIndex(SearchProjects.GetCount(), index);
-}
-
-bool ShowsProjects() { return ListKind.load() == kListSearchProjects; }
-
-bool IsCurrent(const std::optional<int>& row) {
-  return row && ShowsProjects() && *row == CurrentRow.load();
 }
 
 std::string LinksFound(int count) { return std::to_string(count) + " links found"; }
@@ -52,7 +47,7 @@ class Runner {
   void Run(bool useAltaVista, bool useYahoo) {
     env_.OnUi([&] {
       row_ = RowOf(name_);
-      if (row_ && ShowsProjects()) env_.reporter.SetRowStatus(*row_, "Running search project...");
+      Row().Cell("Running search project...");
     });
     env_.EnsureBusy();
     // A stop leaves the links of an engine already asked in SearchResults.
@@ -61,10 +56,9 @@ class Runner {
     if (stopped) return;
     env_.OnUi([&] {
       row_ = RowOf(name_);
-      if (!error_ && IsCurrent(row_)) {
-        env_.reporter.SetStatusText(StatusField::LastAction, "Search ended");
-        env_.reporter.SetStatusText(StatusField::Status, "Search completed succesfully");
-      }
+      if (error_) return;
+      Row().Text(StatusField::LastAction, "Search ended");
+      Row().Text(StatusField::Status, "Search completed succesfully");
     });
   }
 
@@ -78,16 +72,13 @@ class Runner {
       if (stopped) return;
       if (n <= 0) {
         error_ = true;
-        if (row_ && ShowsProjects())
-          env_.reporter.SetRowStatus(*row_, "Error retrieving links from Altavista");
-        if (IsCurrent(row_))
-          env_.reporter.SetStatusText(StatusField::Status, "Error retrieving links from Altavista");
+        Row().Cell("Error retrieving links from Altavista");
+        Row().Text(StatusField::Status, "Error retrieving links from Altavista");
         return;
       }
       AppendResults(env_.reporter, links_, name_);
-      if (row_ && ShowsProjects())
-        env_.reporter.SetRowStatus(*row_, "Search Completed Successfully");
-      if (IsCurrent(row_)) {
+      Row().Cell("Search Completed Successfully");
+      if (Row().Current()) {
         env_.reporter.SetStatusText(StatusField::Status, LinksFound(n));
         shownCount_ = n;
       }
@@ -103,13 +94,11 @@ class Runner {
       if (stopped) return;
       if (m <= 0) {
         error_ = true;
-        if (IsCurrent(row_))
-          env_.reporter.SetStatusText(StatusField::Status, "Error retrieving links from Yahoo");
+        Row().Text(StatusField::Status, "Error retrieving links from Yahoo");
         return;
       }
       AppendResults(env_.reporter, links_, name_);
-      if (IsCurrent(row_))
-        env_.reporter.SetStatusText(StatusField::Status, LinksFound(shownCount_ + m));
+      Row().Text(StatusField::Status, LinksFound(shownCount_ + m));
     });
     return !stopped;
   }
@@ -118,7 +107,7 @@ class Runner {
     env_.Checkpoint();
     env_.OnUi([&] {
       row_ = RowOf(name_);
-      if (IsCurrent(row_)) env_.reporter.SetStatusText(StatusField::LastAction, lastAction);
+      Row().Text(StatusField::LastAction, lastAction);
     });
     int n =
         QueryEngine(engine, searchText_, row_.value_or(-1), links_, [this] { env_.Checkpoint(); });
@@ -132,10 +121,13 @@ class Runner {
     TVX_ASSERT_UI_THREAD();
     row_ = RowOf(name_);
     if (!row_ || Stops(WorkerKind::Search).Get(*row_) == 0) return false;
-    if (ShowsProjects()) env_.reporter.SetRowStatus(*row_, "Search Stopped");
-    if (IsCurrent(row_)) env_.reporter.SetStatusText(StatusField::Status, "Search Stopped");
+    Row().Cell("Search Stopped");
+    Row().Text(StatusField::Status, "Search Stopped");
     return true;
   }
+
+  // What the runner shows of its project's row as last found.
+  RowReport Row() const { return RowReport(env_.reporter, kListSearchProjects, row_); }
 
   WorkerEnv& env_;
   const std::string name_;

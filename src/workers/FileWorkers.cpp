@@ -11,6 +11,7 @@
 #include "workers/LocalPath.h"
 #include "workers/PartialDownload.h"
 #include "workers/PictureFile.h"
+#include "workers/RowReport.h"
 #include "workers/TransferCopy.h"
 
 namespace tvx {
@@ -98,8 +99,9 @@ class RecordRef {
   int index_ = -1;
 };
 
-bool IsCurrentFilesRow(int row) {
-  return row == CurrentRow.load() && ListKind.load() == kListRequestedFiles;
+// What the worker shows of its record's row (the requested files' panel).
+RowReport RowOfRecord(WorkerEnv& env, RecordRef& record) {
+  return RowReport(env.reporter, kListRequestedFiles, record.Row());
 }
 
 // The record is not a picture: drop it from the requested list.
@@ -108,12 +110,11 @@ void DropNotPicture(WorkerEnv& env, RecordRef& record) {
   env.OnUi([&] {
     int index = record.Index();
     if (index < 0) return;
-    int row = RowOfIndex(RequestedFiles.GetCount(), index);
-    if (ListKind.load() == kListRequestedFiles) env.reporter.DeleteRow(row);
-    if (IsCurrentFilesRow(row)) {
-      env.reporter.SetStatusText(StatusField::LastAction, "Download canceled");
-      env.reporter.SetStatusText(StatusField::Status, "Invalid picture file");
-    }
+    const RowReport row(env.reporter, kListRequestedFiles,
+                        RowOfIndex(RequestedFiles.GetCount(), index));
+    row.Delete();
+    row.Text(StatusField::LastAction, "Download canceled");
+    row.Text(StatusField::Status, "Invalid picture file");
     RequestedFiles.RemoveAt(index);
   });
 }
@@ -123,30 +124,28 @@ void MoveToDownloaded(WorkerEnv& env, RecordRef& record) {
   env.OnUi([&] {
     int index = record.Index();
     if (index < 0) return;
-    int row = RowOfIndex(RequestedFiles.GetCount(), index);
-    int kind = ListKind.load();
-    if (kind == kListRequestedFiles) env.reporter.DeleteRow(row);
+    const RowReport row(env.reporter, kListRequestedFiles,
+                        RowOfIndex(RequestedFiles.GetCount(), index));
+    row.Delete();
     FileRecord copy = *RequestedFiles.CopyAt(index);
     SetText(copy.status, "Success");
     DownloadedFiles.Add(copy);
-    if (kind == kListDownloadedFiles) {
+    if (ListKind.load() == kListDownloadedFiles) {
       env.reporter.InsertTopRow(record.Url());
       env.reporter.SetRowStatus(0, "Success");
     }
-    if (row == CurrentRow.load() && kind == kListRequestedFiles) {
-      env.reporter.SetStatusText(StatusField::LastAction, "Download ended");
-      env.reporter.SetStatusText(StatusField::Status, "Success");
-    }
+    row.Text(StatusField::LastAction, "Download ended");
+    row.Text(StatusField::Status, "Success");
     RequestedFiles.RemoveAt(index);
   });
 }
 
 void MarkStopped(WorkerEnv& env, RecordRef& record) {
   env.OnUi([&] {
-    auto row = record.Row();
-    if (!row) return;
+    const RowReport row = RowOfRecord(env, record);
+    if (!row.Found()) return;
     record.SetStatus("Stopped");
-    if (ListKind.load() == kListRequestedFiles) env.reporter.SetRowStatus(*row, "Stopped");
+    row.Cell("Stopped");
   });
 }
 
@@ -159,7 +158,10 @@ void ReportFailure(WorkerEnv& env, RecordRef& record, const std::string& message
     auto row = record.Row();
     if (!row) return;
     record.SetStatus(text);
-    if (ListKind.load() == kListRequestedFiles) env.reporter.SetRowStatus(*row, text);
+    const RowReport report(env.reporter, kListRequestedFiles, row);
+    report.Cell(text);
+    // Status: the FTP worker's always, whatever is shown; the HTTP worker's
+    // when its row is the current one, whatever list is shown.
     if (statusAlways || *row == CurrentRow.load())
       env.reporter.SetStatusText(StatusField::Status, text);
   });
@@ -194,10 +196,9 @@ CopyOutcome CopyWithProgress(WorkerEnv& env, RecordRef& record, net::Transfer& i
           shown = false;
           return;
         }
-        std::optional<int> row = record.Row();
-        if (!row || ListKind.load() != kListRequestedFiles) return;
-        if (expected > 0) env.reporter.SetRowProgress(*row, total, expected);
-        if (IsCurrentFilesRow(*row)) env.reporter.SetStatusText(StatusField::Status, text);
+        const RowReport row = RowOfRecord(env, record);
+        if (expected > 0) row.Progress(total, expected);
+        row.Text(StatusField::Status, text);
       });
       if (shown) lastShown = now;
     }
@@ -234,11 +235,11 @@ void RefuseUnusablePath(WorkerEnv& env, RecordRef& record, const LocalPath& path
 // its row and (when current) Status before it starts again from zero.
 void ReportRestart(WorkerEnv& env, RecordRef& record, const std::string& text) {
   env.OnUi([&] {
-    auto row = record.Row();
-    if (!row) return;
+    const RowReport row = RowOfRecord(env, record);
+    if (!row.Found()) return;
     record.SetStatus(text);
-    if (ListKind.load() == kListRequestedFiles) env.reporter.SetRowStatus(*row, text);
-    if (IsCurrentFilesRow(*row)) env.reporter.SetStatusText(StatusField::Status, text);
+    row.Cell(text);
+    row.Text(StatusField::Status, text);
   });
 }
 
@@ -325,11 +326,10 @@ FtpOutcome FetchFtp(WorkerEnv& env, RecordRef& record, const FtpUrlParts& parts,
     env.OnUi([&] {
       if (env.self.Gate().IsPaused()) return;
       written = true;
-      auto row = record.Row();
-      if (!row) return;
+      const RowReport row = RowOfRecord(env, record);
+      if (!row.Found()) return;
       record.SetStatus("Downloading in progress...");
-      if (ListKind.load() == kListRequestedFiles)
-        env.reporter.SetRowStatus(*row, "Downloading in progress...");
+      row.Cell("Downloading in progress...");
     });
   }
   // A partial file goes on from its end (REST) while the file's size and
