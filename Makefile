@@ -27,6 +27,8 @@ test: deps
 test-plain:
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug -DTAVRINOX_WERROR=ON >/dev/null
 	cmake --build build -j$(JOBS)
+	# The benchmark programs are built too, so that make bench cannot rot unseen.
+	cmake --build build -j$(JOBS) --target benchmarks
 	cd build && ctest --output-on-failure -j$(JOBS) --timeout 600
 
 test-asan:

@@ -15,41 +15,13 @@
 #include <string>
 #include <thread>
 
+#include "CountingUi.h"
 #include "crawler/CrawlWorker.h"
 #include "store/Lists.h"
 #include "workers/WorkerControl.h"
 
 using namespace tvx;
 namespace fs = std::filesystem;
-
-namespace {
-
-class CountingUi final : public Reporter {
- public:
-  void SetRowStatus(int, const std::string&) override {}
-  void DeleteRow(int) override {}
-  void InsertTopRow(const std::string&) override {}
-  void DeleteAllRows() override {}
-  void SetStatusText(StatusField field, const std::string& text) override {
-    if (field == StatusField::LastAction && text.rfind("Opening ", 0) == 0) ++urls;
-    if (field == StatusField::Status && text.find(" links found") != std::string::npos) {
-      lastLinks = text;
-      if (text == stopAt) Stops(WorkerKind::Site).Set(0, 1);
-    }
-  }
-  void StartBusy() override {}
-  void StopBusy() override {}
-  ProjectNode FindOrAddProject(const std::string&) override { return 1; }
-  void AddFile(ProjectNode, const std::string&) override { ++files; }
-  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-
-  long urls = 0;
-  long files = 0;
-  std::string lastLinks;
-  std::string stopAt;  // the "%d links found" text that stops the crawl
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3 && argc != 4) {

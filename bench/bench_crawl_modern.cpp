@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "CountingUi.h"
 #include "crawler/CrawlWorker.h"
 #include "store/Lists.h"
 #include "store/SiteOptions.h"
@@ -18,26 +19,6 @@
 
 using namespace tvx;
 namespace fs = std::filesystem;
-
-namespace {
-
-class CountingUi final : public Reporter {
- public:
-  void SetRowStatus(int, const std::string&) override {}
-  void DeleteRow(int) override {}
-  void InsertTopRow(const std::string&) override {}
-  void DeleteAllRows() override {}
-  void SetStatusText(StatusField, const std::string&) override {}
-  void StartBusy() override {}
-  void StopBusy() override {}
-  ProjectNode FindOrAddProject(const std::string&) override { return 1; }
-  void AddFile(ProjectNode, const std::string&) override { ++files; }
-  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-
-  long files = 0;
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) {
