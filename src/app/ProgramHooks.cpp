@@ -1,0 +1,86 @@
+// Runs of the program that look after themselves, chosen from the
+// environment: a picture of the window, or a request or download made as a
+// user would, for tests that run the real program.
+#include "app/ProgramHooks.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QPixmap>
+#include <QTimer>
+#include <cstdio>
+
+#include "commands/CommandIds.h"
+#include "commands/ItemCommands.h"
+#include "ui/frame/MainFrame.h"
+#include "ui/views/ListPanel.h"
+
+namespace tvx::ui {
+namespace {
+
+// With TAVRINOX_SCREENSHOT=<file.png> in the environment the run answers the
+// start-up question with its default, saves a picture of the main window and
+// ends. Used to check the window's look without a person at the screen.
+void ArrangeScreenshot(const QString& file) {
+  QTimer::singleShot(500, [] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->accept();
+    }
+  });
+  QTimer::singleShot(1500, [file] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* frame = qobject_cast<CMainFrame*>(w)) frame->grab().save(file);
+    QApplication::quit();
+  });
+}
+
+// With TAVRINOX_TEST_REQUEST=<url> in the environment the run adds <url> to
+// the requested files once its first event loop runs (the start-up question
+// is then open) and prints "requested" on standard output; with
+// TAVRINOX_TEST_PROCEED set as well it first answers the question with its
+// default and adds the URL from the main window. Lets tests end a real run
+// with a signal and see what it saved.
+void ArrangeTestRequest(const QString& url, bool proceed) {
+  auto add = [url] {
+    tvx::AddFiles(url.toStdString());
+    std::printf("requested\n");
+    std::fflush(stdout);
+  };
+  QTimer::singleShot(0, [add, proceed] {
+    if (!proceed) return add();
+    if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->accept();
+    QTimer::singleShot(0, add);
+  });
+}
+
+// With TAVRINOX_TEST_DOWNLOAD set the run answers the start-up question with
+// its default, then selects row 0 of the requested files, chooses Download
+// Selected and prints "downloading" on standard output. Lets tests kill a
+// real download part-way and start it again.
+void ArrangeTestDownload() {
+  QTimer::singleShot(0, [] {
+    if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->accept();
+    QTimer::singleShot(0, [] {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* frame = qobject_cast<CMainFrame*>(w);
+        if (!frame) continue;
+        frame->ListPanel()->SetRowSelected(0, true);
+        frame->RouteCommand(kCmdDownloadSelected);
+      }
+      std::printf("downloading\n");
+      std::fflush(stdout);
+    });
+  });
+}
+
+}  // namespace
+
+void ArrangeProgramHooks() {
+  const QString screenshot = qEnvironmentVariable("TAVRINOX_SCREENSHOT");
+  if (!screenshot.isEmpty()) ArrangeScreenshot(screenshot);
+  const QString testRequest = qEnvironmentVariable("TAVRINOX_TEST_REQUEST");
+  if (!testRequest.isEmpty())
+    ArrangeTestRequest(testRequest, qEnvironmentVariableIsSet("TAVRINOX_TEST_PROCEED"));
+  if (qEnvironmentVariableIsSet("TAVRINOX_TEST_DOWNLOAD")) ArrangeTestDownload();
+}
+
+}  // namespace tvx::ui
