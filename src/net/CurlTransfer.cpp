@@ -187,13 +187,13 @@ std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
   } else if (auto range = HeaderValue(line, "content-range")) {
     // "bytes first-last/total" (206) or "bytes */total" (416).
     if (StartsWithIgnoringCase(*range, "bytes ")) {
-      std::string_view spec = TrimBlanks(range->substr(6));
-      std::size_t slash = spec.find('/');
-      std::size_t dash = spec.find('-');
+      std::string_view rangeText = TrimBlanks(range->substr(6));
+      std::size_t slash = rangeText.find('/');
+      std::size_t dash = rangeText.find('-');
       if (slash != std::string_view::npos) {
-        t->told_.size = ParseCount(spec.substr(slash + 1));
+        t->told_.size = ParseCount(rangeText.substr(slash + 1));
         if (dash != std::string_view::npos && dash < slash) {
-          if (auto first = ParseCount(spec.substr(0, dash))) {
+          if (auto first = ParseCount(rangeText.substr(0, dash))) {
             t->told_.offset = *first;
             t->hasContentRange_ = true;
           }
