@@ -13,6 +13,7 @@
 #include "commands/ItemCommands.h"
 #include "ui/frame/MainFrame.h"
 #include "ui/views/ListPanel.h"
+#include "workers/WorkerControl.h"
 
 namespace tvx::ui {
 namespace {
@@ -54,8 +55,9 @@ void ArrangeTestRequest(const QString& url, bool proceed) {
 
 // With TAVRINOX_TEST_DOWNLOAD set the run answers the start-up question with
 // its default, then selects row 0 of the requested files, chooses Download
-// Selected and prints "downloading" on standard output. Lets tests kill a
-// real download part-way and start it again.
+// Selected and prints "downloading" on standard output, and "downloaded" once
+// no worker runs any more (the record has then moved to its list). Lets tests
+// kill a real download part-way and start it again.
 void ArrangeTestDownload() {
   QTimer::singleShot(0, [] {
     if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->accept();
@@ -68,6 +70,14 @@ void ArrangeTestDownload() {
       }
       std::printf("downloading\n");
       std::fflush(stdout);
+      auto* poll = new QTimer(QApplication::instance());
+      QObject::connect(poll, &QTimer::timeout, poll, [poll] {
+        if (tvx::LiveWorkerCount() > 0) return;
+        std::printf("downloaded\n");
+        std::fflush(stdout);
+        poll->deleteLater();
+      });
+      poll->start(20);
     });
   });
 }

@@ -78,7 +78,10 @@ TEST(ProgramResume, KilledMidDownloadThenStartedAgainGoesOnFromThePartialFile) {
   test::ChildProcess again({TAVRINOX_PROGRAM}, dir.Path(), true);
   unsetenv("TAVRINOX_TEST_DOWNLOAD");
   ASSERT_TRUE(again.WaitForLine("downloading", 60s));
-  ASSERT_TRUE(WaitUntil([&] { return fs::exists(whole) && !fs::exists(part); }, 30s));
+  // The file takes its name before the record moves to the downloaded files:
+  // the lists are saved only once the worker has ended.
+  ASSERT_TRUE(again.WaitForLine("downloaded", 30s));
+  EXPECT_TRUE(fs::exists(whole) && !fs::exists(part));
   ASSERT_EQ(kill(again.Pid(), SIGTERM), 0);  // saves the lists
   ASSERT_TRUE(again.Wait(30s).has_value());
 
