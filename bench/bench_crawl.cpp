@@ -8,20 +8,13 @@
 // sees the flag at the page's next line), so the queue is measured full.
 #include <sys/resource.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <string>
-#include <thread>
 
 #include "CountingUi.h"
-#include "crawler/CrawlWorker.h"
 #include "store/Lists.h"
-#include "workers/WorkerControl.h"
 
 using namespace tvx;
-namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
   if (argc != 3 && argc != 4) {
@@ -35,40 +28,19 @@ int main(int argc, char** argv) {
   project.typeJpg = 1;
   RequestedSites.Add(project);
 
-  // The user watches the project: its list is shown and its row is current.
   CountingUi ui;
   if (argc == 4) ui.stopAt = std::string(argv[3]) + " links found";
-  SetUi(&ui, nullptr);
-  ListKind = kListRequestedSites;
-  CurrentRow = 0;
-
-  auto began = std::chrono::steady_clock::now();
-  if (!StartCrawlWorker(project)) {
+  CrawlRun run = WatchCrawl(project, ui);
+  if (!run.started) {
     std::fprintf(stderr, "cannot start the crawl\n");
     return 1;
   }
-  while (LiveWorkerCount() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-
-  long files = 0;
-  std::uintmax_t bytes = 0;
-  fs::path folder = fs::path("Pictures") / argv[2];
-  if (fs::exists(folder)) {
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-      if (!entry.is_regular_file()) continue;
-      ++files;
-      bytes += entry.file_size();
-    }
-  }
-  std::string status(DownloadedSites.GetCount() > 0 ? TextOf(DownloadedSites.GetAt(0)->status)
-                                                    : TextOf(RequestedSites.GetAt(0)->status));
   struct rusage usage {};
   getrusage(RUSAGE_SELF, &usage);
   std::printf(
       "crawl: seconds=%.3f urls=%ld links=\"%s\" files=%ld tree_files=%ld bytes=%ju "
       "status=\"%s\" peak_rss_kb=%ld\n",
-      seconds, ui.urls, ui.lastLinks.c_str(), files, ui.files, bytes, status.c_str(),
-      usage.ru_maxrss);
-  SetUi(nullptr, nullptr);
-  return status == (ui.stopAt.empty() ? "Success" : "Stopped") ? 0 : 1;
+      run.seconds, ui.urls, ui.lastLinks.c_str(), run.files, ui.files, run.bytes,
+      run.status.c_str(), usage.ru_maxrss);
+  return run.status == (ui.stopAt.empty() ? "Success" : "Stopped") ? 0 : 1;
 }

@@ -13,8 +13,6 @@
 namespace tvx {
 namespace {
 
-constexpr std::string_view kHex = "0123456789ABCDEF";
-
 struct CurlText {
   char* text = nullptr;
   ~CurlText() { curl_free(text); }
@@ -36,9 +34,7 @@ std::string CleanLink(std::string_view ref) {
     if (ch == '\\') {
       out += '/';
     } else if (c <= 0x20 || c >= 0x7F || std::strchr("\"<>`{}|^", ch) != nullptr) {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
+      AppendPercentEscape(out, c);
     } else {
       out += ch;
     }
@@ -143,9 +139,7 @@ std::string SafeQuery(std::string_view query) {
   for (char ch : query) {
     auto c = static_cast<unsigned char>(ch);
     if (ch == '/' || ch == '\\' || c < 0x20 || c == 0x7F) {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
+      AppendPercentEscape(out, c);
     } else {
       out += ch;
     }

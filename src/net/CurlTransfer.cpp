@@ -45,13 +45,6 @@ std::optional<std::uint64_t> ParseCount(std::string_view text) {
   return value;
 }
 
-void AppendEscaped(std::string& out, unsigned char c) {
-  static const char kHex[] = "0123456789ABCDEF";
-  out += '%';
-  out += kHex[c >> 4];
-  out += kHex[c & 15];
-}
-
 }  // namespace
 
 void EnsureCurlInitialised() {
@@ -78,7 +71,7 @@ std::string EscapeUnsafeUrlBytes(const std::string& url) {
   for (char ch : url) {
     auto c = static_cast<unsigned char>(ch);
     if (c <= 0x20 || c >= 0x7F || std::strchr("\"<>\\^`{|}", ch) != nullptr) {
-      AppendEscaped(out, c);
+      AppendPercentEscape(out, c);
     } else {
       out += ch;
     }
@@ -95,7 +88,7 @@ std::string EscapeFtpPath(const std::string& path) {
     if (plain && c != 0) {
       out += ch;
     } else {
-      AppendEscaped(out, c);
+      AppendPercentEscape(out, c);
     }
   }
   return out;

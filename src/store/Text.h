@@ -61,6 +61,14 @@ inline std::string_view TrimBlanks(std::string_view text) {
   return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
+// Appends the byte as a URL escape: '%' and two upper-case hex digits.
+inline void AppendPercentEscape(std::string& out, unsigned char c) {
+  constexpr std::string_view kHex = "0123456789ABCDEF";
+  out += '%';
+  out += kHex[c >> 4];
+  out += kHex[c & 15];
+}
+
 // Paths are shown with '\' between folders; the file system wants '/'.
 inline std::string ToFsPath(std::string_view shown) {
   std::string out(shown);
