@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "crawler/CrawlWorker.h"
+#include "crawler/SiteCrawlFixture.h"
 #include "net/Internet.h"
 #include "store/Lists.h"
 #include "support/Files.h"
@@ -29,7 +30,7 @@ using test::HttpResponse;
 using test::WaitFor;
 using Strings = std::vector<std::string>;
 
-Strings Paths(const test::TestHttpServer& server) {
+Strings AskedPaths(const test::TestHttpServer& server) {
   Strings out;
   for (const auto& r : server.Requests()) out.push_back(r.path);
   return out;
@@ -45,59 +46,13 @@ HttpResponse DrippedPage(const Strings& lines, int ms) {
   return r;
 }
 
-// Each test crawls from a folder of its own, with the Requested Web Sites
-// list shown and the project in row 0, the row the status view follows.
-class CrawlWorker : public ::testing::Test {
+class CrawlWorker : public test::SiteCrawlFixture {
  protected:
-  void SetUp() override {
-    old_ = fs::current_path();
-    fs::current_path(dir_.Path());
-    net::ClientLimits::stallTimeoutMs = 5000;
-    ListKind = kListRequestedSites;
-    CurrentRow = 0;
-  }
-  void TearDown() override {
-    fx_.reset();
-    DiskLimits::fakeFreeBytes = UINT64_MAX;
-    net::ClientLimits::stallTimeoutMs = 60000;
-    fs::current_path(old_);
-  }
-  static SiteProject Project(const std::string& startUrl, const char* name = "proj") {
-    SiteProject p{};
-    SetText(p.name, name);
-    SetText(p.startUrl, startUrl);
-    p.typeGif = 1;
-    return p;
-  }
-  // Adds the project as the newest requested site and crawls it on a worker.
-  void Start(const SiteProject& p) {
-    RequestedSites.Add(p);
-    Launch(p);
-  }
-  // Crawls a project already in the list.
-  void Launch(const SiteProject& p) {
-    exitCode_ = -1;
-    ASSERT_NE(LaunchWorker(WorkerKind::Site, std::string(TextOf(p.name)), kSiteStackCommand,
-                           [this, p](WorkerEnv& env) { exitCode_ = RunCrawl(env, p); }),
-              nullptr);
-  }
-  int Finish() {
-    EXPECT_TRUE(test::WaitForWorkers());
-    return exitCode_;
-  }
   static bool AnySiteFlag() {
     for (int row = 0; row < StopFlags::kRows; ++row)
       if (Stops(WorkerKind::Site).Get(row) != 0) return true;
     return false;
   }
-  test::RecordingReporter& Ui() { return fx_->reporter; }
-  std::string Status() { return Ui().Text(StatusField::Status); }
-
-  test::TempDir dir_{"tvx-crawl"};
-  fs::path old_;
-  std::unique_ptr<test::EngineFixture> fx_ = std::make_unique<test::EngineFixture>();
-  test::TestHttpServer http_;
-  std::atomic<int> exitCode_{-1};
 };
 
 TEST_F(CrawlWorker, GoesDepthFirstAndMirrorsTheSiteFolders) {
@@ -110,7 +65,7 @@ TEST_F(CrawlWorker, GoesDepthFirstAndMirrorsTheSiteFolders) {
   Start(Project(http_.Url("/index.html")));
   EXPECT_EQ(Finish(), kCrawlDone);
 
-  EXPECT_EQ(Paths(http_),
+  EXPECT_EQ(AskedPaths(http_),
             (Strings{"/index.html", "/b.html", "/z.gif", "/a.html", "/pics/deep/x.gif"}));
   for (const auto& r : http_.Requests()) {
     EXPECT_EQ(r.Header("Accept"), "text/*");
@@ -160,7 +115,7 @@ TEST_F(CrawlWorker, RedirectIsNotFoundAndMalformedLinksAreSkipped) {
   EXPECT_TRUE(Ui().Has("Status: Malformed URL : " + bad));
   EXPECT_TRUE(Ui().Has("Status: " + http_.Url("/moved.html") + " not found"));
   // Neither the redirect's target nor, for the bad link, the page before it.
-  EXPECT_EQ(Paths(http_), (Strings{"/index.html", "/moved.html"}));
+  EXPECT_EQ(AskedPaths(http_), (Strings{"/index.html", "/moved.html"}));
   EXPECT_EQ(Status(), "Success");
   EXPECT_EQ(DownloadedSites.GetCount(), 1);
 }
@@ -243,7 +198,7 @@ class ExitDomain : public CrawlWorker {
 
 TEST_F(ExitDomain, LimitReachedEndsEveryLaterPage) {
   Crawl(2);
-  EXPECT_EQ(Paths(http_), (Strings{"/index.html", "/l.html"}));
+  EXPECT_EQ(AskedPaths(http_), (Strings{"/index.html", "/l.html"}));
   EXPECT_EQ(http_.Requests()[1].Header("Host"), "localhost:" + std::to_string(http_.Port()));
   EXPECT_TRUE(other_.Requests().empty());
   EXPECT_EQ(Status(), "Success");
@@ -252,8 +207,8 @@ TEST_F(ExitDomain, LimitReachedEndsEveryLaterPage) {
 TEST_F(ExitDomain, NoLimitFollowsEverySiteAndReportsIntoTheShownList) {
   ListKind = kListDownloadedSites;
   Crawl(0);
-  EXPECT_EQ(Paths(http_), (Strings{"/index.html", "/same.html", "/l.html", "/own.html"}));
-  EXPECT_EQ(Paths(other_), Strings{"/c.html"});
+  EXPECT_EQ(AskedPaths(http_), (Strings{"/index.html", "/same.html", "/l.html", "/own.html"}));
+  EXPECT_EQ(AskedPaths(other_), Strings{"/c.html"});
   EXPECT_TRUE(Ui().Has("insert row: proj"));
   EXPECT_TRUE(Ui().Has("row 0 status: Success"));
   EXPECT_TRUE(Ui().CallsStartingWith("delete row").empty());
@@ -304,7 +259,7 @@ TEST_F(CrawlWorker, StopsMidPageAndShowsLinkCountsForAnyRow) {
   ASSERT_TRUE(WaitFor([&] { return Ui().Has("Status: 3 links found"); }));
   Stops(WorkerKind::Site).Set(0, 1);
   EXPECT_EQ(Finish(), kCrawlStopped);
-  EXPECT_EQ(Paths(http_), Strings{"/index.html"});
+  EXPECT_EQ(AskedPaths(http_), Strings{"/index.html"});
   EXPECT_TRUE(Ui().Has("row 0 status: Stopped"));
   EXPECT_FALSE(Ui().Has("Status: Download Stopped"));
   EXPECT_TRUE(Ui().CallsStartingWith("LastAction").empty());
@@ -325,7 +280,7 @@ TEST_F(CrawlWorker, ProjectDeletedWhileItsCrawlRuns) {
   ASSERT_TRUE(test::WaitForWorkers());
 
   // It crawled on with its own copy, but touched no row and moved nothing.
-  EXPECT_EQ(Paths(http_), (Strings{"/index.html", "/2.gif", "/1.gif"}));
+  EXPECT_EQ(AskedPaths(http_), (Strings{"/index.html", "/2.gif", "/1.gif"}));
   const Strings calls = Ui().Calls();
   for (std::size_t i = before; i < calls.size(); ++i)
     EXPECT_EQ(calls[i].rfind("row ", 0), std::string::npos) << calls[i];
@@ -343,7 +298,7 @@ TEST_F(CrawlWorker, AtTheFreeSpaceFloorEveryFileIsRefusedAsAnError) {
   http_.Serve("/big.gif", HttpResponse::Ok(BinaryBody(5000)));
   Start(Project(http_.Url("/index.html")));
   EXPECT_EQ(Finish(), kCrawlDone);
-  EXPECT_EQ(Paths(http_), (Strings{"/index.html", "/big.gif", "/a/small.gif"}));
+  EXPECT_EQ(AskedPaths(http_), (Strings{"/index.html", "/big.gif", "/a/small.gif"}));
   EXPECT_EQ(Ui().CallsStartingWith("Status: " + DiskFloorText()).size(), 2u);
   EXPECT_TRUE(Ui().FilesOf("proj").empty());
   EXPECT_FALSE(fs::exists("Pictures/proj/big.gif"));
@@ -364,7 +319,7 @@ TEST_F(CrawlWorker, AnOverlongLineIsOneLineAndOnlyItsFirstPartCounts) {
   http_.SetHandler([](const test::HttpRequest&) { return HttpResponse::Ok("GIF89a"); });
   Start(Project(http_.Url("/index.html")));
   EXPECT_EQ(Finish(), kCrawlDone);
-  EXPECT_EQ(Paths(http_), (Strings{"/index.html", "/next.gif", "/before.gif"}));
+  EXPECT_EQ(AskedPaths(http_), (Strings{"/index.html", "/next.gif", "/before.gif"}));
   EXPECT_EQ(Status(), "Success");
 }
 
@@ -413,7 +368,7 @@ TEST_F(CrawlWorker, AStaleFlagDoesNotStopTheProjectMovingOntoItsRow) {
   ASSERT_TRUE(WaitFor([&] { return Ui().Has("Status: 1 links found"); }));
   fx_->OnUi([] { RequestedSites.RemoveAt(RequestedSites.Find("A")); });  // B moves to row 0
   EXPECT_EQ(Finish(), kCrawlDone);
-  EXPECT_EQ(Paths(http_), (Strings{"/index.html", "/next.html"}));
+  EXPECT_EQ(AskedPaths(http_), (Strings{"/index.html", "/next.html"}));
   ASSERT_EQ(DownloadedSites.GetCount(), 1);
   EXPECT_STREQ(DownloadedSites.GetAt(0)->status, "Success");
 }

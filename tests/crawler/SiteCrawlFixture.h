@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -16,6 +17,7 @@
 #include "support/RecordingReporter.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
+#include "workers/LocalPath.h"
 
 namespace tvx::test {
 
@@ -31,6 +33,7 @@ class SiteCrawlFixture : public ::testing::Test {
   void TearDown() override {
     fx_.reset();
     ResetLists();  // tests that follow find no project of ours
+    DiskLimits::fakeFreeBytes = UINT64_MAX;
     net::ClientLimits::stallTimeoutMs = 60000;
     std::filesystem::current_path(old_);
   }
@@ -44,6 +47,10 @@ class SiteCrawlFixture : public ::testing::Test {
   // Adds the project as the newest requested site and crawls it on a worker.
   void Start(const SiteProject& p) {
     RequestedSites.Add(p);
+    Launch(p);
+  }
+  // Crawls a project already in the list.
+  void Launch(const SiteProject& p) {
     exitCode_ = -1;
     ASSERT_NE(LaunchWorker(WorkerKind::Site, std::string(TextOf(p.name)), kSiteStackCommand,
                            [this, p](WorkerEnv& env) { exitCode_ = RunCrawl(env, p); }),
