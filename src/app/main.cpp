@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#ifdef TAVRINOX_TEST_HOOKS
 #include "app/ProgramHooks.h"
+#endif
 #include "app/TavrinoxApp.h"
 
 int main(int argc, char** argv) {
@@ -13,7 +15,9 @@ int main(int argc, char** argv) {
   // is open ends the run as well, after saving.
   app.CatchQuitSignals();
 
+#ifdef TAVRINOX_TEST_HOOKS
   tvx::ui::ArrangeProgramHooks();
+#endif
 
   int code = EXIT_FAILURE;
   if (app.InitInstance()) code = app.QuitRequested() ? EXIT_SUCCESS : QApplication::exec();

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "commands/OneStep.h"
+#include "files/LocalPath.h"
 #include "store/ListFiles.h"
 #include "store/Lists.h"
-#include "workers/LocalPath.h"
 #include "workers/Reporting.h"
 
 namespace tvx {

@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "crawler/LinkExtract.h"
-#include "crawler/UrlRules.h"
+#include "crawler/classic/LinkExtract.h"
+#include "crawler/classic/UrlRules.h"
 #include "net/Internet.h"
 #include "workers/WorkerControl.h"
 

@@ -6,13 +6,13 @@
 #include <optional>
 #include <string>
 
+#include "files/LocalPath.h"
+#include "files/PartialDownload.h"
+#include "files/PictureFile.h"
+#include "files/TransferCopy.h"
 #include "net/Internet.h"
 #include "store/Lists.h"
-#include "workers/LocalPath.h"
-#include "workers/PartialDownload.h"
-#include "workers/PictureFile.h"
 #include "workers/RowReport.h"
-#include "workers/TransferCopy.h"
 
 namespace tvx {
 namespace {
@@ -204,7 +204,8 @@ CopyOutcome CopyWithProgress(WorkerEnv& env, RecordRef& record, net::Transfer& i
     }
     return shown;
   };
-  return CopyTransfer(in, out, gate, steps);
+  steps.beforeRead = [&] { gate.Pass(); };
+  return CopyTransfer(in, out, steps);
 }
 
 // Stops the busy animation however the worker leaves.

@@ -7,9 +7,9 @@
 
 #include "commands/Commands.h"
 #include "commands/ItemCommands.h"
+#include "files/LocalPath.h"
 #include "store/Lists.h"
 #include "support/RecordingReporter.h"
-#include "workers/LocalPath.h"
 
 namespace tvx {
 namespace {

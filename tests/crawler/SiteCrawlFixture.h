@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "crawler/CrawlWorker.h"
+#include "files/LocalPath.h"
 #include "net/Internet.h"
 #include "store/Lists.h"
 #include "support/RecordingReporter.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
-#include "workers/LocalPath.h"
 
 namespace tvx::test {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "crawler/HtmlLinks.h"
-#include "crawler/ModernUrl.h"
-#include "workers/LocalPath.h"
+#include "crawler/modern/HtmlLinks.h"
+#include "crawler/modern/ModernUrl.h"
+#include "files/LocalPath.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "crawler/LinkExtract.h"
+#include "crawler/classic/LinkExtract.h"
 
 namespace {
 

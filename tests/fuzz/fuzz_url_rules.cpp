@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "crawler/UrlRules.h"
-#include "workers/LocalPath.h"
+#include "crawler/classic/UrlRules.h"
+#include "files/LocalPath.h"
 
 namespace {
 

@@ -18,6 +18,7 @@
 
 #include "commands/CommandIds.h"
 #include "commands/ItemCommands.h"
+#include "files/LocalPath.h"
 #include "store/ListFiles.h"
 #include "store/Lists.h"
 #include "support/Files.h"
@@ -29,7 +30,6 @@
 #include "ui/frame/MainFrame.h"
 #include "ui/views/ListPanel.h"
 #include "ui/views/TreePanel.h"
-#include "workers/LocalPath.h"
 
 namespace tvx::ui {
 namespace {

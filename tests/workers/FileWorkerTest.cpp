@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "files/LocalPath.h"
 #include "net/Internet.h"
 #include "store/Lists.h"
 #include "support/Files.h"
@@ -15,7 +16,6 @@
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
 #include "workers/FileWorkers.h"
-#include "workers/LocalPath.h"
 
 namespace tvx {
 namespace {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "files/PartialDownload.h"
 #include "store/Lists.h"
 #include "support/Files.h"
 #include "support/FtpServer.h"
@@ -12,7 +13,6 @@
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
 #include "workers/FileWorkers.h"
-#include "workers/PartialDownload.h"
 
 namespace tvx {
 namespace {

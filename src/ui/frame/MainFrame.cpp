@@ -20,7 +20,7 @@
 #include "commands/Commands.h"
 #include "store/Lists.h"
 #include "ui/dialogs/StartDlg.h"
-#include "ui/frame/ItemCommands.h"
+#include "ui/frame/AskCommands.h"
 #include "ui/frame/RateIndicator.h"
 #include "ui/toolbar/ToolBarEx.h"
 #include "ui/views/DnldList.h"

@@ -1,7 +1,7 @@
 #include "ui/frame/RateIndicator.h"
 
+#include "files/TransferCopy.h"
 #include "ui/views/Thumbnails.h"
-#include "workers/TransferCopy.h"
 #include "workers/WorkerControl.h"
 
 namespace tvx::ui {

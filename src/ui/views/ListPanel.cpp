@@ -9,7 +9,7 @@
 #include "commands/ItemCommands.h"
 #include "store/Lists.h"
 #include "ui/MessageBox.h"
-#include "ui/frame/ItemCommands.h"
+#include "ui/frame/AskCommands.h"
 #include "ui/views/ListRows.h"
 #include "ui/views/ProgressDelegate.h"
 #include "ui/views/StatusView.h"

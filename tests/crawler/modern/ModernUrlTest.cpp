@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "crawler/ModernUrl.h"
+#include "crawler/modern/ModernUrl.h"
 
 namespace tvx {
 namespace {

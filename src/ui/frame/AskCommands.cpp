@@ -1,4 +1,4 @@
-#include "ui/frame/ItemCommands.h"
+#include "ui/frame/AskCommands.h"
 
 #include <QMessageBox>
 #include <QString>

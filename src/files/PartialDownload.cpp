@@ -1,4 +1,4 @@
-#include "workers/PartialDownload.h"
+#include "files/PartialDownload.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "files/LocalPath.h"
 #include "net/Internet.h"
-#include "workers/LocalPath.h"
 
 namespace tvx {
 

@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <string>
 
+#include "files/LocalPath.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
-#include "workers/LocalPath.h"
 
 namespace tvx {
 namespace {

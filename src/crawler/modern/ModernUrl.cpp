@@ -1,4 +1,4 @@
-#include "crawler/ModernUrl.h"
+#include "crawler/modern/ModernUrl.h"
 
 #include <curl/curl.h>
 
@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "files/PictureFile.h"
 #include "store/Text.h"
-#include "workers/PictureFile.h"
 
 namespace tvx {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "crawler/LinkAdmission.h"
+#include "crawler/classic/LinkAdmission.h"
 #include "store/Lists.h"
 #include "support/RecordingReporter.h"
 

@@ -1,4 +1,4 @@
-#include "crawler/HtmlLinks.h"
+#include "crawler/modern/HtmlLinks.h"
 
 #include <libxml/HTMLparser.h>
 #include <libxml/parser.h>

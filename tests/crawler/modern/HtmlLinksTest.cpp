@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "crawler/HtmlLinks.h"
+#include "crawler/modern/HtmlLinks.h"
 
 namespace tvx {
 namespace {

@@ -11,13 +11,13 @@
 
 #include "crawler/CrawlWorker.h"
 #include "crawler/SiteCrawlFixture.h"
+#include "files/LocalPath.h"
 #include "net/Internet.h"
 #include "store/Lists.h"
 #include "support/Files.h"
 #include "support/RecordingReporter.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
-#include "workers/LocalPath.h"
 
 namespace tvx {
 namespace {

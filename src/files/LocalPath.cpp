@@ -1,4 +1,4 @@
-#include "workers/LocalPath.h"
+#include "files/LocalPath.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

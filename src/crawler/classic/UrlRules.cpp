@@ -1,4 +1,4 @@
-#include "crawler/UrlRules.h"
+#include "crawler/classic/UrlRules.h"
 
 #include <algorithm>
 #include <vector>

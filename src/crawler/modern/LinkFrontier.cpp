@@ -1,9 +1,9 @@
-#include "crawler/LinkFrontier.h"
+#include "crawler/modern/LinkFrontier.h"
 
 #include <cstring>
 #include <functional>
 
-#include "crawler/ModernUrl.h"
+#include "crawler/modern/ModernUrl.h"
 
 namespace tvx {
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "files/PictureFile.h"
 #include "store/Records.h"
-#include "workers/PictureFile.h"
 
 namespace tvx {
 

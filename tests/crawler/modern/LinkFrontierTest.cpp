@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "crawler/LinkFrontier.h"
+#include "crawler/modern/LinkFrontier.h"
 
 namespace tvx {
 namespace {

@@ -1,4 +1,4 @@
-#include "workers/PictureFile.h"
+#include "files/PictureFile.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "crawler/UrlSet.h"
+#include "crawler/classic/UrlSet.h"
 
 #include <cstring>
 #include <stdexcept>

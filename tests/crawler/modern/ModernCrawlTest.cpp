@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "crawler/HtmlLinks.h"
 #include "crawler/SiteCrawlFixture.h"
+#include "crawler/modern/HtmlLinks.h"
 #include "store/SiteOptions.h"
 #include "support/ChildProcess.h"
 #include "support/Files.h"

@@ -1,4 +1,4 @@
-#include "workers/TransferCopy.h"
+#include "files/TransferCopy.h"
 
 #include <atomic>
 #include <memory>
@@ -12,13 +12,12 @@ std::atomic<std::uint64_t> transferred{0};
 
 std::uint64_t BytesTransferred() { return transferred.load(std::memory_order_relaxed); }
 
-CopyOutcome CopyTransfer(net::Transfer& in, LocalFileWriter& out, PauseGate& gate,
-                         const CopySteps& steps) {
+CopyOutcome CopyTransfer(net::Transfer& in, LocalFileWriter& out, const CopySteps& steps) {
   auto chunk = std::make_unique<char[]>(kCopyChunk);
   std::uint64_t total = out.StartSize();
   bool reportOwed = false;
   for (;;) {
-    gate.Pass();
+    if (steps.beforeRead) steps.beforeRead();
     if (reportOwed) reportOwed = !steps.progress(total);
     std::size_t n = in.Read(chunk.get(), kCopyChunk);
     if (n == 0) break;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "crawler/UrlRules.h"
+#include "crawler/classic/UrlRules.h"
 
 namespace tvx {
 namespace {

@@ -1,9 +1,9 @@
-#include "crawler/LinkAdmission.h"
+#include "crawler/classic/LinkAdmission.h"
 
 #include <cstdio>
 
-#include "crawler/LinkExtract.h"
-#include "crawler/UrlRules.h"
+#include "crawler/classic/LinkExtract.h"
+#include "crawler/classic/UrlRules.h"
 #include "store/Lists.h"
 
 namespace tvx {

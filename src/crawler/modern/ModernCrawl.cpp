@@ -1,4 +1,4 @@
-#include "crawler/ModernCrawl.h"
+#include "crawler/modern/ModernCrawl.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,14 +10,14 @@
 #include <unordered_set>
 #include <vector>
 
-#include "crawler/CrawlWorker.h"
-#include "crawler/HtmlLinks.h"
-#include "crawler/LinkFrontier.h"
-#include "crawler/ModernUrl.h"
+#include "crawler/CrawlRun.h"
+#include "crawler/modern/HtmlLinks.h"
+#include "crawler/modern/LinkFrontier.h"
+#include "crawler/modern/ModernUrl.h"
+#include "files/LocalPath.h"
 #include "net/ParallelFetch.h"
 #include "store/Lists.h"
 #include "store/SiteOptions.h"
-#include "workers/LocalPath.h"
 #include "workers/RowReport.h"
 
 namespace tvx {
@@ -38,12 +38,6 @@ constexpr int kRoundMs = 100;
 // start URL or where the start URL led.
 constexpr Flags kHopMask = 0x0F;
 constexpr Flags kFromStart = 0x10;
-
-std::string KilobytesRead(std::uint64_t bytes) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.02fk read", static_cast<double>(bytes) / 1024.0);
-  return text;
-}
 
 std::string LinksFound(int count) {
   char text[64];

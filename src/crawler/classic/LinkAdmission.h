@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "crawler/UrlSet.h"
+#include "crawler/classic/UrlSet.h"
+#include "files/LocalPath.h"
 #include "store/Records.h"
-#include "workers/LocalPath.h"
 
 namespace tvx {
 

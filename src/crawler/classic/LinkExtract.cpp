@@ -1,4 +1,4 @@
-#include "crawler/LinkExtract.h"
+#include "crawler/classic/LinkExtract.h"
 
 #include <initializer_list>
 

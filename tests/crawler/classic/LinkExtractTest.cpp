@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "crawler/LinkExtract.h"
+#include "crawler/classic/LinkExtract.h"
 
 namespace tvx {
 namespace {

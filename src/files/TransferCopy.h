@@ -4,15 +4,16 @@
 #include <cstdint>
 #include <functional>
 
+#include "files/LocalPath.h"
 #include "net/Internet.h"
-#include "workers/LocalPath.h"
-#include "workers/WorkerControl.h"
 
 namespace tvx {
 
 enum class CopyOutcome { Done, Stopped };
 
 struct CopySteps {
+  // Called before every read: a worker waits here while it is paused.
+  std::function<void()> beforeRead;
   // Asked after every chunk that came, before it is written: true ends the
   // copy at once, leaving the file unfinished.
   std::function<bool()> stopRequested;
@@ -30,10 +31,9 @@ inline constexpr std::size_t kCopyChunk = 256 * 1024;
 // The totals it reports count what `out` held when opened (a resumed file).
 // What is written reaches the disk whenever the reader has caught up with the
 // network, so a process killed while waiting loses nothing that arrived.
-// The pause gate is passed before every read. Internet and local file
-// failures arrive as exceptions (net::InternetError, LocalFileError).
-CopyOutcome CopyTransfer(net::Transfer& in, LocalFileWriter& out, PauseGate& gate,
-                         const CopySteps& steps);
+// beforeRead runs before every read. Internet and local file failures arrive
+// as exceptions (net::InternetError, LocalFileError).
+CopyOutcome CopyTransfer(net::Transfer& in, LocalFileWriter& out, const CopySteps& steps);
 
 // Bytes taken in by every copy loop of the process since it started; the
 // window reads it once a second for the overall rate.

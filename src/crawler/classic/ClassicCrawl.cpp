@@ -1,0 +1,301 @@
+#include "crawler/classic/ClassicCrawl.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "crawler/CrawlRun.h"
+#include "crawler/classic/LinkAdmission.h"
+#include "crawler/classic/UrlRules.h"
+#include "files/LocalPath.h"
+#include "files/TransferCopy.h"
+#include "net/Internet.h"
+#include "store/Lists.h"
+#include "workers/RowReport.h"
+
+namespace tvx {
+namespace {
+
+constexpr std::size_t kPageBuffer = 8192;
+// Byte progress reaches the window at most this often; the last figure of a
+// file is always shown.
+constexpr auto kProgressInterval = std::chrono::milliseconds(50);
+
+class Crawl {
+ public:
+  Crawl(WorkerEnv& env, const SiteProject& project) : env_(env), state_(project) {}
+
+  int Run() {
+    if (!NameUsable()) {
+      RefuseName();
+      return kCrawlDone;
+    }
+    Begin();
+    bool first = true;
+    while (!state_.stack.Empty()) {
+      env_.Checkpoint();
+      std::string url = std::string(TrimBlanks(state_.stack.Pop()));
+      if (Fetch(url, first) == Outcome::Stopped) {
+        ReportStopped();
+        return kCrawlStopped;
+      }
+      first = false;
+    }
+    Finish();
+    return kCrawlDone;
+  }
+
+ private:
+  enum class Outcome { Next, Stopped };
+
+  // The name is checked again here, whatever made the project: every file
+  // of a name that cannot be a folder below Pictures would be refused.
+  bool NameUsable() const {
+    return state_.projectFolder.Usable() && !HasIllegalChars(state_.projectFolder.Shown());
+  }
+
+  // Ends the run before anything is fetched or written; the project stays
+  // requested, with the reason in the status view.
+  void RefuseName() {
+    state_.errorFlag = true;
+    Finish(state_.projectFolder.Shown() + " has illegal chars");
+  }
+
+  void Begin() {
+    state_.projectFolder.MakeFolder();  // a failure shows when its files cannot be made
+    env_.OnUi([&] {
+      row_ = RowNow();
+      if (row_) Stops(WorkerKind::Site).Set(*row_, 1);
+      ownFlagRow_ = row_;
+    });
+    env_.OnUi([&] { node_ = env_.reporter.FindOrAddProject(state_.Name()); });
+    env_.EnsureBusy();
+  }
+
+  // The flag this crawl raised at its start is its own: it goes as soon as a
+  // URL opens, from the row it was raised on, wherever the project stands now.
+  void ClearOwnFlag() {
+    if (ownFlagRow_) Stops(WorkerKind::Site).Set(*ownFlagRow_, 0);
+    ownFlagRow_.reset();
+  }
+
+  // No flag outlives the crawl: its own, the one that stopped it and the one
+  // on the row it ends on would otherwise stop whichever project comes to
+  // stand on that row. Called on the user-interface side with the row now.
+  void ClearFlagsAtEnd(std::optional<int> rowNow) {
+    ClearOwnFlag();
+    if (stoppedAtRow_) Stops(WorkerKind::Site).Set(*stoppedAtRow_, 0);
+    if (rowNow) Stops(WorkerKind::Site).Set(*rowNow, 0);
+  }
+
+  // The project's row now, or nullopt when it has left RequestedSites. Call
+  // on the user-interface side only.
+  std::optional<int> RowNow() const {
+    TVX_ASSERT_UI_THREAD();
+    int index = RequestedSites.Find(state_.Name());
+    if (index < 0) return std::nullopt;
+    return RowOfIndex(RequestedSites.GetCount(), index);
+  }
+
+  void ComputeRow() {
+    env_.OnUi([&] { row_ = RowNow(); });
+  }
+
+  bool IsCurrent() const {
+    return row_ && *row_ == CurrentRow.load() && ListKind.load() == kListRequestedSites;
+  }
+
+  // Sets a status-view text when the project's row is the one the view follows.
+  void ShowIfCurrent(StatusField field, const std::string& text) {
+    if (!IsCurrent()) return;
+    env_.OnUi([&] {
+      if (IsCurrent()) env_.reporter.SetStatusText(field, text);
+    });
+  }
+
+  // The row's bar: pictures saved against the picture links queued so far.
+  void ShowPictureProgress() {
+    if (state_.pictureLinks == 0 || ListKind.load() != kListRequestedSites) return;
+    env_.OnUi([&] {
+      RowReport(env_.reporter, kListRequestedSites, RowNow())
+          .Progress(static_cast<std::uint64_t>(state_.picturesSaved),
+                    static_cast<std::uint64_t>(state_.pictureLinks));
+    });
+  }
+
+  bool StopRequested() {
+    if (!row_ || Stops(WorkerKind::Site).Get(*row_) == 0) return false;
+    stoppedAtRow_ = row_;
+    return true;
+  }
+
+  Outcome Fetch(const std::string& url, bool isStartUrl) {
+    state_.url = url;
+    std::optional<net::UrlParts> parts = net::ParseUrl(url);
+    if (!parts || url.size() > kMaxCrawlUrl) {
+      // Nothing sensible can be requested for it. Only the start URL counts
+      // as an error: without it the crawl has fetched nothing at all.
+      ShowIfCurrent(StatusField::Status, "Malformed URL : " + url);
+      if (isStartUrl) state_.errorFlag = true;
+      return Outcome::Next;
+    }
+    // An https URL is fetched over TLS; any other scheme is still asked
+    // over plain HTTP, as the split gave it.
+    const bool tls = parts->scheme == "https";
+    if (parts->scheme != "http" && !tls)
+      ShowIfCurrent(StatusField::Status, "Malformed URL : " + url);
+
+    std::optional<LocalFileWriter> file;
+    std::string filePath;
+    try {
+      net::Session session("Tavrinox");
+      session.SetConnectOptions(60000, 10, 200);
+      ShowIfCurrent(StatusField::LastAction, "Opening " + url);
+      auto request =
+          session.OpenRequest(parts->server, parts->port, parts->path,
+                              {"Accept: text/*", "User-Agent: Quillanto"}, tls ? "https" : "http");
+      if (request->StatusCode() != 200) {
+        ShowIfCurrent(StatusField::Status, url + " not found");
+        return Outcome::Next;
+      }
+      ShowIfCurrent(StatusField::LastAction, "Reading " + url);
+      request->SetReadBufferSize(kPageBuffer);
+      state_.pageFolder = GetLocalSubfolder(state_.siteRoot, url);
+      const bool page = IsPageUrl(url);
+      if (page) {
+        ShowIfCurrent(StatusField::LastAction, "Retrieving links...");
+      } else {
+        // The writer makes the site's folders below the project folder as it
+        // creates the file, following no link on the way.
+        const LocalPath path =
+            state_.projectFolder.Below(state_.pageFolder).Child(LastSegment(url));
+        filePath = path.Shown();
+        if (!path.Usable() || HasIllegalChars(filePath)) {
+          ShowIfCurrent(StatusField::Status, filePath + " has illegal chars");
+          return Outcome::Next;
+        }
+        try {
+          file.emplace(path);
+        } catch (const LocalFileError& e) {
+          ShowIfCurrent(StatusField::Status, e.what());
+          return Outcome::Next;
+        }
+      }
+      if (row_) Stops(WorkerKind::Site).Set(*row_, 0);
+      ClearOwnFlag();
+      ComputeRow();
+
+      Outcome outcome = page ? ReadPage(*request) : CopyFile(*request, *file, filePath);
+      request->Close();
+      if (outcome == Outcome::Stopped) return outcome;  // a partial file stays, untracked
+      if (file) {
+        ++state_.picturesSaved;
+        env_.OnUi([&] { env_.reporter.AddFile(node_, filePath); });
+      }
+      ShowPictureProgress();
+    } catch (const LocalFileError& e) {
+      // The page was fetched but its file cannot be kept (the disk is at its
+      // free-space floor, or a write failed): said as it is, an error all the same.
+      file.reset();
+      state_.progressText = net::FailureText(e.what());
+      ComputeRow();
+      ShowIfCurrent(StatusField::Status, state_.progressText);
+      state_.errorFlag = true;
+    } catch (const net::InternetError& e) {
+      file.reset();
+      state_.progressText = net::FailureText(e.what());
+      ComputeRow();
+      ShowIfCurrent(StatusField::Status, "Error retrieving page");
+      state_.errorFlag = true;
+    }
+    return Outcome::Next;
+  }
+
+  Outcome ReadPage(net::Transfer& request) {
+    const LinkQueued onQueued = [&](const std::string& text) {
+      env_.OnUi([&] { env_.reporter.SetStatusText(StatusField::Status, text); });
+    };
+    std::string line;
+    while (request.ReadLine(line)) {
+      env_.Checkpoint();
+      env_.EnsureBusy();
+      if (StopRequested()) return Outcome::Stopped;
+      if (AdmitLink(state_, line, onQueued) == Admission::EndPage) break;
+    }
+    return Outcome::Next;
+  }
+
+  Outcome CopyFile(net::Transfer& request, LocalFileWriter& out, const std::string& filePath) {
+    ShowIfCurrent(StatusField::LastAction, "Dowloading " + filePath + "...");
+    PauseGate& gate = env_.self.Gate();
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point lastShown = Clock::now() - kProgressInterval;
+    std::uint64_t total = 0;
+    std::uint64_t shownTotal = 0;
+    CopySteps steps;
+    steps.stopRequested = [&] { return StopRequested(); };
+    steps.progress = [&](std::uint64_t bytes) {
+      env_.EnsureBusy();
+      total = bytes;
+      state_.progressText = KilobytesRead(bytes);
+      Clock::time_point now = Clock::now();
+      if (now - lastShown < kProgressInterval) return true;
+      // A paused crawl shows nothing until it goes on (Stop has just
+      // written "Download Stopped").
+      bool shown = true;
+      env_.OnUi([&] {
+        shown = !gate.IsPaused();
+        if (shown && IsCurrent())
+          env_.reporter.SetStatusText(StatusField::Status, state_.progressText);
+      });
+      if (shown) {
+        lastShown = now;
+        shownTotal = bytes;
+      }
+      return shown;
+    };
+    steps.beforeRead = [&] { gate.Pass(); };
+    if (CopyTransfer(request, out, steps) == CopyOutcome::Stopped) return Outcome::Stopped;
+    if (shownTotal != total) ShowIfCurrent(StatusField::Status, state_.progressText);
+    return Outcome::Next;
+  }
+
+  void ReportStopped() {
+    env_.OnUi([&] {
+      row_ = RowNow();
+      ClearFlagsAtEnd(row_);
+      ShowCrawlStopped(env_.reporter, row_);
+    });
+    env_.EndBusy();
+  }
+
+  // The stack has run empty: a run without errors moves the project to the
+  // downloaded web sites, one with errors leaves it requested. errorStatus
+  // is the status-view text of a run with errors.
+  void Finish(const std::string& errorStatus = "Some errors occurred") {
+    env_.OnUi([&] {
+      row_ = RowNow();
+      ClearFlagsAtEnd(row_);
+      EndCrawlRun(env_.reporter, state_.Name(), row_, state_.errorFlag, errorStatus);
+    });
+    env_.EndBusy();
+  }
+
+  WorkerEnv& env_;
+  CrawlState state_;
+  std::optional<int> row_;
+  std::optional<int> ownFlagRow_;    // where this crawl raised its flag at the start
+  std::optional<int> stoppedAtRow_;  // where it saw the flag that stopped it
+  ProjectNode node_ = 0;
+};
+
+}  // namespace
+
+int RunClassicCrawl(WorkerEnv& env, const SiteProject& project) {
+  Crawl crawl(env, project);
+  return crawl.Run();
+}
+
+}  // namespace tvx
