@@ -1,28 +1,17 @@
 #include "commands/Commands.h"
 
-#include <algorithm>
 #include <ctime>
 
-#include "commands/OneStep.h"
 #include "crawler/CrawlWorker.h"
 #include "search/SearchRunner.h"
-#include "store/Lists.h"
-#include "store/SiteOptions.h"
 #include "workers/FileWorkers.h"
-#include "workers/WorkerControl.h"
 
 namespace tvx {
 namespace {
 
-std::vector<int> Ascending(std::vector<int> rows) {
-  std::sort(rows.begin(), rows.end());
-  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-  return rows;
-}
-
-// The workers of the requested list kind; false for the other lists.
-bool KindOfList(int listKind, WorkerKind& kind) {
-  switch (listKind) {
+// The workers of the requested list; false for the other lists.
+bool KindOfList(int list, WorkerKind& kind) {
+  switch (list) {
     case kListRequestedFiles:
       kind = WorkerKind::File;
       return true;
@@ -37,94 +26,75 @@ bool KindOfList(int listKind, WorkerKind& kind) {
   }
 }
 
-// The requested list whose items workers of kind work on.
-int ListOfKind(WorkerKind kind) {
-  switch (kind) {
-    case WorkerKind::File:
-      return kListRequestedFiles;
-    case WorkerKind::Site:
-      return kListRequestedSites;
-    case WorkerKind::Search:
-      return kListSearchProjects;
-  }
-  return 0;
-}
-
-int CountOf(WorkerKind kind) {
-  return WithList(ListOfKind(kind), [](const auto& list) { return list.GetCount(); });
-}
-
-// The text of the record shown in row of the list of kind; empty if none.
-std::string ItemTextAtRow(WorkerKind kind, int row) {
-  return WithList(ListOfKind(kind), [row](const auto& list) {
-    auto rec = list.CopyAt(IndexOfRow(list.GetCount(), row));
-    return rec ? std::string(KeyOf(*rec)) : std::string();
+// The text of the item: a file's url, a project's name; empty if it is gone.
+std::string ItemText(EngineState& engine, WorkerKind kind, ItemId id) {
+  return WithList(engine.lists, ListOfKind(kind), [id](const auto& list) {
+    auto record = list.CopyOf(id);
+    return record ? std::string(KeyOf(*record)) : std::string();
   });
 }
 
-void SetRecordStatus(WorkerKind kind, int index, const char* status) {
-  WithList(ListOfKind(kind), [&](auto& list) {
-    list.Update(index, [status](auto& r) { SetText(r.status, status); });
+void SetRecordStatus(EngineState& engine, WorkerKind kind, ItemId id, const char* status) {
+  WithList(engine.lists, ListOfKind(kind), [&](auto& list) {
+    list.UpdateOf(id, [status](auto& r) { SetText(r.status, status); });
   });
 }
 
 // Lets a registered (normally paused) worker go on, with the resume texts.
-void ResumeRegistered(Reporter& ui, WorkerKind kind, WorkerHandle& worker, int row,
-                      const std::string& text, bool writeRow) {
+void ResumeRegistered(EngineState& engine, WorkerHandle& worker, const std::string& text) {
+  Reporter& ui = engine.Ui();
+  const ItemRef item = worker.Item();
   worker.Gate().Resume();
-  if (writeRow) ui.SetRowStatus(row, "Downloading...");
+  ui.ItemStatus(item, "Downloading...");
   ui.SetStatusText(StatusField::CurrentProject, "None");
   ui.SetStatusText(StatusField::LastAction, text);
   ui.SetStatusText(StatusField::Status, "No errors");
-  CurrentRow.store(row);
-  Stops(kind).Set(row, 0);
+  ui.FollowItem(item);
   ui.StartBusy();
-  BusyAnimation.store(true);
+  engine.workers.busyAnimation.store(true);
 }
 
-void StartSite(Reporter& ui, int index, int row, std::size_t stack, bool writeRow) {
-  auto project = RequestedSites.CopyAt(index);
+void StartSite(EngineState& engine, ItemId id, std::size_t stack) {
+  auto project = engine.lists.requestedSites.CopyOf(id);
   if (!project) return;
-  Stops(WorkerKind::Site).Set(row, 0);
-  if (!StartCrawlWorker(*project, stack)) return;
-  SetRecordStatus(WorkerKind::Site, index, "Downloading...");
-  if (writeRow) ui.SetRowStatus(row, "Downloading...");
+  if (!StartCrawlWorker(engine, id, *project, stack)) return;
+  Reporter& ui = engine.Ui();
+  const ItemRef item{kListRequestedSites, id};
+  SetRecordStatus(engine, WorkerKind::Site, id, "Downloading...");
+  ui.ItemStatus(item, "Downloading...");
   ui.SetStatusText(StatusField::CurrentProject, std::string(TextOf(project->name)));
   ui.SetStatusText(StatusField::LastAction, "Finding Web Site...");
   ui.SetStatusText(StatusField::Status, "No errors");
-  CurrentRow.store(row);
-  Stops(WorkerKind::Site).Set(row, 0);
+  ui.FollowItem(item);
 }
 
-void StartSearch(int index, int row, std::size_t stack) {
-  auto project = SearchProjects.CopyAt(index);
+void StartSearch(EngineState& engine, ItemId id, std::size_t stack) {
+  auto project = engine.lists.searchProjects.CopyOf(id);
   if (!project) return;
-  Stops(WorkerKind::Search).Set(row, 0);
-  if (!StartSearchWorker(*project, stack)) return;
-  CurrentRow.store(row);
-  Stops(WorkerKind::Search).Set(row, 0);
+  if (!StartSearchWorker(engine, id, *project, stack)) return;
+  engine.Ui().FollowItem({kListSearchProjects, id});
 }
 
-void StartFile(Reporter& ui, int index, int row) {
-  auto record = RequestedFiles.CopyAt(index);
+void StartFile(EngineState& engine, ItemId id) {
+  auto record = engine.lists.requestedFiles.CopyOf(id);
   if (!record) return;
-  Stops(WorkerKind::File).Set(row, 0);
-  if (!StartFileWorker(*record, kFileStack)) return;
-  ui.SetRowStatus(row, "Downloading...");
+  if (!StartFileWorker(engine, id, *record, kFileStack)) return;
+  Reporter& ui = engine.Ui();
+  const ItemRef item{kListRequestedFiles, id};
+  ui.ItemStatus(item, "Downloading...");
   ui.SetStatusText(StatusField::CurrentProject, "None");
   ui.SetStatusText(StatusField::LastAction, std::string(TextOf(record->url)));
   ui.SetStatusText(StatusField::Status, "No errors");
-  CurrentRow.store(row);
-  Stops(WorkerKind::File).Set(row, 0);
+  ui.FollowItem(item);
 }
 
 // Pauses a registered worker as the Stop command and the schedule do.
-void PauseRegistered(Reporter& ui, WorkerKind kind, WorkerHandle& worker, int index, int row,
-                     bool writeRow) {
+void PauseRegistered(EngineState& engine, WorkerKind kind, WorkerHandle& worker) {
+  Reporter& ui = engine.Ui();
   worker.Gate().Pause();
   ui.StopBusy();
-  SetRecordStatus(kind, index, "Stopped");
-  if (writeRow) ui.SetRowStatus(row, "Stopped");
+  SetRecordStatus(engine, kind, worker.Item().id, "Stopped");
+  ui.ItemStatus(worker.Item(), "Stopped");
   ui.SetStatusText(StatusField::Status, "Download Stopped");
 }
 
@@ -140,105 +110,101 @@ bool StartsNow(int runWhenRequested, int hour, int minute, TimeOfDay now) {
 // One pass of scheduled starts over list; true when the tick must end (a
 // registered project was resumed).
 template <class T, class StartFn>
-bool StartPass(Reporter& ui, RecordList<T>& list, WorkerKind kind, int shownKind, TimeOfDay now,
+bool StartPass(EngineState& engine, RecordList<T>& list, WorkerKind kind, TimeOfDay now,
                StartFn start) {
   for (int index = 0; index < list.GetCount(); ++index) {
     auto p = list.CopyAt(index);
+    const ItemId id = list.IdAt(index);
     if (!p || !StartsNow(p->runWhenRequested, p->startHour, p->startMinute, now)) continue;
-    int row = RowOfIndex(list.GetCount(), index);
-    std::string name(TextOf(p->name));
-    if (auto worker = Registry(kind).FindHandle(name)) {
-      ResumeRegistered(ui, kind, *worker, row, name, ListKind.load() == shownKind);
+    if (auto worker = engine.workers.Find(kind, id)) {
+      ResumeRegistered(engine, *worker, std::string(TextOf(p->name)));
       return true;
     }
-    start(index, row);
+    start(id);
   }
   return false;
 }
 
 template <class T>
-void StopPass(Reporter& ui, RecordList<T>& list, WorkerKind kind, int shownKind, TimeOfDay now) {
+void StopPass(EngineState& engine, RecordList<T>& list, WorkerKind kind, TimeOfDay now) {
   for (int index = 0; index < list.GetCount(); ++index) {
     auto p = list.CopyAt(index);
     if (!p || p->stopWhenRequested != 0 || p->stopHour != now.hour || p->stopMinute != now.minute)
       continue;
-    auto worker = Registry(kind).FindHandle(std::string(TextOf(p->name)));
+    auto worker = engine.workers.Find(kind, list.IdAt(index));
     if (!worker) continue;
-    int row = RowOfIndex(list.GetCount(), index);
-    PauseRegistered(ui, kind, *worker, index, row, ListKind.load() == shownKind);
-    BusyAnimation.store(false);
+    PauseRegistered(engine, kind, *worker);
+    engine.workers.busyAnimation.store(false);
   }
 }
 
 }  // namespace
 
-void DownloadSelected(const std::vector<int>& selectedRows) {
+void DownloadItems(EngineState& engine, int list, const std::vector<ItemId>& items) {
   TVX_ASSERT_UI_THREAD();
-  AsOneStep([&] {
+  engine.AsOneStep([&] {
     WorkerKind kind;
-    if (!KindOfList(ListKind.load(), kind)) return;
-    Reporter& ui = *CurrentReporter();
-    for (int row : Ascending(selectedRows)) {
-      std::string text = ItemTextAtRow(kind, row);
+    if (!KindOfList(list, kind)) return;
+    for (ItemId id : items) {
+      std::string text = ItemText(engine, kind, id);
       if (text.empty()) continue;
-      if (auto worker = Registry(kind).FindHandle(text)) {
-        ResumeRegistered(ui, kind, *worker, row, text, true);
-        return;  // the rows after a resumed one wait for another command
+      if (auto worker = engine.workers.Find(kind, id)) {
+        ResumeRegistered(engine, *worker, text);
+        return;  // the items after a resumed one wait for another command
       }
-      int index = IndexOfRow(CountOf(kind), row);
       switch (kind) {
         case WorkerKind::File:
-          StartFile(ui, index, row);
+          StartFile(engine, id);
           break;
         case WorkerKind::Site:
-          StartSite(ui, index, row, kSiteStackCommand, true);
+          StartSite(engine, id, kSiteStackCommand);
           break;
         case WorkerKind::Search:
-          StartSearch(index, row, kSearchStack);
+          StartSearch(engine, id, kSearchStack);
           break;
       }
     }
   });
 }
 
-void StopSelected(const std::vector<int>& selectedRows) {
+void StopItems(EngineState& engine, int list, const std::vector<ItemId>& items) {
   TVX_ASSERT_UI_THREAD();
-  AsOneStep([&] {
+  engine.AsOneStep([&] {
     WorkerKind kind;
-    if (!KindOfList(ListKind.load(), kind)) return;
-    Reporter& ui = *CurrentReporter();
-    for (int row : Ascending(selectedRows)) {
-      std::string text = ItemTextAtRow(kind, row);
-      if (text.empty()) continue;
-      auto worker = Registry(kind).FindHandle(text);
+    if (!KindOfList(list, kind)) return;
+    for (ItemId id : items) {
+      if (ItemText(engine, kind, id).empty()) continue;
+      auto worker = engine.workers.Find(kind, id);
       if (!worker) continue;
-      PauseRegistered(ui, kind, *worker, IndexOfRow(CountOf(kind), row), row, true);
+      PauseRegistered(engine, kind, *worker);
     }
-    BusyAnimation.store(false);
+    engine.workers.busyAnimation.store(false);
   });
 }
 
-void SendToRequestedFiles(const std::vector<std::string>& selectedLinks) {
+void SendToRequestedFiles(EngineState& engine, const std::vector<std::string>& selectedLinks) {
   TVX_ASSERT_UI_THREAD();
-  AsOneStep([&] {
-    if (ListKind.load() != kListSearchResults) return;
+  engine.AsOneStep([&] {
     for (const std::string& link : selectedLinks) {
       // A link ending in '/' names a page, not a file: the command ends
       // there, and the links after it are not sent either.
       if (!link.empty() && link.back() == '/') return;
-      RequestedFiles.Add(MakeFileRecord(link, kSentFileStatus));
+      const FileRecord record = MakeFileRecord(link, kSentFileStatus);
+      const ItemId id = engine.lists.requestedFiles.Add(record);
+      engine.Ui().ItemAdded({kListRequestedFiles, id}, std::string(TextOf(record.url)),
+                            kSentFileStatus);
     }
   });
 }
 
-void DeleteAllLists() {
+void DeleteAllLists(EngineState& engine) {
   TVX_ASSERT_UI_THREAD();
-  AsOneStep([] {
+  engine.AsOneStep([&] {
     // The lists go in the order of their kinds, each from its last record down.
     for (int kind = kListRequestedFiles; kind <= kListSearchResults; ++kind)
-      WithList(kind, [](auto& list) { EmptyList(list); });
-    ForgetAllSiteOptions();
-    CurrentReporter()->DeleteAllRows();
+      WithList(engine.lists, kind, [](auto& list) { EmptyList(list); });
+    engine.siteOptions.ForgetAll();
+    engine.Ui().AllItemsRemoved();
   });
 }
 
@@ -249,20 +215,19 @@ TimeOfDay LocalTimeOfDay() {
   return {local.tm_hour, local.tm_min};
 }
 
-void ScheduleTick(TimeOfDay now) {
+void ScheduleTick(EngineState& engine, TimeOfDay now) {
   TVX_ASSERT_UI_THREAD();
-  AsOneStep([now] {
-    Reporter& ui = *CurrentReporter();
-    bool ended = StartPass(
-        ui, RequestedSites, WorkerKind::Site, kListRequestedSites, now, [&](int index, int row) {
-          StartSite(ui, index, row, kSiteStackSchedule, ListKind.load() == kListRequestedSites);
-        });
+  engine.AsOneStep([&] {
+    Lists& lists = engine.lists;
+    bool ended =
+        StartPass(engine, lists.requestedSites, WorkerKind::Site, now,
+                  [&](ItemId id) { StartSite(engine, id, kSiteStackSchedule); });
     if (ended) return;
-    ended = StartPass(ui, SearchProjects, WorkerKind::Search, kListSearchProjects, now,
-                      [&](int index, int row) { StartSearch(index, row, kSearchStack); });
+    ended = StartPass(engine, lists.searchProjects, WorkerKind::Search, now,
+                      [&](ItemId id) { StartSearch(engine, id, kSearchStack); });
     if (ended) return;
-    StopPass(ui, RequestedSites, WorkerKind::Site, kListRequestedSites, now);
-    StopPass(ui, SearchProjects, WorkerKind::Search, kListSearchProjects, now);
+    StopPass(engine, lists.requestedSites, WorkerKind::Site, now);
+    StopPass(engine, lists.searchProjects, WorkerKind::Search, now);
   });
 }
 

@@ -1,9 +1,7 @@
 #include "crawler/CrawlRun.h"
 
 #include <cstdio>
-
-#include "store/Lists.h"
-#include "workers/RowReport.h"
+#include <optional>
 
 namespace tvx {
 
@@ -13,41 +11,39 @@ std::string KilobytesRead(std::uint64_t bytes) {
   return text;
 }
 
-void ShowCrawlStopped(Reporter& ui, std::optional<int> row) {
-  const RowReport report(ui, kListRequestedSites, row);
-  if (row) {
-    RequestedSites.Update(IndexOfRow(RequestedSites.GetCount(), *row),
-                          [](SiteProject& p) { SetText(p.status, "Stopped"); });
-    report.Cell("Stopped");
-    report.Progress(0, 0);
-  }
-  report.Text(StatusField::Status, "Download Stopped");
+void ShowCrawlStopped(EngineState& engine, ItemRef project) {
+  Reporter& ui = engine.Ui();
+  if (!engine.lists.requestedSites.UpdateOf(project.id,
+                                             [](SiteProject& p) { SetText(p.status, "Stopped"); }))
+    return;
+  ui.ItemStatus(project, "Stopped");
+  ui.ItemProgress(project, 0, 0);
+  ui.ItemStatusText(project, StatusField::Status, "Download Stopped");
 }
 
-void EndCrawlRun(Reporter& ui, const std::string& name, std::optional<int> row, bool errors,
+void EndCrawlRun(EngineState& engine, ItemRef project, const std::string& name, bool errors,
                  const std::string& errorStatus) {
-  if (!row) return;  // deleted while it ran: nothing of it is left to update
-  const RowReport report(ui, kListRequestedSites, row);
-  const int index = IndexOfRow(RequestedSites.GetCount(), *row);
+  Reporter& ui = engine.Ui();
+  Lists& lists = engine.lists;
+  std::optional<SiteProject> record = lists.requestedSites.CopyOf(project.id);
+  if (!record) return;  // deleted while it ran: nothing of it is left to update
   if (errors) {
-    report.Cell("Some errors occurred");
-    report.Progress(0, 0);
-    report.Text(StatusField::LastAction, "Download completed");
-    report.Text(StatusField::Status, errorStatus);
-    RequestedSites.Update(index, [](SiteProject& p) { SetText(p.status, "Some errors occurred"); });
+    ui.ItemStatus(project, "Some errors occurred");
+    ui.ItemProgress(project, 0, 0);
+    ui.ItemStatusText(project, StatusField::LastAction, "Download completed");
+    ui.ItemStatusText(project, StatusField::Status, errorStatus);
+    lists.requestedSites.UpdateOf(project.id,
+                                  [](SiteProject& p) { SetText(p.status, "Some errors occurred"); });
     return;
   }
-  report.Text(StatusField::LastAction, "Download completed");
-  report.Text(StatusField::Status, "Success");
-  report.Delete();
-  RequestedSites.Update(index, [](SiteProject& p) { SetText(p.status, "Success"); });
-  DownloadedSites.Add(*RequestedSites.CopyAt(index));
-  if (ListKind.load() == kListDownloadedSites) {
-    ui.InsertTopRow(name);
-    ui.SetRowStatus(0, "Success");
-  }
-  RequestedSites.RemoveAt(index);
-  CurrentRow.fetch_sub(1);
+  ui.ItemStatusText(project, StatusField::LastAction, "Download completed");
+  ui.ItemStatusText(project, StatusField::Status, "Success");
+  ui.ItemRemoved(project);
+  SetText(record->status, "Success");
+  const ItemRef moved{kListDownloadedSites, project.id};
+  lists.downloadedSites.Add(*record, moved.id);
+  ui.ItemAdded(moved, name, "Success");
+  lists.requestedSites.Remove(project.id);
 }
 
 }  // namespace tvx

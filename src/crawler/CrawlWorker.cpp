@@ -4,20 +4,21 @@
 
 #include "crawler/classic/ClassicCrawl.h"
 #include "crawler/modern/ModernCrawl.h"
-#include "store/SiteOptions.h"
 
 namespace tvx {
 
 int RunCrawl(WorkerEnv& env, const SiteProject& project) {
-  const SiteOptions options = OptionsOfSite(TextOf(project.name));
+  const SiteOptions options = env.engine.siteOptions.Get(TextOf(project.name));
   if (options.modernLinks) return RunModernCrawl(env, project, options.transfersPerHost);
   return RunClassicCrawl(env, project);
 }
 
-std::shared_ptr<WorkerHandle> StartCrawlWorker(const SiteProject& project, std::size_t stackSize) {
+std::shared_ptr<WorkerHandle> StartCrawlWorker(EngineState& engine, ItemId id,
+                                               const SiteProject& project, std::size_t stackSize) {
   SiteProject copy = project;  // the crawl works from its own copy if the record goes
-  return LaunchWorker(WorkerKind::Site, std::string(TextOf(copy.name)), stackSize,
-                      [copy](WorkerEnv& env) { RunCrawl(env, copy); });
+  return engine.workers.Launch(engine, WorkerKind::Site, {kListRequestedSites, id},
+                               std::string(TextOf(copy.name)), stackSize,
+                               [copy](WorkerEnv& env) { RunCrawl(env, copy); });
 }
 
 }  // namespace tvx

@@ -5,7 +5,7 @@
 
 #include "crawler/CrawlRun.h"
 #include "store/Records.h"
-#include "workers/WorkerControl.h"
+#include "workers/EngineState.h"
 
 namespace tvx {
 
@@ -13,8 +13,10 @@ namespace tvx {
 // project's site from its start URL and returns the exit code.
 int RunCrawl(WorkerEnv& env, const SiteProject& project);
 
-// Starts a crawl for project (registered under its name in the web-site registry).
-std::shared_ptr<WorkerHandle> StartCrawlWorker(const SiteProject& project,
+// Starts a crawl for project, the requested web site of that id (registered
+// under it in the web-site registry).
+std::shared_ptr<WorkerHandle> StartCrawlWorker(EngineState& engine, ItemId id,
+                                               const SiteProject& project,
                                                std::size_t stackSize = kSiteStackCommand);
 
 }  // namespace tvx

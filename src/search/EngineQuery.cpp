@@ -5,7 +5,6 @@
 #include "crawler/classic/LinkExtract.h"
 #include "crawler/classic/UrlRules.h"
 #include "net/Internet.h"
-#include "workers/WorkerControl.h"
 
 namespace tvx {
 namespace {
@@ -65,8 +64,9 @@ bool ResultLinkOfLine(SearchEngine engine, std::string_view line, std::string& l
   return true;
 }
 
-int QueryEngine(SearchEngine engine, std::string_view searchText, int row,
-                std::vector<std::string>& results, const std::function<void()>& betweenLines) {
+int QueryEngine(SearchEngine engine, std::string_view searchText,
+                std::vector<std::string>& results, const std::function<void()>& betweenLines,
+                const std::function<bool()>& stopRequested) {
   results.clear();
   const std::string text(searchText.substr(0, kMaxSearchText));
   if (text.empty()) return kQueryEmptyText;
@@ -85,7 +85,7 @@ int QueryEngine(SearchEngine engine, std::string_view searchText, int row,
     while (lines < kMaxPageLines && page->ReadLine(line)) {
       ++lines;
       if (betweenLines) betweenLines();
-      if (Stops(WorkerKind::Search).Get(row)) {
+      if (stopRequested && stopRequested()) {
         page->Close();
         session.Close();
         return 0;

@@ -45,10 +45,11 @@ bool ResultLinkOfLine(SearchEngine engine, std::string_view line, std::string& l
 // Fetches engine's result page for searchText and fills results (cleared
 // first) with the page's links in page order. Returns how many were kept,
 // kQueryFailed on any Internet failure (results left empty), kQueryEmptyText
-// for an empty text, or 0 when the search-project stop flag of row is raised
+// for an empty text, or 0 when stopRequested answers true after a line
 // while the page is being read. betweenLines, when given, runs after every
 // line read (the worker's pause point).
-int QueryEngine(SearchEngine engine, std::string_view searchText, int row,
-                std::vector<std::string>& results, const std::function<void()>& betweenLines = {});
+int QueryEngine(SearchEngine engine, std::string_view searchText,
+                std::vector<std::string>& results, const std::function<void()>& betweenLines = {},
+                const std::function<bool()>& stopRequested = {});
 
 }  // namespace tvx

@@ -1,61 +1,44 @@
 #include "search/SearchRunner.h"
 
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "search/EngineQuery.h"
-#include "store/Lists.h"
-#include "workers/RowReport.h"
 
 namespace tvx {
 namespace {
 
-// The project's row now, or nullopt once it has left SearchProjects (then
-// nothing of it is shown any more). Call on the user-interface side.
-std::optional<int> RowOf(const std::string& name) {
-  TVX_ASSERT_UI_THREAD();
-  int index = SearchProjects.Find(name);
-  if (index < 0) return std::nullopt;
-  return RowOfIndex(SearchProjects.GetCount(), index);
-}
-
 std::string LinksFound(int count) { return std::to_string(count) + " links found"; }
 
-// Appends the links to the search results. While the results are shown,
-// each also goes on top of the panel, so that the panel keeps showing the
-// list as it is.
-void AppendResults(Reporter& ui, const std::vector<std::string>& links,
+// Appends the links to the search results, each reported to the window as
+// it joins the list.
+void AppendResults(EngineState& engine, const std::vector<std::string>& links,
                    const std::string& projectName) {
   TVX_ASSERT_UI_THREAD();
-  bool shown = ListKind.load() == kListSearchResults;
   for (const auto& link : links) {
     FileRecord record = MakeFileRecord(link, projectName);
-    SearchResults.Add(record);
-    if (shown) {
-      ui.InsertTopRow(std::string(TextOf(record.url)));
-      ui.SetRowStatus(0, std::string(TextOf(record.status)));
-    }
+    const ItemId id = engine.lists.searchResults.Add(record);
+    engine.Ui().ItemAdded({kListSearchResults, id}, std::string(TextOf(record.url)),
+                          std::string(TextOf(record.status)));
   }
 }
 
 class Runner {
  public:
   Runner(WorkerEnv& env, const SearchProject& project)
-      : env_(env), name_(TextOf(project.name)), searchText_(TextOf(project.searchText)) {}
+      : env_(env),
+        item_(env.Item()),
+        name_(TextOf(project.name)),
+        searchText_(TextOf(project.searchText)) {}
 
   void Run(bool useAltaVista, bool useYahoo) {
-    env_.OnUi([&] {
-      row_ = RowOf(name_);
-      Row().Cell("Running search project...");
-    });
+    env_.OnUi([&] { Row().Cell("Running search project..."); });
     env_.EnsureBusy();
     // A stop leaves the links of an engine already asked in SearchResults.
     bool stopped = (useAltaVista && !QueryAltaVista()) || (useYahoo && !QueryYahoo());
     env_.EndBusy();
     if (stopped) return;
     env_.OnUi([&] {
-      row_ = RowOf(name_);
       if (error_) return;
       Row().Text(StatusField::LastAction, "Search ended");
       Row().Text(StatusField::Status, "Search completed succesfully");
@@ -76,12 +59,9 @@ class Runner {
         Row().Text(StatusField::Status, "Error retrieving links from Altavista");
         return;
       }
-      AppendResults(env_.reporter, links_, name_);
+      AppendResults(env_.engine, links_, name_);
       Row().Cell("Search Completed Successfully");
-      if (Row().Current()) {
-        env_.reporter.SetStatusText(StatusField::Status, LinksFound(n));
-        shownCount_ = n;
-      }
+      if (Row().Text(StatusField::Status, LinksFound(n))) shownCount_ = n;
     });
     return !stopped;
   }
@@ -97,7 +77,7 @@ class Runner {
         Row().Text(StatusField::Status, "Error retrieving links from Yahoo");
         return;
       }
-      AppendResults(env_.reporter, links_, name_);
+      AppendResults(env_.engine, links_, name_);
       Row().Text(StatusField::Status, LinksFound(shownCount_ + m));
     });
     return !stopped;
@@ -105,34 +85,48 @@ class Runner {
 
   int Query(SearchEngine engine, const char* lastAction) {
     env_.Checkpoint();
-    env_.OnUi([&] {
-      row_ = RowOf(name_);
-      Row().Text(StatusField::LastAction, lastAction);
-    });
-    int n =
-        QueryEngine(engine, searchText_, row_.value_or(-1), links_, [this] { env_.Checkpoint(); });
+    env_.OnUi([&] { Row().Text(StatusField::LastAction, lastAction); });
+    int n = QueryEngine(
+        engine, searchText_, links_, [this] { env_.Checkpoint(); },
+        [this] { return env_.StopRequested(); });
     env_.Checkpoint();
     return n;
   }
 
-  // Finds the project again and, when its stop flag is raised, reports the
-  // stop. On the user-interface side.
+  // When the project was asked to end, reports the stop. On the
+  // user-interface side.
   bool StopRaised() {
     TVX_ASSERT_UI_THREAD();
-    row_ = RowOf(name_);
-    if (!row_ || Stops(WorkerKind::Search).Get(*row_) == 0) return false;
+    if (!env_.StopRequested()) return false;
     Row().Cell("Search Stopped");
     Row().Text(StatusField::Status, "Search Stopped");
     return true;
   }
 
-  // What the runner shows of its project's row as last found.
-  RowReport Row() const { return RowReport(env_.reporter, kListSearchProjects, row_); }
+  // What the runner shows of its project: its row's status, and status-view
+  // texts while the view follows it; nothing once it has left its list.
+  class ProjectReport {
+   public:
+    ProjectReport(WorkerEnv& env, ItemRef item)
+        : env_(env), item_(item), found_(env.engine.lists.searchProjects.IndexOf(item.id) >= 0) {}
+    void Cell(const std::string& text) const {
+      if (found_) env_.reporter.ItemStatus(item_, text);
+    }
+    bool Text(StatusField field, const std::string& text) const {
+      return found_ && env_.reporter.ItemStatusText(item_, field, text);
+    }
+
+   private:
+    WorkerEnv& env_;
+    ItemRef item_;
+    bool found_;
+  };
+  ProjectReport Row() const { return ProjectReport(env_, item_); }
 
   WorkerEnv& env_;
+  const ItemRef item_;
   const std::string name_;
   const std::string searchText_;
-  std::optional<int> row_;
   std::vector<std::string> links_;  // shared by both queries, each refills it
   bool error_ = false;
   int shownCount_ = 0;  // the AltaVista count as shown in Status
@@ -146,11 +140,13 @@ void RunSearchProject(WorkerEnv& env, const SearchProject& project) {
   Runner(env, project).Run(project.useAltaVista != 0, project.useYahoo != 0);
 }
 
-std::shared_ptr<WorkerHandle> StartSearchWorker(const SearchProject& project,
+std::shared_ptr<WorkerHandle> StartSearchWorker(EngineState& engine, ItemId id,
+                                                const SearchProject& project,
                                                 std::size_t stackSize) {
   SearchProject copy = project;  // the worker owns its project from creation on
-  return LaunchWorker(WorkerKind::Search, std::string(TextOf(copy.name)), stackSize,
-                      [copy](WorkerEnv& env) { RunSearchProject(env, copy); });
+  return engine.workers.Launch(engine, WorkerKind::Search, {kListSearchProjects, id},
+                               std::string(TextOf(copy.name)), stackSize,
+                               [copy](WorkerEnv& env) { RunSearchProject(env, copy); });
 }
 
 }  // namespace tvx

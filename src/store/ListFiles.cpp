@@ -9,34 +9,18 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <type_traits>
 
 #include "store/Lists.h"
-#include "store/SiteOptions.h"
 
 namespace tvx {
 namespace {
-
-std::mutex g_hookMutex;
-std::function<void(const std::string&)> g_messageHook;
-std::string g_writeFault;
-std::function<void(const std::string&)> g_fileHook;
-
-void ShowListMessage(const std::string& text) {
-  std::function<void(const std::string&)> hook;
-  {
-    std::lock_guard lock(g_hookMutex);
-    hook = g_messageHook;
-  }
-  if (hook)
-    hook(text);
-  else
-    std::cerr << "Tavrinox: " << text << '\n';
-}
 
 // A forward-only reader over a file with the few scanning steps the list
 // formats need. Every step either consumes input or reports the end, so a
@@ -203,9 +187,9 @@ SearchProject ReadSearchProject(Scanner& in, const char* status) {
 // link to one is fine); opening does not wait on a FIFO. Gives nullptr with
 // an empty reason when the file does not exist, and with the reason when it
 // exists but cannot be read.
-std::FILE* OpenForReading(const char* fileName, std::string& reason) {
+std::FILE* OpenForReading(const std::string& fileName, std::string& reason) {
   reason.clear();
-  int fd = ::open(fileName, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     if (errno != ENOENT) reason = std::strerror(errno);
     return nullptr;
@@ -228,7 +212,7 @@ std::FILE* OpenForReading(const char* fileName, std::string& reason) {
 // Loads one file into list; gives the reason when the file exists but could
 // not be read (whole), empty otherwise.
 template <class T>
-std::string LoadList(RecordList<T>& list, const char* fileName, const char* status,
+std::string LoadList(RecordList<T>& list, const std::string& fileName, const char* status,
                      Reader<T> read) {
   std::string reason;
   std::FILE* f = OpenForReading(fileName, reason);
@@ -326,20 +310,36 @@ std::optional<std::string> FollowLinks(std::string path) {
   return std::nullopt;
 }
 
-// Writes data to a temporary file beside the file fileName names (through
-// its links), flushes it to the disk and renames it over that file, so the
-// file is always either old or new, whole. The new file keeps the old one's
-// mode and owner where the system lets it.
-bool ReplaceFile(const char* fileName, const std::string& data) {
+// The permissions a new file gets from the process's umask, read once
+// (without changing the umask, which other threads may rely on).
+mode_t NewFileMode() {
+  static const mode_t mode = [] {
+    mode_t mask = 022;
+    if (std::FILE* f = std::fopen("/proc/self/status", "re")) {
+      char line[256];
+      while (std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, "Umask:", 6) == 0) mask = static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8));
+      std::fclose(f);
+    }
+    return static_cast<mode_t>(0666 & ~mask);
+  }();
+  return mode;
+}
+
+// Writes data to a temporary file of its own beside the file fileName names
+// (through its links), flushes it to the disk and renames it over that file,
+// so the file is always either old or new, whole. The temporary name is new
+// for every write, so two writers never share one. The new file keeps the old
+// one's mode and owner where the system lets it.
+bool ReplaceFile(const std::string& fileName, const std::string& data, bool fail) {
   std::optional<std::string> target = FollowLinks(fileName);
   if (!target) return false;
   struct stat old {};
   const bool hadOld = ::stat(target->c_str(), &old) == 0 && S_ISREG(old.st_mode);
-  std::string temp = *target + ".tmp";
-  // Whatever a stale temporary name holds (even a link planted there) is
-  // removed, never written through.
-  ::unlink(temp.c_str());
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  std::string temp = *target + ".tmp.XXXXXX";
+  // mkostemp makes the file with O_EXCL: nothing planted at the name is
+  // ever written through.
+  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return false;
   if (hadOld) {
     // Owner first: changing it may clear set-id bits that the mode restores.
@@ -351,13 +351,10 @@ bool ReplaceFile(const char* fileName, const std::string& data) {
     if (::fchmod(fd, old.st_mode & 07777) != 0) {
       // Keeps the mode it was made with.
     }
+  } else if (::fchmod(fd, NewFileMode()) != 0) {
+    // Keeps the mode it was made with.
   }
-  bool ok;
-  {
-    std::lock_guard lock(g_hookMutex);
-    ok = g_writeFault != fileName;
-  }
-  ok = ok && WriteAll(fd, data) && ::fsync(fd) == 0;
+  bool ok = !fail && WriteAll(fd, data) && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   ok = ok && std::rename(temp.c_str(), target->c_str()) == 0;
   if (!ok) {
@@ -376,7 +373,7 @@ bool ReplaceFile(const char* fileName, const std::string& data) {
 
 // An emptied list has no file; through a link, the link stays and its target
 // goes. A failure (for instance, there was no file) is ignored.
-void RemoveListFile(const char* fileName) {
+void RemoveListFile(const std::string& fileName) {
   if (std::optional<std::string> target = FollowLinks(fileName)) ::unlink(target->c_str());
 }
 
@@ -397,18 +394,23 @@ enum ListId : int {
 struct ListFileInfo {
   const char* name;
   const char* errorText;
+  const char* loadStatus;
+  int kind;
 };
 
 constexpr std::array<ListFileInfo, kListCount> kListFiles = {{
-    {"reqpics.data", kSavedFilesError},
-    {"reqpicwebs.data", kSavedSitesError},
-    {"reqpicsearch.data", kSavedSearchError},
-    {"dnldpics.data", kSavedFilesError},
-    {"dnldpicwebs.data", kSavedSitesError},
-    {"picsearchres.data", kSavedFilesError},
+    {"reqpics.data", kSavedFilesError, "Ready for download", kListRequestedFiles},
+    {"reqpicwebs.data", kSavedSitesError, "Ready for download", kListRequestedSites},
+    {"reqpicsearch.data", kSavedSearchError, "Ready for download", kListSearchProjects},
+    {"dnldpics.data", kSavedFilesError, "Success", kListDownloadedFiles},
+    {"dnldpicwebs.data", kSavedSitesError, "Success", kListDownloadedSites},
+    {"picsearchres.data", kSavedFilesError, "New Project", kListSearchResults},
 }};
 
-// Where the list of a file that could not be read is saved instead.
+constexpr std::array<ListId, kListCount> kLoadOrder = {kReqFiles,   kReqSites,  kDnldFiles,
+                                                       kDnldSites,  kSearchProj, kSearchRes};
+
+// Where the content of a file that could not be read is kept instead.
 constexpr const char* kUnsavedSuffix = ".unsaved";
 
 // Records move between lists as follows, always added to the new list before
@@ -424,17 +426,6 @@ constexpr const char* kUnsavedSuffix = ".unsaved";
 constexpr std::array<ListId, kListCount> kWriteOrder = {kDnldFiles, kDnldSites, kReqFiles,
                                                         kReqSites,  kSearchRes, kSearchProj};
 
-// What this run knows about each list file. Guarded by g_saveMutex.
-struct FileState {
-  bool unreadable = false;  // exists but could not be read: never touched
-  bool written = false;     // written (or deleted) by this run
-  std::uint64_t writtenGeneration = 0;
-  bool lastWriteFailed = false;  // the last attempt to write it failed
-};
-
-std::mutex g_saveMutex;  // one load or save at a time
-std::array<FileState, kListCount> g_files;
-
 // One list's content to be written: formatted at one moment under its lock.
 struct Pending {
   bool write = false;
@@ -444,7 +435,7 @@ struct Pending {
 };
 
 template <class T>
-Pending Prepare(const RecordList<T>& list, const FileState& state, SaveScope scope) {
+Pending Prepare(const RecordList<T>& list, const ListStore::FileState& state, SaveScope scope) {
   Pending p;
   list.Locked([&] {
     if (!list.IsModified()) return;
@@ -459,162 +450,213 @@ Pending Prepare(const RecordList<T>& list, const FileState& state, SaveScope sco
   return p;
 }
 
-Pending Prepare(ListId id, SaveScope scope) {
-  const FileState& state = g_files[id];
-  switch (id) {
-    case kReqFiles:
-      return Prepare(RequestedFiles, state, scope);
-    case kReqSites:
-      return Prepare(RequestedSites, state, scope);
-    case kSearchProj:
-      return Prepare(SearchProjects, state, scope);
-    case kDnldFiles:
-      return Prepare(DownloadedFiles, state, scope);
-    case kDnldSites:
-      return Prepare(DownloadedSites, state, scope);
-    case kSearchRes:
-      return Prepare(SearchResults, state, scope);
-    case kListCount:
-      break;
-  }
-  return {};
-}
-
-// The options of web-site projects live in a file of their own beside the
-// lists, read and written by the same rules. Guarded by g_saveMutex.
-FileState g_optionsFile;
-constexpr const char* kSavedOptionsError = "Error saving the web site options!";
-
-// Reads the options file; gives the reason when it exists but could not be
+// Reads a whole side file; gives the reason when it exists but could not be
 // read (whole), empty otherwise.
-std::string LoadSiteOptionsFile() {
+std::string LoadSideFile(SideFile& side, const std::string& fileName) {
   std::string reason;
-  std::FILE* f = OpenForReading(kSiteOptionsFile, reason);
+  std::FILE* f = OpenForReading(fileName, reason);
   if (!f) return reason;
   std::string content;
-  char buffer[4096];
+  char buffer[65536];
   for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) content.append(buffer, n);
   const int error = std::ferror(f) ? (errno ? errno : EIO) : 0;
   std::fclose(f);
   if (error) return std::strerror(error);
-  ReadSiteOptions(content);
+  side.Read(content);
   return {};
 }
 
-void CallFileHook(const char* fileName);
-
-void WriteSiteOptionsFile(SaveScope scope, std::vector<std::string>& errors) {
-  FileState& state = g_optionsFile;
-  if (!SiteOptionsModified()) return;
-  std::uint64_t generation = 0;
-  const std::string data = FormatSiteOptions(generation);
-  if (scope == SaveScope::ChangedSinceSave && state.written &&
-      state.writtenGeneration == generation)
-    return;
-  const std::string target = state.unreadable ? std::string(kSiteOptionsFile) + kUnsavedSuffix
-                                              : std::string(kSiteOptionsFile);
-  CallFileHook(target.c_str());
-  bool ok = true;
-  if (data.empty())
-    RemoveListFile(target.c_str());
-  else
-    ok = ReplaceFile(target.c_str(), data);
-  if (ok) {
-    state.written = true;
-    state.writtenGeneration = generation;
-  } else if (scope == SaveScope::Modified || !state.lastWriteFailed) {
-    errors.push_back(kSavedOptionsError);
-  }
-  state.lastWriteFailed = !ok;
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
 }
 
-void CallFileHook(const char* fileName) {
-  std::function<void(const std::string&)> hook;
-  {
-    std::lock_guard lock(g_hookMutex);
-    hook = g_fileHook;
+// A file could not be read: where this run keeps its content instead, and
+// what the message says of it. load reads the file an earlier run kept aside
+// into memory (gives its failure reason, empty when read or absent).
+ListStore::FileState KeepAside(const std::string& name,
+                               const std::function<std::string(const std::string&)>& load,
+                               std::string& said) {
+  ListStore::FileState state;
+  state.unreadable = true;
+  const std::string aside = name + kUnsavedSuffix;
+  if (!Exists(aside)) {
+    state.target = aside;
+  } else if (load(aside).empty()) {
+    // Earlier runs' records are in memory now, and go back there with this
+    // run's.
+    state.target = aside;
+    said = " The records earlier runs kept in '" + aside + "' are loaded from it.";
+  } else {
+    for (int n = 2;; ++n) {
+      std::string numbered = aside + "." + std::to_string(n);
+      if (!Exists(numbered)) {
+        state.target = numbered;
+        break;
+      }
+    }
+    said = " '" + aside + "' cannot be read either and is left as it is.";
   }
-  if (hook) hook(fileName);
+  return state;
 }
 
 }  // namespace
 
-void LoadAllLists() {
-  std::unique_lock save(g_saveMutex);
-  std::array<std::string, kListCount> reasons;
-  reasons[kReqFiles] =
-      LoadList(RequestedFiles, "reqpics.data", "Ready for download", ReadFileRecord);
-  reasons[kReqSites] =
-      LoadList(RequestedSites, "reqpicwebs.data", "Ready for download", ReadSiteProject);
-  reasons[kDnldFiles] = LoadList(DownloadedFiles, "dnldpics.data", "Success", ReadFileRecord);
-  reasons[kDnldSites] = LoadList(DownloadedSites, "dnldpicwebs.data", "Success", ReadSiteProject);
-  reasons[kSearchProj] =
-      LoadList(SearchProjects, "reqpicsearch.data", "Ready for download", ReadSearchProject);
-  reasons[kSearchRes] = LoadList(SearchResults, "picsearchres.data", "New Project", ReadFileRecord);
+ListStore::ListStore(Lists& lists, std::vector<SideFile*> sideFiles)
+    : lists_(lists), sideFiles_(std::move(sideFiles)), sideStates_(sideFiles_.size()) {}
 
-  std::string message;
-  for (int id = 0; id < kListCount; ++id) {
-    g_files[id] = FileState{};
-    if (reasons[id].empty()) continue;
-    g_files[id].unreadable = true;
-    if (!message.empty()) message += '\n';
-    message += std::string("Error reading the list file '") + kListFiles[id].name + "' (" +
-               reasons[id] + "): it is left as it is; this run saves the list to '" +
-               kListFiles[id].name + kUnsavedSuffix + "' instead.";
+void ListStore::ShowMessage(const std::string& text) {
+  std::function<void(const std::string&)> hook;
+  {
+    std::lock_guard lock(hookMutex_);
+    hook = messageHook_;
   }
-  g_optionsFile = FileState{};
-  if (std::string reason = LoadSiteOptionsFile(); !reason.empty()) {
-    g_optionsFile.unreadable = true;
+  if (hook)
+    hook(text);
+  else
+    std::cerr << "Tavrinox: " << text << '\n';
+}
+
+void ListStore::CallFileHook(const std::string& fileName) {
+  std::function<void(const std::string&)> hook;
+  {
+    std::lock_guard lock(hookMutex_);
+    hook = fileHook_;
+  }
+  if (hook) hook(fileName);
+}
+
+bool ListStore::Replace(const std::string& fileName, const std::string& data) {
+  bool fail;
+  {
+    std::lock_guard lock(hookMutex_);
+    fail = !writeFault_.empty() && writeFault_ == fileName;
+  }
+  return ReplaceFile(fileName, data, fail);
+}
+
+void ListStore::LoadAll() {
+  std::unique_lock save(saveMutex_);
+  std::string message;
+  auto add = [&message](const std::string& text) {
     if (!message.empty()) message += '\n';
-    message += std::string("Error reading the web site options file '") + kSiteOptionsFile + "' (" +
-               reason + "): it is left as it is; this run saves the options to '" +
-               kSiteOptionsFile + kUnsavedSuffix + "' instead.";
+    message += text;
+  };
+  for (ListId id : kLoadOrder) {
+    const ListFileInfo& file = kListFiles[id];
+    auto load = [&](const std::string& name) {
+      return WithList(lists_, file.kind, [&](auto& list) {
+        using T = std::decay_t<decltype(*list.GetAt(0))>;
+        if constexpr (std::is_same_v<T, FileRecord>)
+          return LoadList(list, name, file.loadStatus, ReadFileRecord);
+        else if constexpr (std::is_same_v<T, SiteProject>)
+          return LoadList(list, name, file.loadStatus, ReadSiteProject);
+        else
+          return LoadList(list, name, file.loadStatus, ReadSearchProject);
+      });
+    };
+    files_[id] = FileState{};
+    const std::string reason = load(file.name);
+    if (reason.empty()) continue;
+    std::string said;
+    files_[id] = KeepAside(file.name, load, said);
+    add(std::string("Error reading the list file '") + file.name + "' (" + reason +
+        "): it is left as it is; this run saves the list to '" + files_[id].target +
+        "' instead." + said);
+  }
+  for (std::size_t i = 0; i < sideFiles_.size(); ++i) {
+    SideFile& side = *sideFiles_[i];
+    auto load = [&](const std::string& name) { return LoadSideFile(side, name); };
+    sideStates_[i] = FileState{};
+    const std::string reason = load(side.FileName());
+    if (reason.empty()) continue;
+    std::string said;
+    sideStates_[i] = KeepAside(side.FileName(), load, said);
+    add(std::string("Error reading the ") + side.Contents() + " file '" + side.FileName() +
+        "' (" + reason + "): it is left as it is; this run saves the " + side.ShortContents() +
+        " to '" + sideStates_[i].target + "' instead." + said);
   }
   // The box waits for the user; a save may run meanwhile.
   save.unlock();
-  if (!message.empty()) ShowListMessage(message);
+  if (!message.empty()) ShowMessage(message);
 }
 
-std::vector<std::string> WriteLists(SaveScope scope) {
-  std::lock_guard save(g_saveMutex);
+bool ListStore::WriteOne(FileState& state, const std::string& name, bool remove,
+                         const std::string& data, std::uint64_t generation, SaveScope scope) {
+  // A file that could not be read is never replaced: its content goes to a
+  // file beside it, so records that moved into it are not lost either.
+  const std::string target = state.unreadable ? state.target : name;
+  CallFileHook(target);
+  bool ok = true;
+  if (remove)
+    RemoveListFile(target);
+  else
+    ok = Replace(target, data);
+  if (ok) {
+    state.written = true;
+    state.writtenGeneration = generation;
+  }
+  const bool report = !ok && (scope == SaveScope::Modified || !state.lastWriteFailed);
+  state.lastWriteFailed = !ok;
+  return report;
+}
+
+std::vector<std::string> ListStore::Write(SaveScope scope) {
+  std::lock_guard save(saveMutex_);
   // Each list's picture is taken before those of the lists its records move
   // to (the write order backwards): a record moving while the pictures are
   // taken is then in the old list's picture or the new one's, or both.
   std::array<Pending, kListCount> pending;
   for (auto it = kWriteOrder.rbegin(); it != kWriteOrder.rend(); ++it)
-    pending[*it] = Prepare(*it, scope);
+    pending[*it] = WithList(lists_, kListFiles[*it].kind,
+                            [&](const auto& list) { return Prepare(list, files_[*it], scope); });
 
   std::vector<std::string> errors;
   for (ListId id : kWriteOrder) {
     Pending& p = pending[id];
     if (!p.write) continue;
-    const ListFileInfo& file = kListFiles[id];
-    FileState& state = g_files[id];
-    // A file that could not be read is never replaced: its list goes to a
-    // file beside it, so records that moved into it are not lost either.
-    const std::string target =
-        state.unreadable ? file.name + std::string(kUnsavedSuffix) : file.name;
-    CallFileHook(target.c_str());
-    bool ok = true;
-    if (p.count == 0)
-      RemoveListFile(target.c_str());
-    else
-      ok = ReplaceFile(target.c_str(), p.data);
+    if (WriteOne(files_[id], kListFiles[id].name, p.count == 0, p.data, p.generation, scope))
+      errors.push_back(kListFiles[id].errorText);
     std::string().swap(p.data);
-    if (ok) {
-      state.written = true;
-      state.writtenGeneration = p.generation;
-    } else if (scope == SaveScope::Modified || !state.lastWriteFailed) {
-      errors.push_back(file.errorText);
-    }
-    state.lastWriteFailed = !ok;
   }
-  WriteSiteOptionsFile(scope, errors);
+  for (std::size_t i = 0; i < sideFiles_.size(); ++i) {
+    SideFile& side = *sideFiles_[i];
+    if (!side.Modified()) continue;
+    std::uint64_t generation = 0;
+    const std::string data = side.Format(generation);
+    FileState& state = sideStates_[i];
+    if (scope == SaveScope::ChangedSinceSave && state.written &&
+        state.writtenGeneration == generation)
+      continue;
+    if (WriteOne(state, side.FileName(), data.empty(), data, generation, scope))
+      errors.push_back(side.SaveError());
+  }
   return errors;
 }
 
-void SaveAllLists() {
-  for (const std::string& text : WriteLists(SaveScope::Modified)) ShowListMessage(text);
+void ListStore::SaveAll() {
+  for (const std::string& text : Write(SaveScope::Modified)) ShowMessage(text);
+}
+
+void ListStore::SetMessageHook(std::function<void(const std::string&)> hook) {
+  std::lock_guard lock(hookMutex_);
+  messageHook_ = std::move(hook);
+}
+
+void ListStore::SetWriteFaultForTest(std::string fileName) {
+  std::lock_guard lock(hookMutex_);
+  writeFault_ = std::move(fileName);
+}
+
+void ListStore::SetFileHookForTest(std::function<void(const std::string&)> hook) {
+  std::lock_guard lock(hookMutex_);
+  fileHook_ = std::move(hook);
+}
+
+void ListStore::ResetForTest() {
+  std::lock_guard save(saveMutex_);
+  files_ = {};
+  for (FileState& s : sideStates_) s = {};
 }
 
 ListAutoSaver::~ListAutoSaver() { Wait(); }
@@ -624,7 +666,7 @@ bool ListAutoSaver::Start(std::function<void(std::vector<std::string>)> done) {
   if (thread_.joinable()) thread_.join();
   running_.store(true);
   thread_ = std::thread([this, done = std::move(done)] {
-    std::vector<std::string> errors = WriteLists(SaveScope::ChangedSinceSave);
+    std::vector<std::string> errors = store_.Write(SaveScope::ChangedSinceSave);
     if (done) done(std::move(errors));
     running_.store(false);
   });
@@ -633,27 +675,6 @@ bool ListAutoSaver::Start(std::function<void(std::vector<std::string>)> done) {
 
 void ListAutoSaver::Wait() {
   if (thread_.joinable()) thread_.join();
-}
-
-void SetListMessageHook(std::function<void(const std::string&)> hook) {
-  std::lock_guard lock(g_hookMutex);
-  g_messageHook = std::move(hook);
-}
-
-void SetListWriteFaultForTest(std::string fileName) {
-  std::lock_guard lock(g_hookMutex);
-  g_writeFault = std::move(fileName);
-}
-
-void SetListFileHookForTest(std::function<void(const std::string&)> hook) {
-  std::lock_guard lock(g_hookMutex);
-  g_fileHook = std::move(hook);
-}
-
-void ResetListFilesForTest() {
-  std::lock_guard save(g_saveMutex);
-  g_files = {};
-  g_optionsFile = {};
 }
 
 }  // namespace tvx

@@ -1,6 +1,6 @@
 #pragma once
-// The six process-wide lists, the shown-list selector and the row-order rule.
-#include <atomic>
+// The six lists, the numbers that name them (1 to 6), and the row-order rule
+// by which a window shows a list newest first.
 #include <type_traits>
 
 #include "store/RecordList.h"
@@ -16,40 +16,40 @@ enum ListKindValue : int {
   kListSearchResults = 6,
 };
 
-extern RecordList<FileRecord> RequestedFiles;
-extern RecordList<SiteProject> RequestedSites;
-extern RecordList<FileRecord> DownloadedFiles;
-extern RecordList<SiteProject> DownloadedSites;
-extern RecordList<SearchProject> SearchProjects;
-extern RecordList<FileRecord> SearchResults;
+struct Lists {
+  RecordList<FileRecord> requestedFiles;
+  RecordList<SiteProject> requestedSites;
+  RecordList<FileRecord> downloadedFiles;
+  RecordList<SiteProject> downloadedSites;
+  RecordList<SearchProject> searchProjects;
+  RecordList<FileRecord> searchResults;
+};
 
-// Which list the list panel shows, 1 to 6.
-extern std::atomic<int> ListKind;
-
-// Runs f on the list that kind (1 to 6) names and returns what f returns,
-// which must be one type for all six; for any other kind f is not called and
-// a value-initialised result comes back.
-template <class F>
-auto WithList(int kind, F&& f) {
-  using Result = decltype(f(RequestedFiles));
+// Runs f on the list of lists that kind (1 to 6) names and returns what f
+// returns, which must be one type for all six; for any other kind f is not
+// called and a value-initialised result comes back.
+template <class L, class F>
+  requires std::is_same_v<std::remove_const_t<L>, Lists>
+auto WithList(L& lists, int kind, F&& f) {
+  using Result = decltype(f(lists.requestedFiles));
   switch (kind) {
     case kListRequestedFiles:
-      return f(RequestedFiles);
+      return f(lists.requestedFiles);
     case kListRequestedSites:
-      return f(RequestedSites);
+      return f(lists.requestedSites);
     case kListDownloadedFiles:
-      return f(DownloadedFiles);
+      return f(lists.downloadedFiles);
     case kListDownloadedSites:
-      return f(DownloadedSites);
+      return f(lists.downloadedSites);
     case kListSearchProjects:
-      return f(SearchProjects);
+      return f(lists.searchProjects);
     case kListSearchResults:
-      return f(SearchResults);
+      return f(lists.searchResults);
   }
   if constexpr (!std::is_void_v<Result>) return Result{};
 }
 
-// The list panel shows a list newest first: row r shows record count - 1 - r.
+// A window shows a list newest first: row r shows record count - 1 - r.
 // The same formula turns a row back into an index.
 inline int RowOfIndex(int count, int index) { return count - 1 - index; }
 inline int IndexOfRow(int count, int row) { return count - 1 - row; }

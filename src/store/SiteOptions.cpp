@@ -1,49 +1,18 @@
 #include "store/SiteOptions.h"
 
 #include <algorithm>
-#include <mutex>
-#include <string>
-#include <vector>
 
-#include "store/Lists.h"
 #include "store/Text.h"
 
 namespace tvx {
 namespace {
 
-struct Entry {
-  std::string name;
-  SiteOptions options;
-};
-
-std::mutex g_mutex;
-std::vector<Entry> g_entries;  // in the order first set
-bool g_modified = false;
-std::uint64_t g_generation = 0;
-
-void Changed() {
-  g_modified = true;
-  ++g_generation;
-}
-
 int Clamp(int transfers) {
   return std::clamp(transfers, kMinTransfersPerHost, kMaxTransfersPerHost);
 }
 
-std::vector<Entry>::iterator FindEntry(std::string_view name) {
-  return std::find_if(g_entries.begin(), g_entries.end(),
-                      [&](const Entry& e) { return EqualsIgnoreCase(e.name, name); });
-}
-
-void Remove(std::string_view name) {
-  auto it = FindEntry(name);
-  if (it == g_entries.end()) return;
-  g_entries.erase(it);
-  Changed();
-}
-
 // One line: two numbers and the name (the rest of the line, as written).
-bool ParseLine(std::string_view line, Entry& entry) {
+bool ParseLine(std::string_view line, std::string& name, SiteOptions& options) {
   line = TrimLineEnd(line);
   int numbers[2] = {0, 0};
   for (int& number : numbers) {
@@ -54,31 +23,60 @@ bool ParseLine(std::string_view line, Entry& entry) {
     line.remove_prefix(digits + 1);
   }
   if (line.empty() || numbers[0] > 1) return false;
-  entry.name = std::string(line.substr(0, 79));
-  entry.options.modernLinks = numbers[0] == 1;
-  entry.options.transfersPerHost = Clamp(numbers[1]);
+  name = std::string(line.substr(0, 79));
+  options.modernLinks = numbers[0] == 1;
+  options.transfersPerHost = Clamp(numbers[1]);
   return true;
 }
 
 }  // namespace
 
-SiteOptions OptionsOfSite(std::string_view name) {
-  std::lock_guard lock(g_mutex);
-  auto it = FindEntry(name);
-  return it == g_entries.end() ? SiteOptions{} : it->options;
+SiteOptionsTable::Entry* SiteOptionsTable::Find(std::string_view name) {
+  auto it = index_.find(LowerCopy(name));
+  return it == index_.end() ? nullptr : &entries_[it->second];
 }
 
-void SetOptionsOfSite(std::string_view name, const SiteOptions& options,
-                      std::string_view formerName) {
+void SiteOptionsTable::Put(Entry entry) {
+  if (Entry* e = Find(entry.name)) {
+    *e = std::move(entry);
+    return;
+  }
+  index_.emplace(LowerCopy(entry.name), entries_.size());
+  entries_.push_back(std::move(entry));
+}
+
+void SiteOptionsTable::Remove(std::string_view name) {
+  auto it = index_.find(LowerCopy(name));
+  if (it == index_.end()) return;
+  const std::size_t at = it->second;
+  index_.erase(it);
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(at));
+  for (std::size_t i = at; i < entries_.size(); ++i) index_[LowerCopy(entries_[i].name)] = i;
+  Changed();
+}
+
+void SiteOptionsTable::Changed() {
+  modified_ = true;
+  ++generation_;
+}
+
+SiteOptions SiteOptionsTable::Get(std::string_view name) const {
+  std::lock_guard lock(mutex_);
+  auto it = index_.find(LowerCopy(name));
+  return it == index_.end() ? SiteOptions{} : entries_[it->second].options;
+}
+
+void SiteOptionsTable::Set(std::string_view name, const SiteOptions& options,
+                           std::string_view formerName) {
   SiteOptions clamped = options;
   clamped.transfersPerHost = Clamp(options.transfersPerHost);
-  std::lock_guard lock(g_mutex);
+  std::lock_guard lock(mutex_);
   if (!formerName.empty() && !EqualsIgnoreCase(formerName, name)) Remove(formerName);
-  auto it = FindEntry(name);
+  Entry* it = Find(name);
   if (clamped == SiteOptions{}) {
     Remove(name);
-  } else if (it == g_entries.end()) {
-    g_entries.push_back(Entry{std::string(name), clamped});
+  } else if (!it) {
+    Put(Entry{std::string(name), clamped});
     Changed();
   } else if (it->options != clamped || it->name != name) {
     *it = Entry{std::string(name), clamped};
@@ -86,43 +84,54 @@ void SetOptionsOfSite(std::string_view name, const SiteOptions& options,
   }
 }
 
-void ForgetDeletedSite(std::string_view name) {
-  if (RequestedSites.Find(name) >= 0 || DownloadedSites.Find(name) >= 0) return;
-  std::lock_guard lock(g_mutex);
+void SiteOptionsTable::Forget(std::string_view name) {
+  std::lock_guard lock(mutex_);
   Remove(name);
 }
 
-void ForgetAllSiteOptions() {
-  std::lock_guard lock(g_mutex);
-  if (g_entries.empty()) return;
-  g_entries.clear();
+void SiteOptionsTable::ForgetAll() {
+  std::lock_guard lock(mutex_);
+  if (entries_.empty()) return;
+  entries_.clear();
+  index_.clear();
   Changed();
 }
 
-void ReadSiteOptions(std::string_view content) {
-  std::lock_guard lock(g_mutex);
+void SiteOptionsTable::Reset() {
+  std::lock_guard lock(mutex_);
+  entries_.clear();
+  index_.clear();
+  modified_ = false;
+}
+
+std::uint64_t SiteOptionsTable::Generation() const {
+  std::lock_guard lock(mutex_);
+  return generation_;
+}
+
+void SiteOptionsTable::Read(std::string_view content) {
+  std::lock_guard lock(mutex_);
   std::size_t pos = 0;
   while (pos < content.size()) {
     std::size_t end = content.find('\n', pos);
     if (end == std::string_view::npos) end = content.size();
     Entry entry;
-    if (ParseLine(content.substr(pos, end - pos), entry)) {
-      auto it = FindEntry(entry.name);
-      if (it == g_entries.end())
-        g_entries.push_back(std::move(entry));
-      else
-        *it = std::move(entry);
-    }
+    if (ParseLine(content.substr(pos, end - pos), entry.name, entry.options)) Put(std::move(entry));
     pos = end + 1;
   }
-  g_modified = false;
+  modified_ = false;
 }
 
-std::string FormatSiteOptions(std::uint64_t& generation) {
-  std::lock_guard lock(g_mutex);
-  generation = g_generation;
+bool SiteOptionsTable::Modified() const {
+  std::lock_guard lock(mutex_);
+  return modified_;
+}
+
+std::string SiteOptionsTable::Format(std::uint64_t& generation) const {
+  std::lock_guard lock(mutex_);
+  generation = generation_;
   std::string data;
-  for (const Entry& e : g_entries) {
+  for (const Entry& e : entries_) {
     data += e.options.modernLinks ? "1 " : "0 ";
     data += std::to_string(e.options.transfersPerHost);
     data += ' ';
@@ -130,22 +139,6 @@ std::string FormatSiteOptions(std::uint64_t& generation) {
     data += "\r\n";
   }
   return data;
-}
-
-bool SiteOptionsModified() {
-  std::lock_guard lock(g_mutex);
-  return g_modified;
-}
-
-std::uint64_t SiteOptionsGeneration() {
-  std::lock_guard lock(g_mutex);
-  return g_generation;
-}
-
-void ResetSiteOptionsForTest() {
-  std::lock_guard lock(g_mutex);
-  g_entries.clear();
-  g_modified = false;
 }
 
 }  // namespace tvx

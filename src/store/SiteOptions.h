@@ -11,8 +11,13 @@
 // removed when no project has options, and never written over when it could
 // not be read.
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "store/SideFile.h"
 
 namespace tvx {
 
@@ -27,32 +32,48 @@ struct SiteOptions {
   bool operator==(const SiteOptions&) const = default;
 };
 
-// The options of the project of that name (letter case ignored, as projects
-// are found); the defaults when it has none.
-SiteOptions OptionsOfSite(std::string_view name);
-// Sets the options of the project of that name (transfers kept within
-// kMinTransfersPerHost..kMaxTransfersPerHost). When formerName is given and
-// names another project (it was renamed), that entry goes.
-void SetOptionsOfSite(std::string_view name, const SiteOptions& options,
-                      std::string_view formerName = {});
-// A project was deleted: its entry goes, unless a project of that name is
-// still in the requested or downloaded web sites.
-void ForgetDeletedSite(std::string_view name);
-// Every entry goes (all lists were deleted).
-void ForgetAllSiteOptions();
+// The options of every project that has any, found by project name (letter
+// case ignored, as projects are found). Thread-safe.
+class SiteOptionsTable final : public SideFile {
+ public:
+  // The options of the project of that name; the defaults when it has none.
+  SiteOptions Get(std::string_view name) const;
+  // Sets the options of the project of that name (transfers kept within
+  // kMinTransfersPerHost..kMaxTransfersPerHost). When formerName is given and
+  // names another project (it was renamed), that entry goes.
+  void Set(std::string_view name, const SiteOptions& options, std::string_view formerName = {});
+  // The entry of that name goes.
+  void Forget(std::string_view name);
+  // Every entry goes (all lists were deleted).
+  void ForgetAll();
+  // Every entry goes and nothing counts as changed, as before loading.
+  void Reset();
+  std::uint64_t Generation() const;
 
-// The file's side, used by the list files' loading and saving (ListFiles):
-// reads the text of the file, adding its entries and clearing the changed
-// state...
-void ReadSiteOptions(std::string_view content);
-// ...and gives the text to write, with the change count it shows.
-std::string FormatSiteOptions(std::uint64_t& generation);
-// Whether the options changed since they were read, and a count that moves
-// with every change.
-bool SiteOptionsModified();
-std::uint64_t SiteOptionsGeneration();
+  const char* FileName() const override { return kSiteOptionsFile; }
+  const char* Contents() const override { return "web site options"; }
+  const char* ShortContents() const override { return "options"; }
+  const char* SaveError() const override { return "Error saving the web site options!"; }
+  void Read(std::string_view content) override;
+  bool Modified() const override;
+  std::string Format(std::uint64_t& generation) const override;
 
-// For tests: forgets every entry.
-void ResetSiteOptionsForTest();
+ private:
+  struct Entry {
+    std::string name;
+    SiteOptions options;
+  };
+  // Under mutex_.
+  Entry* Find(std::string_view name);
+  void Put(Entry entry);
+  void Remove(std::string_view name);
+  void Changed();
+
+  mutable std::mutex mutex_;
+  std::vector<Entry> entries_;                          // in the order first set
+  std::unordered_map<std::string, std::size_t> index_;  // lower-case name -> entry
+  bool modified_ = false;
+  std::uint64_t generation_ = 0;
+};
 
 }  // namespace tvx

@@ -11,8 +11,7 @@
 #include "files/PictureFile.h"
 #include "files/TransferCopy.h"
 #include "net/Internet.h"
-#include "store/Lists.h"
-#include "workers/RowReport.h"
+#include "workers/EngineState.h"
 
 namespace tvx {
 namespace {
@@ -51,119 +50,88 @@ std::string KilobytesText(std::uint32_t bytes) {
 
 namespace {
 
-// A record of RequestedFiles, found by its url. The index of the last find is
-// kept so that the per-block look-up does not walk the list each time.
+// The worker's record in the requested files, found by its id.
 class RecordRef {
  public:
-  explicit RecordRef(std::string url) : url_(std::move(url)) {}
+  RecordRef(WorkerEnv& env, std::string url)
+      : list_(env.engine.lists.requestedFiles), item_(env.Item()), url_(std::move(url)) {}
   const std::string& Url() const { return url_; }
-
-  // Index of the record now, or -1 when it has left the list. The index
-  // found last time is checked first; the list is searched only when the
-  // record has moved.
-  int Index() {
-    bool same = false;
-    RequestedFiles.Update(index_,
-                          [&](FileRecord& r) { same = EqualsIgnoreCase(TextOf(r.url), url_); });
-    if (!same) index_ = RequestedFiles.Find(url_);
-    return index_;
-  }
-  // The record's list-panel row, or nullopt when it has left the list.
-  std::optional<int> Row() {
-    int i = Index();
-    if (i < 0) return std::nullopt;
-    return RowOfIndex(RequestedFiles.GetCount(), i);
-  }
+  ItemRef Item() const { return item_; }
+  // Whether the record is still in the requested files.
+  bool Found() const { return list_.IndexOf(item_.id) >= 0; }
   void SetStatus(const std::string& status) { SetStatusUnlessPaused(status, nullptr); }
 
   // A progress text is not stored while the worker is paused. Asked under
   // the list's lock: Stop pauses first and then writes "Stopped" under the
   // same lock, so that text is never overwritten. False when held back.
   bool SetStatusUnlessPaused(const std::string& status, const PauseGate* gate) {
-    bool found = false, paused = false;
-    auto write = [&](FileRecord& r) {
-      if (!EqualsIgnoreCase(TextOf(r.url), url_)) return;
-      found = true;
+    bool paused = false;
+    list_.UpdateOf(item_.id, [&](FileRecord& r) {
       paused = gate && gate->IsPaused();
       if (!paused) SetText(r.status, status);
-    };
-    if (!RequestedFiles.Update(index_, write) || !found) {
-      index_ = RequestedFiles.Find(url_);
-      RequestedFiles.Update(index_, write);
-    }
+    });
     return !paused;
   }
 
  private:
+  RecordList<FileRecord>& list_;
+  ItemRef item_;
   std::string url_;
-  int index_ = -1;
 };
-
-// What the worker shows of its record's row (the requested files' panel).
-RowReport RowOfRecord(WorkerEnv& env, RecordRef& record) {
-  return RowReport(env.reporter, kListRequestedFiles, record.Row());
-}
 
 // The record is not a picture: drop it from the requested list.
 void DropNotPicture(WorkerEnv& env, RecordRef& record) {
   env.OnUi([&] { env.reporter.ShowMessage(kNotPicture); });
   env.OnUi([&] {
-    int index = record.Index();
-    if (index < 0) return;
-    const RowReport row(env.reporter, kListRequestedFiles,
-                        RowOfIndex(RequestedFiles.GetCount(), index));
-    row.Delete();
-    row.Text(StatusField::LastAction, "Download canceled");
-    row.Text(StatusField::Status, "Invalid picture file");
-    RequestedFiles.RemoveAt(index);
+    if (!record.Found()) return;
+    env.reporter.ItemStatusText(record.Item(), StatusField::LastAction, "Download canceled");
+    env.reporter.ItemStatusText(record.Item(), StatusField::Status, "Invalid picture file");
+    env.reporter.ItemRemoved(record.Item());
+    env.engine.lists.requestedFiles.Remove(record.Item().id);
   });
 }
 
-// The transfer is complete: move the record to the downloaded files.
+// The transfer is complete: move the record to the downloaded files, where
+// it keeps its id.
 void MoveToDownloaded(WorkerEnv& env, RecordRef& record) {
   env.OnUi([&] {
-    int index = record.Index();
-    if (index < 0) return;
-    const RowReport row(env.reporter, kListRequestedFiles,
-                        RowOfIndex(RequestedFiles.GetCount(), index));
-    row.Delete();
-    FileRecord copy = *RequestedFiles.CopyAt(index);
-    SetText(copy.status, "Success");
-    DownloadedFiles.Add(copy);
-    if (ListKind.load() == kListDownloadedFiles) {
-      env.reporter.InsertTopRow(record.Url());
-      env.reporter.SetRowStatus(0, "Success");
-    }
-    row.Text(StatusField::LastAction, "Download ended");
-    row.Text(StatusField::Status, "Success");
-    RequestedFiles.RemoveAt(index);
+    Lists& lists = env.engine.lists;
+    std::optional<FileRecord> copy = lists.requestedFiles.CopyOf(record.Item().id);
+    if (!copy) return;
+    env.reporter.ItemStatusText(record.Item(), StatusField::LastAction, "Download ended");
+    env.reporter.ItemStatusText(record.Item(), StatusField::Status, "Success");
+    env.reporter.ItemRemoved(record.Item());
+    SetText(copy->status, "Success");
+    const ItemRef moved{kListDownloadedFiles, record.Item().id};
+    lists.downloadedFiles.Add(*copy, moved.id);
+    env.reporter.ItemAdded(moved, record.Url(), "Success");
+    lists.requestedFiles.Remove(record.Item().id);
   });
 }
 
 void MarkStopped(WorkerEnv& env, RecordRef& record) {
   env.OnUi([&] {
-    const RowReport row = RowOfRecord(env, record);
-    if (!row.Found()) return;
+    if (!record.Found()) return;
     record.SetStatus("Stopped");
-    row.Cell("Stopped");
+    env.reporter.ItemStatus(record.Item(), "Stopped");
   });
 }
 
 // An Internet failure: the text goes into the record and the row; into the
-// status view when the row is current (HTTP) or always (FTP).
+// status view when the view follows the record (HTTP) or always (FTP).
 void ReportFailure(WorkerEnv& env, RecordRef& record, const std::string& message,
                    bool statusAlways) {
   std::string text = net::FailureText(message);
   env.OnUi([&] {
-    auto row = record.Row();
-    if (!row) return;
+    if (!record.Found()) return;
     record.SetStatus(text);
-    const RowReport report(env.reporter, kListRequestedFiles, row);
-    report.Cell(text);
+    env.reporter.ItemStatus(record.Item(), text);
     // Status: the FTP worker's always, whatever is shown; the HTTP worker's
-    // when its row is the current one, whatever list is shown.
-    if (statusAlways || *row == CurrentRow.load())
+    // when the view follows its record, whatever list is shown.
+    if (statusAlways)
       env.reporter.SetStatusText(StatusField::Status, text);
+    else
+      env.reporter.ItemStatusText(record.Item(), StatusField::Status, text, WhenFollowed::Always);
   });
 }
 
@@ -179,10 +147,7 @@ CopyOutcome CopyWithProgress(WorkerEnv& env, RecordRef& record, net::Transfer& i
   using Clock = std::chrono::steady_clock;
   Clock::time_point lastShown = Clock::now() - kProgressInterval;
   CopySteps steps;
-  steps.stopRequested = [&] {
-    std::optional<int> row = record.Row();
-    return row && Stops(WorkerKind::File).Get(*row) != 0;
-  };
+  steps.stopRequested = [&] { return env.StopRequested(); };
   steps.progress = [&](std::uint64_t total) {
     env.EnsureBusy();
     // The count is 32 bits wide, as the lists have always shown it.
@@ -196,9 +161,9 @@ CopyOutcome CopyWithProgress(WorkerEnv& env, RecordRef& record, net::Transfer& i
           shown = false;
           return;
         }
-        const RowReport row = RowOfRecord(env, record);
-        if (expected > 0) row.Progress(total, expected);
-        row.Text(StatusField::Status, text);
+        if (!record.Found()) return;
+        if (expected > 0) env.reporter.ItemProgress(record.Item(), total, expected);
+        env.reporter.ItemStatusText(record.Item(), StatusField::Status, text);
       });
       if (shown) lastShown = now;
     }
@@ -236,11 +201,10 @@ void RefuseUnusablePath(WorkerEnv& env, RecordRef& record, const LocalPath& path
 // its row and (when current) Status before it starts again from zero.
 void ReportRestart(WorkerEnv& env, RecordRef& record, const std::string& text) {
   env.OnUi([&] {
-    const RowReport row = RowOfRecord(env, record);
-    if (!row.Found()) return;
+    if (!record.Found()) return;
     record.SetStatus(text);
-    row.Cell(text);
-    row.Text(StatusField::Status, text);
+    env.reporter.ItemStatus(record.Item(), text);
+    env.reporter.ItemStatusText(record.Item(), StatusField::Status, text);
   });
 }
 
@@ -302,9 +266,6 @@ CopyOutcome FetchHttp(WorkerEnv& env, RecordRef& record, const PartialDownload& 
   LocalFileWriter file(partial.Part(), PartialMode(append));
   PreparePartial(file, partial, url, append, HttpValidator(facts));
   if (!restart.empty()) ReportRestart(env, record, restart);
-  env.OnUi([&] {
-    if (auto row = record.Row()) Stops(WorkerKind::File).Set(*row, 0);
-  });
   CopyOutcome outcome = CopyWithProgress(env, record, *transfer, file, /*storeProgress=*/true,
                                          facts.size.value_or(0));
   if (outcome == CopyOutcome::Done) partial.RemoveNote();
@@ -327,10 +288,9 @@ FtpOutcome FetchFtp(WorkerEnv& env, RecordRef& record, const FtpUrlParts& parts,
     env.OnUi([&] {
       if (env.self.Gate().IsPaused()) return;
       written = true;
-      const RowReport row = RowOfRecord(env, record);
-      if (!row.Found()) return;
+      if (!record.Found()) return;
       record.SetStatus("Downloading in progress...");
-      row.Cell("Downloading in progress...");
+      env.reporter.ItemStatus(record.Item(), "Downloading in progress...");
     });
   }
   // A partial file goes on from its end (REST) while the file's size and
@@ -370,7 +330,7 @@ bool IsFtpUrl(std::string_view url) { return url.find("ftp://") != std::string_v
 
 void RunHttpFileWorker(WorkerEnv& env, const FileRecord& start) {
   BusyEnd busyEnd(env);
-  RecordRef record{std::string(TextOf(start.url))};
+  RecordRef record(env, std::string(TextOf(start.url)));
   const LocalPath localPath = LocalPath::ForSingleFile(record.Url());
   if (!IsPictureFile(localPath.Shown())) return DropNotPicture(env, record);
   const PartialDownload partial(localPath);
@@ -408,7 +368,7 @@ std::optional<FtpUrlParts> SplitFtpUrl(const std::string& url) {
 
 void RunFtpFileWorker(WorkerEnv& env, const FileRecord& start) {
   BusyEnd busyEnd(env);
-  RecordRef record{std::string(TextOf(start.url))};
+  RecordRef record(env, std::string(TextOf(start.url)));
   auto parts = SplitFtpUrl(record.Url());
   if (!parts) return env.OnUi([&] { env.reporter.ShowMessage("Error parsing url"); });
   const LocalPath localPath = LocalPath::ForSingleFile(record.Url());
@@ -432,16 +392,18 @@ void RunFtpFileWorker(WorkerEnv& env, const FileRecord& start) {
   }
 }
 
-std::shared_ptr<WorkerHandle> StartFileWorker(const FileRecord& record, std::size_t stackSize) {
+std::shared_ptr<WorkerHandle> StartFileWorker(EngineState& engine, ItemId id,
+                                              const FileRecord& record, std::size_t stackSize) {
   FileRecord copy = record;  // the worker owns its record from creation on
   bool ftp = IsFtpUrl(TextOf(copy.url));
-  return LaunchWorker(WorkerKind::File, std::string(TextOf(copy.url)), stackSize,
-                      [copy, ftp](WorkerEnv& env) {
-                        if (ftp)
-                          RunFtpFileWorker(env, copy);
-                        else
-                          RunHttpFileWorker(env, copy);
-                      });
+  return engine.workers.Launch(engine, WorkerKind::File, {kListRequestedFiles, id},
+                               std::string(TextOf(copy.url)), stackSize,
+                               [copy, ftp](WorkerEnv& env) {
+                                 if (ftp)
+                                   RunFtpFileWorker(env, copy);
+                                 else
+                                   RunHttpFileWorker(env, copy);
+                               });
 }
 
 }  // namespace tvx

@@ -26,8 +26,10 @@ std::optional<FtpUrlParts> SplitFtpUrl(const std::string& url);
 // printf's "%.2f" shows it ("1.50" for 1536 bytes).
 std::string KilobytesText(std::uint32_t bytes);
 
-// Starts the right file worker for record (registering it under its url).
-std::shared_ptr<WorkerHandle> StartFileWorker(const FileRecord& record,
+// Starts the right file worker for record, the requested file of that id
+// (registered under it).
+std::shared_ptr<WorkerHandle> StartFileWorker(EngineState& engine, ItemId id,
+                                              const FileRecord& record,
                                               std::size_t stackSize = kFileStack);
 
 // The worker bodies, run on the worker's own thread.

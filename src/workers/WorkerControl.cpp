@@ -9,128 +9,63 @@
 #include <exception>
 #include <iostream>
 
-#include "store/Text.h"
+#include "store/Lists.h"
+#include "workers/EngineState.h"
 
 namespace tvx {
-namespace {
 
 // How much nicer a worker thread is than the thread that started it (the
 // window's thread).
 constexpr int kWorkerNice = 10;
 
-std::atomic<Reporter*> g_reporter{nullptr};
-std::atomic<UiDispatcher*> g_dispatcher{nullptr};
-std::atomic<int> g_liveWorkers{0};
-
-WorkerRegistry g_registries[3];
-StopFlags g_stopFlags[3];
-
-// Used when no window is connected (a worker must never dereference null).
-class NullReporter final : public Reporter {
- public:
-  void SetRowStatus(int, const std::string&) override { TVX_ASSERT_UI_THREAD(); }
-  void DeleteRow(int) override { TVX_ASSERT_UI_THREAD(); }
-  void InsertTopRow(const std::string&) override { TVX_ASSERT_UI_THREAD(); }
-  void DeleteAllRows() override { TVX_ASSERT_UI_THREAD(); }
-  void SetRowProgress(int, std::uint64_t, std::uint64_t) override { TVX_ASSERT_UI_THREAD(); }
-  void SetStatusText(StatusField, const std::string&) override { TVX_ASSERT_UI_THREAD(); }
-  void StartBusy() override { TVX_ASSERT_UI_THREAD(); }
-  void StopBusy() override { TVX_ASSERT_UI_THREAD(); }
-  ProjectNode FindOrAddProject(const std::string&) override {
-    TVX_ASSERT_UI_THREAD();
-    return 0;
-  }
-  void AddFile(ProjectNode, const std::string&) override { TVX_ASSERT_UI_THREAD(); }
-  void ShowMessage(const std::string& text) override {
-    TVX_ASSERT_UI_THREAD();
-    std::cerr << "Tavrinox: " << text << '\n';
-  }
-};
-
-NullReporter g_nullReporter;
-SerialDispatcher g_serialDispatcher;
-
-struct ThreadStart {
+struct WorkerThread {
+  Workers& workers;
   std::shared_ptr<WorkerHandle> handle;
   WorkerKind kind;
-  Reporter* reporter;
-  UiDispatcher* dispatcher;
+  EngineState& engine;
   std::function<void(WorkerEnv&)> body;
+
+  static void* Main(void* arg) {
+    std::unique_ptr<WorkerThread> start(static_cast<WorkerThread*>(arg));
+    start->Run();
+    return nullptr;
+  }
+
+  void Run() {
+    // Workers yield to the user-interface thread: fifty of them busy at full
+    // speed would otherwise leave the window waiting for a turn for tens of
+    // milliseconds at a time. On Linux the nice value belongs to the thread.
+    const auto self = static_cast<id_t>(::gettid());
+    setpriority(PRIO_PROCESS, self, std::min(19, getpriority(PRIO_PROCESS, self) + kWorkerNice));
+    WorkerEnv env{*handle, engine, engine.Ui(), engine.Dispatcher()};
+    try {
+      body(env);
+    } catch (const std::exception& e) {
+      std::cerr << "Tavrinox: worker for " << handle->Text() << " failed: " << e.what() << '\n';
+    } catch (...) {
+      std::cerr << "Tavrinox: worker for " << handle->Text() << " failed\n";
+    }
+    // Whatever the outcome, the entry must not outlive the thread.
+    workers.Registry(kind).Remove(handle.get());
+    handle->MarkFinished();
+    {
+      std::lock_guard lock(workers.idleMutex_);
+      workers.live_.fetch_sub(1);
+    }
+    workers.idle_.notify_all();
+  }
 };
 
-void* ThreadMain(void* arg) {
-  std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(arg));
-  // Workers yield to the user-interface thread: fifty of them busy at full
-  // speed would otherwise leave the window waiting for a turn for tens of
-  // milliseconds at a time. On Linux the nice value belongs to the thread.
-  const auto self = static_cast<id_t>(::gettid());
-  setpriority(PRIO_PROCESS, self, std::min(19, getpriority(PRIO_PROCESS, self) + kWorkerNice));
-  WorkerEnv env{*start->handle, *start->reporter, *start->dispatcher};
-  try {
-    start->body(env);
-  } catch (const std::exception& e) {
-    std::cerr << "Tavrinox: worker for " << start->handle->Text() << " failed: " << e.what()
-              << '\n';
-  } catch (...) {
-    std::cerr << "Tavrinox: worker for " << start->handle->Text() << " failed\n";
+int ListOfKind(WorkerKind kind) {
+  switch (kind) {
+    case WorkerKind::File:
+      return kListRequestedFiles;
+    case WorkerKind::Site:
+      return kListRequestedSites;
+    case WorkerKind::Search:
+      return kListSearchProjects;
   }
-  // Whatever the outcome, the entry must not outlive the thread.
-  Registry(start->kind).Remove(start->handle.get());
-  start->handle->MarkFinished();
-  g_liveWorkers.fetch_sub(1);
-  return nullptr;
-}
-
-}  // namespace
-
-bool Reporter::AddTopRow(const std::string& itemText, const std::string& status) {
-  InsertTopRow(itemText);
-  SetRowStatus(0, status);
-  return true;
-}
-
-void Reporter::SetRowText(int, const std::string&) { TVX_ASSERT_UI_THREAD(); }
-
-void SerialDispatcher::Run(const std::function<void()>& work) {
-  std::lock_guard lock(mutex_);
-  // Run may be entered again from inside work on the same thread.
-  const std::thread::id outer = running_.exchange(std::this_thread::get_id());
-  struct Restore {
-    std::atomic<std::thread::id>& running;
-    std::thread::id outer;
-    ~Restore() { running.store(outer); }
-  } restore{running_, outer};
-  work();
-}
-
-bool SerialDispatcher::IsUiThread() const {
-  const std::thread::id self = std::this_thread::get_id();
-  return self == owner_ || self == running_.load();
-}
-
-bool OnUiThread() { return CurrentDispatcher()->IsUiThread(); }
-
-void ThreadRuleBroken(const char* rule, const char* function) {
-  std::cerr << "Tavrinox: thread rule broken: " << function << " " << rule << '\n';
-  std::abort();
-}
-
-std::atomic<int> CurrentRow{0};
-std::atomic<bool> BusyAnimation{false};
-
-void SetUi(Reporter* reporter, UiDispatcher* dispatcher) {
-  g_reporter.store(reporter);
-  g_dispatcher.store(dispatcher);
-}
-
-Reporter* CurrentReporter() {
-  Reporter* r = g_reporter.load();
-  return r ? r : &g_nullReporter;
-}
-
-UiDispatcher* CurrentDispatcher() {
-  UiDispatcher* d = g_dispatcher.load();
-  return d ? d : &g_serialDispatcher;
+  return 0;
 }
 
 void PauseGate::Pause() {
@@ -157,12 +92,6 @@ void WorkerRegistry::Add(std::shared_ptr<WorkerHandle> handle) {
   entries_.push_back(std::move(handle));
 }
 
-void WorkerRegistry::RemoveAt(int index) {
-  std::lock_guard lock(mutex_);
-  if (index < 0 || index >= static_cast<int>(entries_.size())) return;
-  entries_.erase(entries_.begin() + index);
-}
-
 bool WorkerRegistry::Remove(const WorkerHandle* handle) {
   std::lock_guard lock(mutex_);
   auto it = std::find_if(entries_.begin(), entries_.end(),
@@ -172,23 +101,10 @@ bool WorkerRegistry::Remove(const WorkerHandle* handle) {
   return true;
 }
 
-int WorkerRegistry::Find(const std::string& text) const {
-  std::lock_guard lock(mutex_);
-  for (std::size_t i = 0; i < entries_.size(); ++i)
-    if (EqualsIgnoreCase(entries_[i]->Text(), text)) return static_cast<int>(i);
-  return -1;
-}
-
-std::shared_ptr<WorkerHandle> WorkerRegistry::At(int index) const {
-  std::lock_guard lock(mutex_);
-  if (index < 0 || index >= static_cast<int>(entries_.size())) return nullptr;
-  return entries_[index];
-}
-
-std::shared_ptr<WorkerHandle> WorkerRegistry::FindHandle(const std::string& text) const {
+std::shared_ptr<WorkerHandle> WorkerRegistry::Find(ItemId id) const {
   std::lock_guard lock(mutex_);
   for (const auto& e : entries_)
-    if (EqualsIgnoreCase(e->Text(), text)) return e;
+    if (e->Item().id == id) return e;
   return nullptr;
 }
 
@@ -202,85 +118,72 @@ int WorkerRegistry::Count() const {
   return static_cast<int>(entries_.size());
 }
 
-void WorkerRegistry::Clear() {
-  std::lock_guard lock(mutex_);
-  entries_.clear();
+std::shared_ptr<WorkerHandle> Workers::Find(WorkerKind kind, ItemId id) const {
+  return registries_[static_cast<int>(kind)].Find(id);
 }
-
-int StopFlags::Get(int row) const {
-  if (row < 0 || row >= kRows) return 0;
-  return flags_[row].load();
-}
-
-void StopFlags::Set(int row, int value) {
-  if (row < 0 || row >= kRows) return;
-  flags_[row].store(value);
-}
-
-void StopFlags::ClearAll() {
-  for (auto& f : flags_) f.store(0);
-}
-
-WorkerRegistry& Registry(WorkerKind kind) { return g_registries[static_cast<int>(kind)]; }
-StopFlags& Stops(WorkerKind kind) { return g_stopFlags[static_cast<int>(kind)]; }
 
 void WorkerEnv::EnsureBusy() const {
-  if (BusyAnimation.load()) return;
-  OnUi([this] {
-    if (!BusyAnimation.load()) {
+  std::atomic<bool>& busy = engine.workers.busyAnimation;
+  if (busy.load()) return;
+  OnUi([&] {
+    if (!busy.load()) {
       reporter.StartBusy();
-      BusyAnimation.store(true);
+      busy.store(true);
     }
   });
 }
 
 void WorkerEnv::EndBusy() const {
-  if (!BusyAnimation.load()) return;
-  OnUi([this] {
-    if (BusyAnimation.load()) {
+  std::atomic<bool>& busy = engine.workers.busyAnimation;
+  if (!busy.load()) return;
+  OnUi([&] {
+    if (busy.load()) {
       reporter.StopBusy();
-      BusyAnimation.store(false);
+      busy.store(false);
     }
   });
 }
 
-std::shared_ptr<WorkerHandle> LaunchWorker(WorkerKind kind, const std::string& text,
-                                           std::size_t stackSize,
-                                           std::function<void(WorkerEnv&)> body) {
+std::shared_ptr<WorkerHandle> Workers::Launch(EngineState& engine, WorkerKind kind, ItemRef item,
+                                              const std::string& text, std::size_t stackSize,
+                                              std::function<void(WorkerEnv&)> body) {
   TVX_ASSERT_UI_THREAD();
-  auto handle = std::make_shared<WorkerHandle>(text);
-  auto* start =
-      new ThreadStart{handle, kind, CurrentReporter(), CurrentDispatcher(), std::move(body)};
+  auto handle = std::make_shared<WorkerHandle>(item, text);
+  auto* start = new WorkerThread{*this, handle, kind, engine, std::move(body)};
   // The entry is made before the thread runs, so a worker that ends at once
   // still finds (and removes) its own entry.
   Registry(kind).Add(handle);
-  g_liveWorkers.fetch_add(1);
-  BusyAnimation.store(false);
+  live_.fetch_add(1);
+  busyAnimation.store(false);
 
   pthread_attr_t attr;
   pthread_attr_init(&attr);
   pthread_attr_setstacksize(&attr, std::max(stackSize, kMinWorkerStack));
   pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
   pthread_t thread;
-  int rc = pthread_create(&thread, &attr, ThreadMain, start);
+  int rc = pthread_create(&thread, &attr, WorkerThread::Main, start);
   pthread_attr_destroy(&attr);
   if (rc != 0) {
     Registry(kind).Remove(handle.get());
-    g_liveWorkers.fetch_sub(1);
+    {
+      std::lock_guard lock(idleMutex_);
+      live_.fetch_sub(1);
+    }
+    idle_.notify_all();
     delete start;
     return nullptr;
   }
   return handle;
 }
 
-void PauseWorker(WorkerKind kind, int index) {
-  if (auto h = Registry(kind).At(index)) h->Gate().Pause();
+void Workers::RequestStopAll() {
+  for (auto& registry : registries_)
+    for (const auto& worker : registry.Snapshot()) worker->RequestStop();
 }
 
-void ResumeWorker(WorkerKind kind, int index) {
-  if (auto h = Registry(kind).At(index)) h->Gate().Resume();
+bool Workers::WaitUntilIdle(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(idleMutex_);
+  return idle_.wait_for(lock, timeout, [this] { return live_.load() == 0; });
 }
-
-int LiveWorkerCount() { return g_liveWorkers.load(); }
 
 }  // namespace tvx

@@ -1,8 +1,9 @@
 #pragma once
-// Worker threads: kinds, registries, stop flags, the pause gate, the current
-// row and the busy animation flag, and starting a worker.
-#include <array>
+// Worker threads: kinds, registries, the pause gate and the stop request of
+// each worker, the busy animation flag, and starting a worker. Every worker
+// works for one item, named by its list and id.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -16,7 +17,12 @@
 
 namespace tvx {
 
+class EngineState;
+
 enum class WorkerKind : int { File = 0, Site = 1, Search = 2 };
+
+// The requested list whose items workers of kind work on.
+int ListOfKind(WorkerKind kind);
 
 // Stack sizes the commands ask for. Threads get at least kMinWorkerStack,
 // since the Internet client needs far more than a kilobyte.
@@ -45,67 +51,54 @@ class PauseGate {
 // One running (or paused) worker.
 class WorkerHandle {
  public:
-  explicit WorkerHandle(std::string text) : text_(std::move(text)) {}
+  WorkerHandle(ItemRef item, std::string text) : item_(item), text_(std::move(text)) {}
+  // The item it works for, and that item's text when it started.
+  ItemRef Item() const { return item_; }
   const std::string& Text() const { return text_; }
   PauseGate& Gate() { return gate_; }
   bool Finished() const { return finished_.load(); }
   void MarkFinished() { finished_.store(true); }
+  // Asks the worker to end at its next step, closing what it has open (the
+  // program is ending). A paused worker goes on to see it.
+  void RequestStop() {
+    stop_.store(true);
+    gate_.Resume();
+  }
+  bool StopRequested() const { return stop_.load(); }
 
  private:
+  ItemRef item_;
   std::string text_;
   PauseGate gate_;
   std::atomic<bool> finished_{false};
+  std::atomic<bool> stop_{false};
 };
 
 // The workers of one kind, in start order. Thread-safe.
 class WorkerRegistry {
  public:
   void Add(std::shared_ptr<WorkerHandle> handle);
-  void RemoveAt(int index);
-  // Removes this very entry (not another of the same text); false if absent.
+  // Removes this very entry; false if absent.
   bool Remove(const WorkerHandle* handle);
-  // Index of the first entry whose text equals text ignoring case, or -1.
-  int Find(const std::string& text) const;
-  std::shared_ptr<WorkerHandle> At(int index) const;
-  // The first entry whose text equals text ignoring case, or null. Hold on to
-  // the handle rather than an index: entries move as other workers end.
-  std::shared_ptr<WorkerHandle> FindHandle(const std::string& text) const;
+  // The worker of the item of that id, or null.
+  std::shared_ptr<WorkerHandle> Find(ItemId id) const;
   // Every entry, in start order.
   std::vector<std::shared_ptr<WorkerHandle>> Snapshot() const;
   int Count() const;
-  void Clear();
 
  private:
   mutable std::mutex mutex_;
   std::vector<std::shared_ptr<WorkerHandle>> entries_;
 };
 
-// One flag per list-panel row 0..199. Rows outside read as clear and are
-// never written.
-class StopFlags {
- public:
-  static constexpr int kRows = 200;
-  int Get(int row) const;
-  void Set(int row, int value);
-  void ClearAll();
-
- private:
-  std::array<std::atomic<int>, kRows> flags_{};
-};
-
-WorkerRegistry& Registry(WorkerKind kind);
-StopFlags& Stops(WorkerKind kind);
-
-// The list-panel row whose progress the status view follows.
-extern std::atomic<int> CurrentRow;
-// True while the status view's busy animation plays.
-extern std::atomic<bool> BusyAnimation;
-
-// What a worker body gets: its own handle and the user interface.
+// What a worker body gets: its own handle, the engine, and the window.
 struct WorkerEnv {
   WorkerHandle& self;
+  EngineState& engine;
   Reporter& reporter;
   UiDispatcher& ui;
+  // The item the worker works for.
+  ItemRef Item() const { return self.Item(); }
   // Runs work on the user-interface thread and waits for it.
   void OnUi(const std::function<void()>& work) const { ui.Run(work); }
   // Honours a pause request; call between two steps, never inside OnUi:
@@ -116,40 +109,51 @@ struct WorkerEnv {
 #endif
     self.Gate().Pass();
   }
+  // Whether the worker must end now (see WorkerHandle::RequestStop).
+  bool StopRequested() const { return self.StopRequested(); }
   // Starts the busy animation if it is not playing (from the worker).
   void EnsureBusy() const;
   // Stops the busy animation if it is playing (from the worker).
   void EndBusy() const;
 };
 
-// Runs work under one lock on the calling thread: the dispatcher when no
-// window is connected, and the one engine tests use. The thread that made it
-// counts as the user-interface thread, and so does a thread while it runs
-// work here (it then holds the lock every other such sequence needs).
-class SerialDispatcher final : public UiDispatcher {
+// The worker threads of one engine: a registry per kind, and the count of
+// threads still running.
+class Workers {
  public:
-  void Run(const std::function<void()>& work) override;
-  bool IsUiThread() const override;
+  Workers() = default;
+  Workers(const Workers&) = delete;
+  Workers& operator=(const Workers&) = delete;
+
+  WorkerRegistry& Registry(WorkerKind kind) { return registries_[static_cast<int>(kind)]; }
+  // The worker of an item, or null.
+  std::shared_ptr<WorkerHandle> Find(WorkerKind kind, ItemId id) const;
+
+  // Registers a worker for item in kind's registry and starts body on a
+  // thread of its own. When body returns (or throws) the worker's entry is
+  // removed. Returns the handle, or null when the thread could not be created
+  // (then no entry is left behind). Workers are started on the
+  // user-interface thread.
+  std::shared_ptr<WorkerHandle> Launch(EngineState& engine, WorkerKind kind, ItemRef item,
+                                       const std::string& text, std::size_t stackSize,
+                                       std::function<void(WorkerEnv&)> body);
+
+  // Number of worker threads still running.
+  int Live() const { return live_.load(); }
+  // Asks every worker to end (RequestStop); paused ones go on to see it.
+  void RequestStopAll();
+  // Waits until no worker runs or the time is up; gives whether none runs.
+  bool WaitUntilIdle(std::chrono::milliseconds timeout);
+
+  // True while the status view's busy animation plays.
+  std::atomic<bool> busyAnimation{false};
 
  private:
-  std::recursive_mutex mutex_;
-  const std::thread::id owner_ = std::this_thread::get_id();
-  std::atomic<std::thread::id> running_{};
+  friend struct WorkerThread;
+  WorkerRegistry registries_[3];
+  std::atomic<int> live_{0};
+  std::mutex idleMutex_;
+  std::condition_variable idle_;
 };
-
-// Registers a worker for text in kind's registry and starts body on a thread
-// of its own. When body returns (or throws) the worker's entry is removed.
-// Returns the handle, or null when the thread could not be created (then no
-// entry is left behind). Workers are started on the user-interface thread.
-std::shared_ptr<WorkerHandle> LaunchWorker(WorkerKind kind, const std::string& text,
-                                           std::size_t stackSize,
-                                           std::function<void(WorkerEnv&)> body);
-
-// Pausing and resuming the registered worker at index (nothing if absent).
-void PauseWorker(WorkerKind kind, int index);
-void ResumeWorker(WorkerKind kind, int index);
-
-// Number of worker threads still running (for tests and the stress run).
-int LiveWorkerCount();
 
 }  // namespace tvx

@@ -30,14 +30,16 @@ SearchProject Search(const std::string& name, const std::string& text) {
   return p;
 }
 
-// The rows the panel shows for a list, row 0 first, as the window reads them.
+// The items of rows of a list as the window shows it (row 0 newest), in the
+// order given.
 template <class T>
-std::vector<RowRef> Rows(const RecordList<T>& list, std::initializer_list<int> rows) {
-  std::vector<RowRef> refs;
-  for (int row : rows)
-    refs.push_back({row, std::string(KeyOf(*list.CopyAt(IndexOfRow(list.GetCount(), row))))});
-  return refs;
+std::vector<ItemId> Rows(const RecordList<T>& list, std::initializer_list<int> rows) {
+  std::vector<ItemId> ids;
+  for (int row : rows) ids.push_back(list.IdAt(IndexOfRow(list.GetCount(), row)));
+  return ids;
 }
+
+int ShownList() { return test::Shown().Shown(); }
 
 template <class T>
 std::vector<std::string> Keys(const RecordList<T>& list) {
@@ -58,21 +60,21 @@ const EditSite kNoSiteSheet = [](const SiteEdit&) -> std::optional<SiteEdit> {
 class ItemCommands : public ::testing::Test {
  protected:
   void SetUp() override {
-    SendToDraft() = SiteProject{};
-    ResetSiteOptionsForTest();
+    test::E().sendToDraft = SiteProject{};
+    test::E().siteOptions.Reset();
   }
-  void TearDown() override { ResetSiteOptionsForTest(); }
+  void TearDown() override { test::E().siteOptions.Reset(); }
   test::RecordingReporter& Ui() { return fx.reporter; }
   test::EngineFixture fx;
 };
 
 TEST_F(ItemCommands, AddFilesPutsHttpInFrontOfUrlsWithoutDoubleSlash) {
-  AddFiles("ftp://127.0.0.1/a.gif");
-  AddFiles("127.0.0.1/b.jpg");
-  AddFiles("");
-  EXPECT_EQ(Keys(RequestedFiles),
+  AddFiles(test::E(), "ftp://127.0.0.1/a.gif");
+  AddFiles(test::E(), "127.0.0.1/b.jpg");
+  AddFiles(test::E(), "");
+  EXPECT_EQ(Keys(test::E().lists.requestedFiles),
             (std::vector<std::string>{"ftp://127.0.0.1/a.gif", "http://127.0.0.1/b.jpg"}));
-  EXPECT_STREQ(RequestedFiles.GetAt(1)->status, "Ready for download");
+  EXPECT_STREQ(test::E().lists.requestedFiles.GetAt(1)->status, "Ready for download");
   EXPECT_EQ(Ui().CallsStartingWith("insert row: "),
             (std::vector<std::string>{"insert row: ftp://127.0.0.1/a.gif",
                                       "insert row: http://127.0.0.1/b.jpg"}));
@@ -80,23 +82,23 @@ TEST_F(ItemCommands, AddFilesPutsHttpInFrontOfUrlsWithoutDoubleSlash) {
 
   // While another list is shown the record is added without a row.
   Ui().Clear();
-  ListKind = kListRequestedSites;
-  AddFiles("http://127.0.0.1/c.png");
-  AddSearchProject(Search("Boats", "red boats"));
-  EXPECT_EQ(RequestedFiles.GetCount(), 2 + 1);
-  EXPECT_STREQ(SearchProjects.GetAt(0)->status, "Ready for download");
+  test::Shown().Show(kListRequestedSites);
+  AddFiles(test::E(), "http://127.0.0.1/c.png");
+  AddSearchProject(test::E(), Search("Boats", "red boats"));
+  EXPECT_EQ(test::E().lists.requestedFiles.GetCount(), 2 + 1);
+  EXPECT_STREQ(test::E().lists.searchProjects.GetAt(0)->status, "Ready for download");
   EXPECT_TRUE(Ui().Calls().empty());
 }
 
 TEST_F(ItemCommands, AddWebSiteRefusesEmptyAndTakenNames) {
-  RequestedSites.Add(Site("Holiday Pictures"));
-  ListKind = kListRequestedSites;
-  AddWebSite(Site(""));
+  test::E().lists.requestedSites.Add(Site("Holiday Pictures"));
+  test::Shown().Show(kListRequestedSites);
+  AddWebSite(test::E(), Site(""));
   EXPECT_TRUE(Ui().Calls().empty()) << "an empty name ends the command silently";
-  AddWebSite(Site("HOLIDAY pictures"));
+  AddWebSite(test::E(), Site("HOLIDAY pictures"));
   EXPECT_EQ(Ui().Calls(),
             std::vector<std::string>{"message: A project with that name already exists!"});
-  EXPECT_EQ(RequestedSites.GetCount(), 1);
+  EXPECT_EQ(test::E().lists.requestedSites.GetCount(), 1);
 }
 
 // "Run when requested" with 10:30 in the boxes: adding keeps no time,
@@ -107,17 +109,16 @@ TEST_F(ItemCommands, AddWebSiteZeroesRequestedTimesWhilePropertiesKeepsThem) {
   fromSheet.startMinute = 30;
   fromSheet.stopHour = 4;
   fromSheet.reserved = 7;
-  ListKind = kListRequestedSites;
-  AddWebSite(fromSheet);
-  ASSERT_EQ(RequestedSites.GetCount(), 1);
-  SiteProject added = *RequestedSites.CopyAt(0);
+  test::Shown().Show(kListRequestedSites);
+  AddWebSite(test::E(), fromSheet);
+  ASSERT_EQ(test::E().lists.requestedSites.GetCount(), 1);
+  SiteProject added = *test::E().lists.requestedSites.CopyAt(0);
   EXPECT_EQ(added.startHour + added.startMinute + added.stopHour, 0);
   EXPECT_EQ(added.reserved, 0);
   EXPECT_TRUE(Ui().Has("insert row: Garden"));
 
-  RequestedSites.SetModified(false);
-  EditProjects(
-      Rows(RequestedSites, {0}),
+  test::E().lists.requestedSites.SetModified(false);
+  EditProjects(test::E(), ShownList(), Rows(test::E().lists.requestedSites, {0}),
       [&](const SiteEdit& shown) -> std::optional<SiteEdit> {
         SiteEdit edited = shown;
         edited.project.startHour = 10;
@@ -126,17 +127,17 @@ TEST_F(ItemCommands, AddWebSiteZeroesRequestedTimesWhilePropertiesKeepsThem) {
         return edited;
       },
       kNoSearchDialog);
-  EXPECT_EQ(RequestedSites.GetAt(0)->startHour, 10);
-  EXPECT_EQ(RequestedSites.GetAt(0)->startMinute, 30);
-  EXPECT_STREQ(RequestedSites.GetAt(0)->status, "Ready for download");
-  EXPECT_TRUE(RequestedSites.IsModified());
+  EXPECT_EQ(test::E().lists.requestedSites.GetAt(0)->startHour, 10);
+  EXPECT_EQ(test::E().lists.requestedSites.GetAt(0)->startMinute, 30);
+  EXPECT_STREQ(test::E().lists.requestedSites.GetAt(0)->status, "Ready for download");
+  EXPECT_TRUE(test::E().lists.requestedSites.IsModified());
 }
 
 // A project name names the project's folder below Pictures: a name that
 // cannot is refused wherever a web-site project is made or edited.
 TEST_F(ItemCommands, NamesThatCannotNameAFolderAreRefusedEverywhere) {
-  SearchResults.Add(MakeFileRecord("http://127.0.0.1/a/", "Cats"));
-  RequestedSites.Add(Site("Old"));
+  test::E().lists.searchResults.Add(MakeFileRecord("http://127.0.0.1/a/", "Cats"));
+  test::E().lists.requestedSites.Add(Site("Old"));
   const std::string names[] = {".", "..", "a/b", "a\\b", "tab\there", "\x7f"};
   for (const std::string& bad : names) {
     SCOPED_TRACE(bad);
@@ -150,13 +151,13 @@ TEST_F(ItemCommands, NamesThatCannotNameAFolderAreRefusedEverywhere) {
       return edited;
     };
     Ui().Clear();
-    ListKind = kListRequestedSites;
-    AddWebSite(rename({Site("x"), {}})->project);
-    EditProjects(Rows(RequestedSites, {0}), rename, kNoSearchDialog);
-    ListKind = kListSearchResults;
-    SendToRequestedSites({{"http://127.0.0.1/a/", "Cats"}}, SendToOrigin::ListPanel, rename);
+    test::Shown().Show(kListRequestedSites);
+    AddWebSite(test::E(), rename({Site("x"), {}})->project);
+    EditProjects(test::E(), ShownList(), Rows(test::E().lists.requestedSites, {0}), rename, kNoSearchDialog);
+    test::Shown().Show(kListSearchResults);
+    SendToRequestedSites(test::E(), {{"http://127.0.0.1/a/", "Cats"}}, SendToOrigin::ListPanel, rename);
     EXPECT_EQ(Ui().Calls(), std::vector<std::string>(3, "message: " + problem));
-    EXPECT_EQ(Keys(RequestedSites), std::vector<std::string>{"Old"});
+    EXPECT_EQ(Keys(test::E().lists.requestedSites), std::vector<std::string>{"Old"});
   }
   // Only Add Web Site lets an empty name through, to end silently.
   EXPECT_TRUE(SiteNameProblem("", SiteNameUse::Adding).empty());
@@ -165,76 +166,76 @@ TEST_F(ItemCommands, NamesThatCannotNameAFolderAreRefusedEverywhere) {
 }
 
 TEST_F(ItemCommands, DeleteRemovesTheRecordsOfTheSelectedRows) {
-  for (const char* url : {"a", "b", "c", "d", "e"}) RequestedFiles.AddUrl(url);
-  EXPECT_EQ(CheckDeleteEntries(2).question, "Are you sure you want to delete those entries?");
-  EXPECT_EQ(CheckDeleteEntries(1).question, "Are you sure you want to delete that entry?");
-  EXPECT_TRUE(CheckDeleteEntries(0).question.empty());
-  // Rows 0 and 2 show e and c; a stale row whose record is another is left.
-  std::vector<RowRef> rows = Rows(RequestedFiles, {2, 0});
-  rows.push_back({4, "not a"});
-  DeleteEntries(rows);
-  EXPECT_EQ(Keys(RequestedFiles), (std::vector<std::string>{"a", "b", "d"}));
+  for (const char* url : {"a", "b", "c", "d", "e"}) test::E().lists.requestedFiles.AddUrl(url);
+  EXPECT_EQ(CheckDeleteEntries(ShownList(), 2).question, "Are you sure you want to delete those entries?");
+  EXPECT_EQ(CheckDeleteEntries(ShownList(), 1).question, "Are you sure you want to delete that entry?");
+  EXPECT_TRUE(CheckDeleteEntries(ShownList(), 0).question.empty());
+  // Rows 0 and 2 show e and c; an item that is gone meanwhile is passed over.
+  std::vector<ItemId> rows = Rows(test::E().lists.requestedFiles, {0, 2});
+  rows.push_back(NewItemId());
+  DeleteEntries(test::E(), ShownList(), rows);
+  EXPECT_EQ(Keys(test::E().lists.requestedFiles), (std::vector<std::string>{"a", "b", "d"}));
   EXPECT_EQ(Ui().Calls(), (std::vector<std::string>{"delete row 0", "delete row 1"}));
 }
 
 TEST_F(ItemCommands, DeleteIsRefusedInTheDownloadedAndResultLists) {
-  DownloadedFiles.AddUrl("http://127.0.0.1/a.gif");
+  test::E().lists.downloadedFiles.AddUrl("http://127.0.0.1/a.gif");
   for (int kind : {kListDownloadedFiles, kListDownloadedSites, kListSearchResults}) {
-    ListKind = kind;
-    const DeleteCheck check = CheckDeleteEntries(0);
+    test::Shown().Show(kind);
+    const DeleteCheck check = CheckDeleteEntries(ShownList(), 0);
     EXPECT_EQ(check.refusal, "You are not alowed to delete entries in this panel");
     EXPECT_TRUE(check.question.empty());
   }
-  ListKind = kListDownloadedFiles;
-  DeleteEntries(Rows(DownloadedFiles, {0}));
-  EXPECT_EQ(DownloadedFiles.GetCount(), 1);
+  test::Shown().Show(kListDownloadedFiles);
+  DeleteEntries(test::E(), ShownList(), Rows(test::E().lists.downloadedFiles, {0}));
+  EXPECT_EQ(test::E().lists.downloadedFiles.GetCount(), 1);
 }
 
 // Each row edits the record it shows, also when two share a name, and even
 // when the list changes while a dialog is open.
 TEST_F(ItemCommands, PropertiesEditsEachRowsOwnRecordAfterTheDialog) {
-  SearchProjects.Add(Search("Cats", "older"));
-  SearchProjects.Add(Search("Cats", "newer"));
-  ListKind = kListSearchProjects;
+  test::E().lists.searchProjects.Add(Search("Cats", "older"));
+  test::E().lists.searchProjects.Add(Search("Cats", "newer"));
+  test::Shown().Show(kListSearchProjects);
   std::vector<std::string> opened;
-  EditProjects(Rows(SearchProjects, {0, 1}), kNoSiteSheet,
+  EditProjects(test::E(), ShownList(), Rows(test::E().lists.searchProjects, {0, 1}), kNoSiteSheet,
                [&](const SearchProject& p) -> std::optional<SearchProject> {
                  opened.emplace_back(TextOf(p.searchText));
                  // A search project added meanwhile goes to the end of the list.
-                 SearchProjects.Add(Search("Cats", "added " + std::to_string(opened.size())));
+                 test::E().lists.searchProjects.Add(Search("Cats", "added " + std::to_string(opened.size())));
                  SearchProject edited = p;
                  SetText(edited.name, opened.size() == 1 ? "Cats new" : "Cats old");
                  return edited;
                });
   EXPECT_EQ(opened, (std::vector<std::string>{"newer", "older"}));
-  EXPECT_EQ(Keys(SearchProjects),
+  EXPECT_EQ(Keys(test::E().lists.searchProjects),
             (std::vector<std::string>{"Cats old", "Cats new", "Cats", "Cats"}));
   EXPECT_EQ(Ui().Calls(),
             (std::vector<std::string>{"row 1 text: Cats new", "row 3 text: Cats old"}));
 
   // Cancel, a record gone while its dialog was open (its namesake is not
   // edited instead), and lists without projects to edit change nothing.
-  SearchProjects.SetModified(false);
+  test::E().lists.searchProjects.SetModified(false);
   Ui().Clear();
-  EditProjects(Rows(SearchProjects, {0}), kNoSiteSheet,
+  EditProjects(test::E(), ShownList(), Rows(test::E().lists.searchProjects, {0}), kNoSiteSheet,
                [](const SearchProject&) { return std::optional<SearchProject>(); });
-  EditProjects(Rows(SearchProjects, {1}), kNoSiteSheet, [](const SearchProject& p) {
-    SearchProjects.RemoveAt(SearchProjects.GetCount() - 2);
+  EditProjects(test::E(), ShownList(), Rows(test::E().lists.searchProjects, {1}), kNoSiteSheet, [](const SearchProject& p) {
+    test::E().lists.searchProjects.RemoveAt(test::E().lists.searchProjects.GetCount() - 2);
     SearchProject edited = p;
     SetText(edited.name, "renamed");
     return std::optional<SearchProject>(edited);
   });
-  RequestedFiles.AddUrl("http://127.0.0.1/a.gif");
-  ListKind = kListRequestedFiles;
-  EditProjects(Rows(RequestedFiles, {0}), kNoSiteSheet, kNoSearchDialog);
-  EXPECT_EQ(Keys(SearchProjects), (std::vector<std::string>{"Cats old", "Cats new", "Cats"}));
+  test::E().lists.requestedFiles.AddUrl("http://127.0.0.1/a.gif");
+  test::Shown().Show(kListRequestedFiles);
+  EditProjects(test::E(), ShownList(), Rows(test::E().lists.requestedFiles, {0}), kNoSiteSheet, kNoSearchDialog);
+  EXPECT_EQ(Keys(test::E().lists.searchProjects), (std::vector<std::string>{"Cats old", "Cats new", "Cats"}));
   EXPECT_TRUE(Ui().Calls().empty());
 }
 
 // The frame's Send To keeps the sheet's choices for the next one; the
 // list panel's starts afresh. Both make projects that run when requested.
 TEST_F(ItemCommands, SendToRequestedSitesFromFrameAndPanel) {
-  ListKind = kListSearchResults;
+  test::Shown().Show(kListSearchResults);
   const std::string longUrl = "http://127.0.0.1/" + std::string(100, 'p') + "/a.jpg";
   std::vector<SiteProject> shown;
   auto tickJpg = [&](const SiteEdit& p) -> std::optional<SiteEdit> {
@@ -245,8 +246,8 @@ TEST_F(ItemCommands, SendToRequestedSitesFromFrameAndPanel) {
     return edited;
   };
   const std::vector<SearchResultRow> two = {{longUrl, "Cats"}, {"http://127.0.0.1/b/", "Cats"}};
-  SendToRequestedSites(two, SendToOrigin::Frame, tickJpg);
-  SendToRequestedSites(two, SendToOrigin::ListPanel, tickJpg);
+  SendToRequestedSites(test::E(), two, SendToOrigin::Frame, tickJpg);
+  SendToRequestedSites(test::E(), two, SendToOrigin::ListPanel, tickJpg);
   ASSERT_EQ(shown.size(), 4u);
   EXPECT_EQ(std::string(TextOf(shown[0].startUrl)), longUrl);
   EXPECT_EQ(shown[1].typeJpg, 1) << "the frame's second sheet shows the first one's choice";
@@ -255,28 +256,22 @@ TEST_F(ItemCommands, SendToRequestedSitesFromFrameAndPanel) {
     EXPECT_STREQ(p.name, "Cats");
     EXPECT_EQ(p.runWhenRequested + p.stopWhenRequested, 2);
   }
-  ASSERT_EQ(RequestedSites.GetCount(), 4);
-  for (const SiteProject& p : RequestedSites.Snapshot()) {
+  ASSERT_EQ(test::E().lists.requestedSites.GetCount(), 4);
+  for (const SiteProject& p : test::E().lists.requestedSites.Snapshot()) {
     EXPECT_EQ(p.runWhenRequested + p.stopWhenRequested, 2);
     EXPECT_STREQ(p.status, "Ready for download");
   }
   EXPECT_TRUE(Ui().Calls().empty()) << "the panel shows the results: no row";
-
-  // Outside the search results nothing is sent.
-  ListKind = kListRequestedFiles;
-  SendToRequestedSites(two, SendToOrigin::Frame, kNoSiteSheet);
-  EXPECT_EQ(RequestedSites.GetCount(), 4);
 }
 
 // A project's options, kept beside the lists, follow it: stored when it is
 // added, moved along with a rename, carried by the frame's Send To, dropped
 // when it is deleted and when all the lists go.
 TEST_F(ItemCommands, SiteOptionsFollowTheirProject) {
-  ListKind = kListRequestedSites;
-  AddWebSite(Site("Garden"), {true, 8});
-  EXPECT_EQ(OptionsOfSite("garden"), (SiteOptions{true, 8}));
-  EditProjects(
-      Rows(RequestedSites, {0}),
+  test::Shown().Show(kListRequestedSites);
+  AddWebSite(test::E(), Site("Garden"), {true, 8});
+  EXPECT_EQ(test::E().siteOptions.Get("garden"), (SiteOptions{true, 8}));
+  EditProjects(test::E(), ShownList(), Rows(test::E().lists.requestedSites, {0}),
       [](const SiteEdit& shown) -> std::optional<SiteEdit> {
         EXPECT_EQ(shown.options, (SiteOptions{true, 8})) << "the sheet shows the options";
         SiteEdit edited = shown;
@@ -284,24 +279,30 @@ TEST_F(ItemCommands, SiteOptionsFollowTheirProject) {
         return edited;
       },
       kNoSearchDialog);
-  EXPECT_EQ(OptionsOfSite("Yard"), (SiteOptions{true, 8}));
-  EXPECT_EQ(OptionsOfSite("Garden"), SiteOptions{});
+  EXPECT_EQ(test::E().siteOptions.Get("Yard"), (SiteOptions{true, 8}));
+  EXPECT_EQ(test::E().siteOptions.Get("Garden"), SiteOptions{});
 
-  ListKind = kListSearchResults;
-  SendToRequestedSites({{"http://127.0.0.1/c/", "Cats"}}, SendToOrigin::Frame,
+  test::Shown().Show(kListSearchResults);
+  SendToRequestedSites(test::E(), {{"http://127.0.0.1/c/", "Cats"}}, SendToOrigin::Frame,
                        [](const SiteEdit& shown) -> std::optional<SiteEdit> {
                          SiteEdit made = shown;
                          made.options.modernLinks = true;
                          return made;
                        });
-  EXPECT_TRUE(OptionsOfSite("Cats").modernLinks);
+  EXPECT_TRUE(test::E().siteOptions.Get("Cats").modernLinks);
 
-  ListKind = kListRequestedSites;
-  DeleteEntries(Rows(RequestedSites, {1}));  // Yard, the older of the two
-  EXPECT_EQ(Keys(RequestedSites), std::vector<std::string>{"Cats"});
-  EXPECT_EQ(OptionsOfSite("Yard"), SiteOptions{});
-  DeleteAllLists();
-  EXPECT_EQ(OptionsOfSite("Cats"), SiteOptions{});
+  test::Shown().Show(kListRequestedSites);
+  // While a downloaded site has the name, its options stay.
+  test::E().lists.downloadedSites.Add(Site("yard"));
+  DeleteEntries(test::E(), ShownList(), Rows(test::E().lists.requestedSites, {1}));  // Yard
+  EXPECT_EQ(Keys(test::E().lists.requestedSites), std::vector<std::string>{"Cats"});
+  EXPECT_EQ(test::E().siteOptions.Get("Yard"), (SiteOptions{true, 8}));
+  test::E().lists.downloadedSites.RemoveAt(0);
+  test::E().lists.requestedSites.Add(Site("Yard"));
+  DeleteEntries(test::E(), ShownList(), Rows(test::E().lists.requestedSites, {0}));
+  EXPECT_EQ(test::E().siteOptions.Get("Yard"), SiteOptions{});
+  DeleteAllLists(test::E());
+  EXPECT_EQ(test::E().siteOptions.Get("Cats"), SiteOptions{});
 }
 
 }  // namespace

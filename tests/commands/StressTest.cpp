@@ -98,75 +98,71 @@ TEST(Stress, FiftyWorkersWhileTheListsChangeUnderThem) {
     ++rounds;
     // Fill the requested lists: 20 files, 10 FTP files, 10 crawls, 10 searches.
     for (int i = 0; i < 20; ++i)
-      RequestedFiles.AddUrl(
+      test::E().lists.requestedFiles.AddUrl(
           http.Url(i % 4 ? "/i" + std::to_string(i % 8) + ".gif?" + std::to_string(rounds * 100 + i)
                          : "/slow.gif?" + std::to_string(rounds * 100 + i)));
-    for (int i = 0; i < 10; ++i) RequestedFiles.AddUrl(ftp.Url("/f" + std::to_string(i) + ".gif"));
+    for (int i = 0; i < 10; ++i) test::E().lists.requestedFiles.AddUrl(ftp.Url("/f" + std::to_string(i) + ".gif"));
     for (int i = 0; i < 10; ++i)
-      RequestedSites.Add(Site("site " + std::to_string(rounds) + "-" + std::to_string(i),
+      test::E().lists.requestedSites.Add(Site("site " + std::to_string(rounds) + "-" + std::to_string(i),
                               http.Url("/index.html")));
     for (int i = 0; i < 10; ++i)
-      SearchProjects.Add(Search("search " + std::to_string(rounds) + "-" + std::to_string(i)));
+      test::E().lists.searchProjects.Add(Search("search " + std::to_string(rounds) + "-" + std::to_string(i)));
     auto all = [](int n) {
       std::vector<int> rows(n);
       for (int i = 0; i < n; ++i) rows[i] = i;
       return rows;
     };
     for (int kind : {kListRequestedFiles, kListRequestedSites, kListSearchProjects}) {
-      ListKind = kind;
-      int count = kind == kListRequestedFiles   ? RequestedFiles.GetCount()
-                  : kind == kListRequestedSites ? RequestedSites.GetCount()
-                                                : SearchProjects.GetCount();
-      DownloadSelected(all(count));
+      test::Shown().Show(kind);
+      int count = kind == kListRequestedFiles   ? test::E().lists.requestedFiles.GetCount()
+                  : kind == kListRequestedSites ? test::E().lists.requestedSites.GetCount()
+                                                : test::E().lists.searchProjects.GetCount();
+      test::DownloadRows(all(count));
       ++operations;
     }
-    started = std::max<long>(started, LiveWorkerCount());
+    started = std::max<long>(started, test::E().workers.Live());
     // The user keeps working while they run.
     for (int step = 0; step < 60; ++step) {
       int kind = 1 + static_cast<int>(random() % 6);
-      ListKind = kind;
+      test::Shown().Show(kind);
       int action = static_cast<int>(random() % 10);
       fx.OnUi([&] {
-        if (action < 3 && RequestedFiles.GetCount() > 0)
-          RequestedFiles.RemoveAt(static_cast<int>(random() % RequestedFiles.GetCount()));
-        else if (action < 5 && RequestedSites.GetCount() > 0)
-          RequestedSites.RemoveAt(static_cast<int>(random() % RequestedSites.GetCount()));
+        if (action < 3 && test::E().lists.requestedFiles.GetCount() > 0)
+          test::E().lists.requestedFiles.RemoveAt(static_cast<int>(random() % test::E().lists.requestedFiles.GetCount()));
+        else if (action < 5 && test::E().lists.requestedSites.GetCount() > 0)
+          test::E().lists.requestedSites.RemoveAt(static_cast<int>(random() % test::E().lists.requestedSites.GetCount()));
         else if (action == 5)
-          (void)SearchResults.Snapshot();
+          (void)test::E().lists.searchResults.Snapshot();
       });
-      if (action == 6) StopSelected({static_cast<int>(random() % 30)});
-      if (action == 7) DownloadSelected({static_cast<int>(random() % 30)});
-      if (action == 8 && step % 20 == 0) DeleteAllLists();
+      if (action == 6) test::StopRows({static_cast<int>(random() % 30)});
+      if (action == 7) test::DownloadRows({static_cast<int>(random() % 30)});
+      if (action == 8 && step % 20 == 0) DeleteAllLists(test::E());
       ++operations;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     // Every registry entry must belong to a live worker.
     for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
-      for (int i = 0; i < Registry(kind).Count(); ++i) {
-        if (auto h = Registry(kind).At(i)) {
-          EXPECT_FALSE(h->Finished());
-        }
-      }
+      for (const auto& h : test::E().workers.Registry(kind).Snapshot()) EXPECT_FALSE(h->Finished());
     // Let paused workers go on so that every worker comes to its end.
     for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
-      for (const auto& worker : Registry(kind).Snapshot()) worker->Gate().Resume();
+      for (const auto& worker : test::E().workers.Registry(kind).Snapshot()) worker->Gate().Resume();
     if (!test::WaitForWorkers(std::chrono::seconds(60))) {
       for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
-        for (const auto& worker : Registry(kind).Snapshot())
+        for (const auto& worker : test::E().workers.Registry(kind).Snapshot())
           ADD_FAILURE() << "still running: " << worker->Text()
                         << (worker->Gate().IsPaused() ? " (paused)" : "");
       FAIL() << "a worker hangs";
     }
     for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
-      EXPECT_EQ(Registry(kind).Count(), 0);
+      EXPECT_EQ(test::E().workers.Registry(kind).Count(), 0);
   }
   // What is in the lists is saved whole.
-  for (int i = 0; i < 5; ++i) DownloadedFiles.AddUrl("http://kept/" + std::to_string(i) + ".gif");
-  int downloaded = DownloadedFiles.GetCount();
-  SaveAllLists();
+  for (int i = 0; i < 5; ++i) test::E().lists.downloadedFiles.AddUrl("http://kept/" + std::to_string(i) + ".gif");
+  int downloaded = test::E().lists.downloadedFiles.GetCount();
+  test::E().Store().SaveAll();
   test::ResetLists();
-  LoadAllLists();
-  EXPECT_EQ(DownloadedFiles.GetCount(), downloaded);
+  test::E().Store().LoadAll();
+  EXPECT_EQ(test::E().lists.downloadedFiles.GetCount(), downloaded);
   std::printf("stress: rounds=%ld workers_at_once=%ld operations=%ld seconds=%d failures=%d\n",
               rounds, started, operations, soak ? soak : 8, ::testing::Test::HasFailure() ? 1 : 0);
   unsetenv("TAVRINOX_ALTAVISTA_HOST");

@@ -35,7 +35,7 @@ TEST_F(HttpsCrawl, StartUrlAndItsOwnLinksGoOverTls) {
   EXPECT_FALSE(Ui().Has("Status: Malformed URL : " + tls_.Url("/index.html")));
   EXPECT_TRUE(Ui().Has("LastAction: Opening " + tls_.Url("/index.html")));
   EXPECT_EQ(Status(), "Success");
-  EXPECT_EQ(DownloadedSites.GetCount(), 1);
+  EXPECT_EQ(test::E().lists.downloadedSites.GetCount(), 1);
 }
 
 TEST_F(HttpsCrawl, UntrustedCertificateIsAnError) {

@@ -27,8 +27,7 @@ class SiteCrawlFixture : public ::testing::Test {
     old_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_.Path());
     net::ClientLimits::stallTimeoutMs = 5000;
-    ListKind = kListRequestedSites;
-    CurrentRow = 0;
+    test::Shown().Show(kListRequestedSites);
   }
   void TearDown() override {
     fx_.reset();
@@ -46,15 +45,22 @@ class SiteCrawlFixture : public ::testing::Test {
   }
   // Adds the project as the newest requested site and crawls it on a worker.
   void Start(const SiteProject& p) {
-    RequestedSites.Add(p);
+    test::E().lists.requestedSites.Add(p);
     Launch(p);
   }
-  // Crawls a project already in the list.
+  // Crawls a project already in the list (the first of its name), with the
+  // status view following it.
   void Launch(const SiteProject& p) {
     exitCode_ = -1;
-    ASSERT_NE(LaunchWorker(WorkerKind::Site, std::string(TextOf(p.name)), kSiteStackCommand,
-                           [this, p](WorkerEnv& env) { exitCode_ = RunCrawl(env, p); }),
-              nullptr);
+    RecordList<SiteProject>& sites = test::E().lists.requestedSites;
+    const ItemRef item{kListRequestedSites, sites.IdAt(sites.Find(TextOf(p.name)))};
+    fx_->OnUi([&] {
+      if (followStarted_) test::Shown().FollowItem(item);
+      ASSERT_NE(test::E().workers.Launch(test::E(), WorkerKind::Site, item,
+                                         std::string(TextOf(p.name)), kSiteStackCommand,
+                                         [this, p](WorkerEnv& env) { exitCode_ = RunCrawl(env, p); }),
+                nullptr);
+    });
   }
   int Finish() {
     EXPECT_TRUE(WaitForWorkers());
@@ -73,6 +79,9 @@ class SiteCrawlFixture : public ::testing::Test {
   std::unique_ptr<EngineFixture> fx_ = std::make_unique<EngineFixture>();
   TestHttpServer http_;
   std::atomic<int> exitCode_{-1};
+  // Whether the status view follows a project started here (as when started
+  // by command).
+  bool followStarted_ = true;
 };
 
 }  // namespace tvx::test

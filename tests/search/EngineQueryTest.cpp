@@ -24,8 +24,8 @@ constexpr const char* kAltaVistaTarget =
 
 class EngineQuery : public ::testing::Test {
  protected:
-  int Query(SearchEngine engine, const std::string& text, Links& links, int row = 0) {
-    return QueryEngine(engine, text, row, links);
+  int Query(SearchEngine engine, const std::string& text, Links& links) {
+    return QueryEngine(engine, text, links);
   }
 
   test::EngineFixture fx_;
@@ -184,16 +184,17 @@ TEST_F(EngineQuery, AStopRaisedWhileThePageArrivesGivesZero) {
   dripping.dripIntervalMs = 10;
   server_.Serve(kAltaVistaPath, dripping);
 
-  const int row = 3;
   std::atomic<int> linesSeen{0};
+  std::atomic<bool> stop{false};
   Links links;
   auto query = std::async(std::launch::async, [&] {
-    return QueryEngine(SearchEngine::AltaVista, "tulips", row, links, [&] { ++linesSeen; });
+    return QueryEngine(
+        SearchEngine::AltaVista, "tulips", links, [&] { ++linesSeen; },
+        [&] { return stop.load(); });
   });
   ASSERT_TRUE(server_.WaitForRequests(1, std::chrono::seconds(20)));
-  Stops(WorkerKind::Search).Set(row + 1, 1);  // another project's flag changes nothing
   ASSERT_TRUE(test::WaitFor([&] { return linesSeen > 0; }));
-  Stops(WorkerKind::Search).Set(row, 1);
+  stop = true;
   ASSERT_EQ(query.wait_for(std::chrono::seconds(20)), std::future_status::ready);
   EXPECT_EQ(query.get(), 0);
   EXPECT_TRUE(links.empty());

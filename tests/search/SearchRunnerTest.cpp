@@ -48,13 +48,13 @@ class SearchRunner : public ::testing::Test {
   void Start(int shown = kListSearchProjects, int current = kRow) {
     SearchProject other = project_;
     SetText(other.name, "Older project");
-    SearchProjects.Add(other);
-    SearchProjects.Add(project_);
+    test::E().lists.searchProjects.Add(other);
+    const ItemId id = test::E().lists.searchProjects.Add(project_);
     SetText(other.name, "Newer project");
-    SearchProjects.Add(other);
-    ListKind.store(shown);
-    CurrentRow.store(current);
-    ASSERT_NE(StartSearchWorker(project_), nullptr);
+    test::E().lists.searchProjects.Add(other);
+    test::Shown().Show(shown);
+    test::Shown().FollowRow(current);
+    ASSERT_NE(StartSearchWorker(test::E(), id, project_), nullptr);
   }
   void ServeEngines(int altaVistaLinks, int yahooLinks) {
     server_.Serve(kAltaVistaPath,
@@ -66,7 +66,7 @@ class SearchRunner : public ::testing::Test {
   Calls UiCalls() const { return fx_->reporter.Calls(); }
   std::vector<std::string> ResultUrls() const {
     std::vector<std::string> urls;
-    for (const auto& r : SearchResults.Snapshot()) {
+    for (const auto& r : test::E().lists.searchResults.Snapshot()) {
       EXPECT_EQ(TextOf(r.status), kName);
       urls.emplace_back(TextOf(r.url));
     }
@@ -105,13 +105,13 @@ TEST_F(SearchRunner, BothEnginesWithTheRowCurrentReportEveryStep) {
                            "Status: Search completed succesfully",
                        }));
   EXPECT_EQ(ResultUrls(), Expected(12, 5));
-  EXPECT_TRUE(SearchResults.IsModified());
+  EXPECT_TRUE(test::E().lists.searchResults.IsModified());
   EXPECT_EQ(server_.Requests().size(), 2u);
   // The project stays where it was, its own status untouched, and the
   // worker is gone from the registry.
-  ASSERT_EQ(SearchProjects.GetCount(), 3);
-  EXPECT_EQ(TextOf(SearchProjects.CopyAt(1)->status), "Ready");
-  EXPECT_EQ(Registry(WorkerKind::Search).Count(), 0);
+  ASSERT_EQ(test::E().lists.searchProjects.GetCount(), 3);
+  EXPECT_EQ(TextOf(test::E().lists.searchProjects.CopyAt(1)->status), "Ready");
+  EXPECT_EQ(test::E().workers.Registry(WorkerKind::Search).Count(), 0);
 }
 
 TEST_F(SearchRunner, AnotherListShownGetsNoTextsButTheResults) {
@@ -177,7 +177,7 @@ TEST_F(SearchRunner, OnlyYahooFailingLeavesTheRowRunning) {
                            "busy stop",
                        }));
   EXPECT_TRUE(server_.Requests().empty());
-  EXPECT_EQ(SearchResults.GetCount(), 0);
+  EXPECT_EQ(test::E().lists.searchResults.GetCount(), 0);
 }
 
 TEST_F(SearchRunner, AnEmptySearchTextIsAnErrorForBothWithoutRequests) {
@@ -205,7 +205,7 @@ TEST_F(SearchRunner, AStopDuringAltaVistaEndsTheRunBeforeYahoo) {
   server_.Serve(kYahooPath, HttpResponse::Html(test::YahooPage(test::ResultLinks(5))));
   Start();
   ASSERT_TRUE(server_.WaitForRequests(1, std::chrono::seconds(20)));
-  Stops(WorkerKind::Search).Set(kRow, 1);
+  test::RequestStop(WorkerKind::Search);
   Finish();
   EXPECT_EQ(UiCalls(), (Calls{
                            "row 1 status: Running search project...",
@@ -216,8 +216,8 @@ TEST_F(SearchRunner, AStopDuringAltaVistaEndsTheRunBeforeYahoo) {
                            "busy stop",
                        }));
   EXPECT_EQ(server_.RequestCount(kYahooPath), 0u);
-  EXPECT_EQ(SearchResults.GetCount(), 0);
-  EXPECT_EQ(Registry(WorkerKind::Search).Count(), 0);
+  EXPECT_EQ(test::E().lists.searchResults.GetCount(), 0);
+  EXPECT_EQ(test::E().workers.Registry(WorkerKind::Search).Count(), 0);
 }
 
 TEST_F(SearchRunner, AStopDuringYahooKeepsTheAltaVistaLinks) {
@@ -226,7 +226,7 @@ TEST_F(SearchRunner, AStopDuringYahooKeepsTheAltaVistaLinks) {
   server_.Serve(kYahooPath, Dripping(test::YahooPage(test::ResultLinks(300))));
   Start(kListSearchProjects, /*current=*/2);
   ASSERT_TRUE(server_.WaitForRequests(2, std::chrono::seconds(20)));
-  Stops(WorkerKind::Search).Set(kRow, 1);
+  test::RequestStop(WorkerKind::Search);
   Finish();
   EXPECT_EQ(UiCalls(), (Calls{"row 1 status: Running search project...", "busy start",
                               "row 1 status: Search Completed Successfully",
@@ -239,13 +239,13 @@ TEST_F(SearchRunner, APausedRunnerReadsNoFurtherUntilResumed) {
   server_.Serve(kAltaVistaPath, Dripping(test::AltaVistaPage(test::ResultLinks(30, "av"))));
   Start(kListSearchResults);
   ASSERT_TRUE(server_.WaitForRequests(1, std::chrono::seconds(20)));
-  PauseWorker(WorkerKind::Search, 0);
+  test::PauseWorker(WorkerKind::Search);
   // The whole page reaches the client meanwhile; the runner must not use it.
   ASSERT_TRUE(test::WaitFor([&] { return server_.OpenConnections() == 0; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_EQ(SearchResults.GetCount(), 0);
-  EXPECT_EQ(Registry(WorkerKind::Search).Count(), 1);
-  ResumeWorker(WorkerKind::Search, 0);
+  EXPECT_EQ(test::E().lists.searchResults.GetCount(), 0);
+  EXPECT_EQ(test::E().workers.Registry(WorkerKind::Search).Count(), 1);
+  test::ResumeWorker(WorkerKind::Search);
   Finish();
   EXPECT_EQ(ResultUrls(), Expected(30, 0));
 }
@@ -255,7 +255,7 @@ TEST_F(SearchRunner, AProjectDeletedWhileRunningIsNoLongerShown) {
   server_.Serve(kYahooPath, HttpResponse::Html(test::YahooPage(test::ResultLinks(4, "yh"))));
   Start();
   ASSERT_TRUE(server_.WaitForRequests(1, std::chrono::seconds(20)));
-  fx_->OnUi([] { SearchProjects.RemoveAt(SearchProjects.Find(kName)); });
+  fx_->OnUi([] { test::E().lists.searchProjects.RemoveAt(test::E().lists.searchProjects.Find(kName)); });
   Finish();
   // Nothing after the deletion names a row or touches the status view; the
   // links found are still kept.

@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/Engine.h"
 #include "store/ListFiles.h"
 #include "store/Lists.h"
 #include "support/Files.h"
@@ -35,18 +36,18 @@ void Fill(const std::string& tag, int n) {
   test::ResetLists();
   for (int i = 0; i < n; ++i) {
     std::string url = "http://" + tag + ".example/p" + std::to_string(i) + ".gif";
-    RequestedFiles.AddUrl(url);
-    DownloadedFiles.AddUrl(url);
-    SearchResults.AddUrl(url);
+    test::E().lists.requestedFiles.AddUrl(url);
+    test::E().lists.downloadedFiles.AddUrl(url);
+    test::E().lists.searchResults.AddUrl(url);
     SiteProject p{};
     SetText(p.name, tag + " site " + std::to_string(i));
     SetText(p.startUrl, url);
-    RequestedSites.Add(p);
-    DownloadedSites.Add(p);
+    test::E().lists.requestedSites.Add(p);
+    test::E().lists.downloadedSites.Add(p);
     SearchProject s{};
     SetText(s.name, tag + " search " + std::to_string(i));
     SetText(s.searchText, "some words");
-    SearchProjects.Add(s);
+    test::E().lists.searchProjects.Add(s);
   }
 }
 
@@ -61,10 +62,10 @@ TEST(CrashSafeLists, KilledWhileSavingLeavesOldOrNewWhole) {
   test::TempDir oldDir("tvx-crash-old"), newDir("tvx-crash-new"), work("tvx-crash");
   fs::current_path(oldDir.Path());
   Fill("old", 3000);
-  SaveAllLists();
+  test::E().Store().SaveAll();
   fs::current_path(newDir.Path());
   Fill("new", 5000);
-  SaveAllLists();
+  test::E().Store().SaveAll();
   auto before = Contents(oldDir.Path());
   auto after = Contents(newDir.Path());
   test::ResetLists();
@@ -82,8 +83,8 @@ TEST(CrashSafeLists, KilledWhileSavingLeavesOldOrNewWhole) {
       if (chdir(work.Path().c_str()) != 0) _exit(2);
       Fill("new", 5000);
       for (;;) {
-        RequestedFiles.SetModified(true);
-        SaveAllLists();
+        test::E().lists.requestedFiles.SetModified(true);
+        test::E().Store().SaveAll();
       }
     }
     std::this_thread::sleep_for(std::chrono::microseconds(30000 + random() % 300000));

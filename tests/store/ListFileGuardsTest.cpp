@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/Engine.h"
 #include "store/ListFiles.h"
 #include "store/Lists.h"
 #include "support/Files.h"
@@ -41,12 +42,12 @@ class ListFileGuards : public ::testing::Test {
     old_ = fs::current_path();
     fs::current_path(dir_.Path());
     test::ResetLists();
-    SetListMessageHook([this](const std::string& m) { messages_.push_back(m); });
+    test::E().Store().SetMessageHook([this](const std::string& m) { messages_.push_back(m); });
   }
   void TearDown() override {
-    SetListMessageHook(nullptr);
-    SetListFileHookForTest(nullptr);
-    SetListWriteFaultForTest("");
+    test::E().Store().SetMessageHook(nullptr);
+    test::E().Store().SetFileHookForTest(nullptr);
+    test::E().Store().SetWriteFaultForTest("");
     test::ResetLists();
     fs::current_path(old_);
   }
@@ -59,7 +60,7 @@ class ListFileGuards : public ::testing::Test {
 
 // Loads the lists, giving up the whole test program when that hangs.
 void LoadWithin(std::chrono::seconds limit) {
-  auto loading = std::async(std::launch::async, [] { LoadAllLists(); });
+  auto loading = std::async(std::launch::async, [] { test::E().Store().LoadAll(); });
   if (loading.wait_for(limit) != std::future_status::ready) {
     std::fprintf(stderr, "loading the lists did not end within %lld s\n",
                  static_cast<long long>(limit.count()));
@@ -117,19 +118,19 @@ TEST_F(ListFileGuards, UnreadableListFilesAreReportedAndNeverReplaced) {
     EXPECT_NE(messages_[0].find(c.reason), std::string::npos) << messages_[0];
     EXPECT_NE(messages_[0].find("'reqpics.data.unsaved'"), std::string::npos) << messages_[0];
     EXPECT_EQ(messages_[0].find("dnldpics.data"), std::string::npos);
-    EXPECT_EQ(DownloadedFiles.GetCount(), 1);
+    EXPECT_EQ(test::E().lists.downloadedFiles.GetCount(), 1);
 
     // The list works in memory; its file is neither written nor deleted,
     // by the background save or at exit, changed or emptied.
-    RequestedFiles.AddUrl("http://a/new.gif");
-    DownloadedFiles.AddUrl("http://a/new.gif");
-    EXPECT_EQ(RequestedFiles.Find("http://a/new.gif"), RequestedFiles.GetCount() - 1);
-    EXPECT_TRUE(WriteLists(SaveScope::ChangedSinceSave).empty());
-    SaveAllLists();
+    test::E().lists.requestedFiles.AddUrl("http://a/new.gif");
+    test::E().lists.downloadedFiles.AddUrl("http://a/new.gif");
+    EXPECT_EQ(test::E().lists.requestedFiles.Find("http://a/new.gif"), test::E().lists.requestedFiles.GetCount() - 1);
+    EXPECT_TRUE(test::E().Store().Write(SaveScope::ChangedSinceSave).empty());
+    test::E().Store().SaveAll();
     // What the run did to the list is kept beside it, nothing is lost.
     EXPECT_EQ(ReadFile("reqpics.data.unsaved"), "http://a/new.gif\r\n");
-    while (RequestedFiles.GetCount() > 0) RequestedFiles.RemoveAt(0);
-    SaveAllLists();
+    while (test::E().lists.requestedFiles.GetCount() > 0) test::E().lists.requestedFiles.RemoveAt(0);
+    test::E().Store().SaveAll();
     EXPECT_FALSE(fs::exists("reqpics.data.unsaved"));
     EXPECT_EQ(Describe("reqpics.data"), before);
     EXPECT_EQ(ReadFile("dnldpics.data"), "http://a/done.gif\r\nhttp://a/new.gif\r\n");
@@ -158,13 +159,13 @@ TEST_F(ListFileGuards, ReplacingKeepsModeOwnerAndLinks) {
   Write("victim", "keep me");
   fs::create_symlink("victim", "reqpics.data.tmp");
 
-  LoadAllLists();
+  test::E().Store().LoadAll();
   ASSERT_TRUE(messages_.empty());
-  RequestedFiles.AddUrl("http://a/new.gif");
-  DownloadedFiles.AddUrl("http://a/new.gif");
-  SearchResults.AddUrl("http://a/new.gif");
-  RequestedSites.RemoveAt(0);
-  SaveAllLists();
+  test::E().lists.requestedFiles.AddUrl("http://a/new.gif");
+  test::E().lists.downloadedFiles.AddUrl("http://a/new.gif");
+  test::E().lists.searchResults.AddUrl("http://a/new.gif");
+  test::E().lists.requestedSites.RemoveAt(0);
+  test::E().Store().SaveAll();
   ASSERT_TRUE(messages_.empty());
 
   const std::string both = "http://a/old.gif\r\nhttp://a/new.gif\r\n";
@@ -184,20 +185,21 @@ TEST_F(ListFileGuards, ReplacingKeepsModeOwnerAndLinks) {
   EXPECT_EQ(ReadFile("elsewhere/results"), both);
   EXPECT_EQ(fs::read_symlink("reqpicwebs.data"), "sites.txt");
   EXPECT_FALSE(fs::exists("sites.txt"));
-  for (const char* temp : {"real/downloaded.txt.tmp", "elsewhere/results.tmp", "reqpics.data.tmp",
-                           "dnldpics.data.tmp", "sites.txt.tmp"})
-    EXPECT_FALSE(fs::exists(fs::symlink_status(temp))) << temp;
+  // No temporary file is left beside any of them.
+  for (const char* folder : {".", "real", "elsewhere"})
+    for (const auto& entry : fs::directory_iterator(folder))
+      EXPECT_EQ(entry.path().filename().string().find(".tmp."), std::string::npos) << entry.path();
 
   // The dangling link reads as a missing file, and a new list writes
   // through it again.
   test::ResetLists();
-  LoadAllLists();
+  test::E().Store().LoadAll();
   EXPECT_TRUE(messages_.empty());
-  EXPECT_EQ(RequestedSites.GetCount(), 0);
+  EXPECT_EQ(test::E().lists.requestedSites.GetCount(), 0);
   SiteProject p{};
   SetText(p.name, "Again");
-  RequestedSites.Add(p);
-  SaveAllLists();
+  test::E().lists.requestedSites.Add(p);
+  test::E().Store().SaveAll();
   EXPECT_EQ(fs::read_symlink("reqpicwebs.data"), "sites.txt");
   EXPECT_EQ(ReadFile("sites.txt").substr(0, 7), "Again\r\n");
 }
@@ -205,35 +207,35 @@ TEST_F(ListFileGuards, ReplacingKeepsModeOwnerAndLinks) {
 // The program's moves between lists, each as it makes them: added to the new
 // list, then removed from the old one.
 void MakeEveryMove() {
-  DownloadedFiles.Add(*RequestedFiles.CopyAt(0));  // a download ended
-  RequestedFiles.RemoveAt(0);
-  DownloadedSites.Add(*RequestedSites.CopyAt(0));  // a crawl ended
-  RequestedSites.RemoveAt(0);
-  SearchResults.Add(MakeFileRecord("http://found/by-cats.gif", "Cats"));  // a search ran
-  SearchProjects.RemoveAt(0);                      // and its project was deleted
-  RequestedFiles.AddUrl("http://found/sent.gif");  // Send To, then the result deleted
-  SearchResults.RemoveAt(SearchResults.Find("http://found/sent.gif"));
+  test::E().lists.downloadedFiles.Add(*test::E().lists.requestedFiles.CopyAt(0));  // a download ended
+  test::E().lists.requestedFiles.RemoveAt(0);
+  test::E().lists.downloadedSites.Add(*test::E().lists.requestedSites.CopyAt(0));  // a crawl ended
+  test::E().lists.requestedSites.RemoveAt(0);
+  test::E().lists.searchResults.Add(MakeFileRecord("http://found/by-cats.gif", "Cats"));  // a search ran
+  test::E().lists.searchProjects.RemoveAt(0);                      // and its project was deleted
+  test::E().lists.requestedFiles.AddUrl("http://found/sent.gif");  // Send To, then the result deleted
+  test::E().lists.searchResults.RemoveAt(test::E().lists.searchResults.Find("http://found/sent.gif"));
   SiteProject site{};
   SetText(site.name, "From a result");
   SetText(site.startUrl, "http://found/site/");
-  RequestedSites.Add(site);
-  SearchResults.RemoveAt(SearchResults.Find("http://found/site/"));
+  test::E().lists.requestedSites.Add(site);
+  test::E().lists.searchResults.RemoveAt(test::E().lists.searchResults.Find("http://found/site/"));
 }
 
 // Every moved record, in one list or the other, as the files hold them now.
 void ExpectNothingLost(const std::string& when) {
   test::ResetLists();
-  LoadAllLists();
+  test::E().Store().LoadAll();
   SCOPED_TRACE(when);
-  EXPECT_TRUE(RequestedFiles.Find("http://a/get.gif") >= 0 ||
-              DownloadedFiles.Find("http://a/get.gif") >= 0);
-  EXPECT_TRUE(RequestedSites.Find("Crawl") >= 0 || DownloadedSites.Find("Crawl") >= 0);
-  EXPECT_TRUE(SearchProjects.Find("Cats") >= 0 ||
-              SearchResults.Find("http://found/by-cats.gif") >= 0);
-  EXPECT_TRUE(SearchResults.Find("http://found/sent.gif") >= 0 ||
-              RequestedFiles.Find("http://found/sent.gif") >= 0);
-  EXPECT_TRUE(SearchResults.Find("http://found/site/") >= 0 ||
-              RequestedSites.Find("From a result") >= 0);
+  EXPECT_TRUE(test::E().lists.requestedFiles.Find("http://a/get.gif") >= 0 ||
+              test::E().lists.downloadedFiles.Find("http://a/get.gif") >= 0);
+  EXPECT_TRUE(test::E().lists.requestedSites.Find("Crawl") >= 0 || test::E().lists.downloadedSites.Find("Crawl") >= 0);
+  EXPECT_TRUE(test::E().lists.searchProjects.Find("Cats") >= 0 ||
+              test::E().lists.searchResults.Find("http://found/by-cats.gif") >= 0);
+  EXPECT_TRUE(test::E().lists.searchResults.Find("http://found/sent.gif") >= 0 ||
+              test::E().lists.requestedFiles.Find("http://found/sent.gif") >= 0);
+  EXPECT_TRUE(test::E().lists.searchResults.Find("http://found/site/") >= 0 ||
+              test::E().lists.requestedSites.Find("From a result") >= 0);
 }
 
 TEST_F(ListFileGuards, AnEndBetweenAnyTwoFilesLosesNoMovedRecord) {
@@ -254,13 +256,13 @@ TEST_F(ListFileGuards, AnEndBetweenAnyTwoFilesLosesNoMovedRecord) {
     ASSERT_GE(child, 0);
     if (child == 0) {
       test::ResetLists();
-      LoadAllLists();
+      test::E().Store().LoadAll();
       MakeEveryMove();
       int files = 0;
-      SetListFileHookForTest([&](const std::string&) {
+      test::E().Store().SetFileHookForTest([&](const std::string&) {
         if (files++ == k) raise(SIGKILL);
       });
-      SaveAllLists();
+      test::E().Store().SaveAll();
       _exit(files == 6 ? 0 : 3);
     }
     int status = 0;
@@ -272,8 +274,8 @@ TEST_F(ListFileGuards, AnEndBetweenAnyTwoFilesLosesNoMovedRecord) {
     ExpectNothingLost("ended before file " + std::to_string(k));
   }
   // After the whole save nothing is left twice.
-  EXPECT_EQ(RequestedFiles.Find("http://a/get.gif"), -1);
-  EXPECT_EQ(SearchResults.Find("http://found/site/"), -1);
+  EXPECT_EQ(test::E().lists.requestedFiles.Find("http://a/get.gif"), -1);
+  EXPECT_EQ(test::E().lists.searchResults.Find("http://found/site/"), -1);
 }
 
 TEST_F(ListFileGuards, BackgroundSavesWhileRecordsMoveNeverLoseOne) {
@@ -296,23 +298,23 @@ TEST_F(ListFileGuards, BackgroundSavesWhileRecordsMoveNeverLoseOne) {
     ASSERT_GE(child, 0);
     if (child == 0) {
       test::ResetLists();
-      LoadAllLists();
+      test::E().Store().LoadAll();
       std::thread mover([] {
         for (;;) {
           for (int i = 0; i < kRecords; ++i) {
-            if (auto r = RequestedFiles.CopyAt(0)) {
-              DownloadedFiles.Add(*r);
-              RequestedFiles.RemoveAt(0);
+            if (auto r = test::E().lists.requestedFiles.CopyAt(0)) {
+              test::E().lists.downloadedFiles.Add(*r);
+              test::E().lists.requestedFiles.RemoveAt(0);
             }
-            if (auto p = RequestedSites.CopyAt(0)) {
-              DownloadedSites.Add(*p);
-              RequestedSites.RemoveAt(0);
+            if (auto p = test::E().lists.requestedSites.CopyAt(0)) {
+              test::E().lists.downloadedSites.Add(*p);
+              test::E().lists.requestedSites.RemoveAt(0);
             }
             std::this_thread::sleep_for(20us);
           }
         }
       });
-      ListAutoSaver saver;
+      ListAutoSaver saver(test::E().Store());
       for (;;) {
         saver.Start();
         saver.Wait();
@@ -322,13 +324,13 @@ TEST_F(ListFileGuards, BackgroundSavesWhileRecordsMoveNeverLoseOne) {
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
     test::ResetLists();
-    LoadAllLists();
+    test::E().Store().LoadAll();
     for (int i = 0; i < kRecords; ++i) {
       std::string url = "http://a/" + std::to_string(i) + ".gif";
       std::string name = "S" + std::to_string(i);
-      ASSERT_TRUE(RequestedFiles.Find(url) >= 0 || DownloadedFiles.Find(url) >= 0)
+      ASSERT_TRUE(test::E().lists.requestedFiles.Find(url) >= 0 || test::E().lists.downloadedFiles.Find(url) >= 0)
           << url << " lost in round " << round;
-      ASSERT_TRUE(RequestedSites.Find(name) >= 0 || DownloadedSites.Find(name) >= 0)
+      ASSERT_TRUE(test::E().lists.requestedSites.Find(name) >= 0 || test::E().lists.downloadedSites.Find(name) >= 0)
           << name << " lost in round " << round;
     }
   }
@@ -337,11 +339,11 @@ TEST_F(ListFileGuards, BackgroundSavesWhileRecordsMoveNeverLoseOne) {
 TEST_F(ListFileGuards, BackgroundSaveWritesWhatChangedAndReportsAFailureOnce) {
   Write("reqpicwebs.data",
         "P\r\nhttp://h/\r\n0\r\n0 0 0 0 0 0 0\r\n1 0 0\r\n1 0 0\r\n0 0 0\r\n*\r\n");
-  LoadAllLists();
+  test::E().Store().LoadAll();
   std::vector<std::string> written;
-  SetListFileHookForTest([&](const std::string& f) { written.push_back(f); });
+  test::E().Store().SetFileHookForTest([&](const std::string& f) { written.push_back(f); });
   auto save = [] {
-    ListAutoSaver saver;
+    ListAutoSaver saver(test::E().Store());
     std::promise<std::vector<std::string>> errors;
     EXPECT_TRUE(saver.Start([&](std::vector<std::string> e) { errors.set_value(std::move(e)); }));
     auto result = errors.get_future();
@@ -349,11 +351,11 @@ TEST_F(ListFileGuards, BackgroundSaveWritesWhatChangedAndReportsAFailureOnce) {
     return result.get();
   };
 
-  RequestedFiles.AddUrl("http://a/1.gif");
+  test::E().lists.requestedFiles.AddUrl("http://a/1.gif");
   EXPECT_TRUE(save().empty());
   EXPECT_EQ(written, std::vector<std::string>{"reqpics.data"});
   EXPECT_EQ(ReadFile("reqpics.data"), "http://a/1.gif\r\n");
-  EXPECT_TRUE(RequestedFiles.IsModified()) << "the flag keeps its meaning";
+  EXPECT_TRUE(test::E().lists.requestedFiles.IsModified()) << "the flag keeps its meaning";
 
   written.clear();
   EXPECT_TRUE(save().empty());
@@ -361,36 +363,36 @@ TEST_F(ListFileGuards, BackgroundSaveWritesWhatChangedAndReportsAFailureOnce) {
 
   // A list that cannot be written is retried every time, reported once
   // until it is written again; the exit step always reports it.
-  SetListWriteFaultForTest("reqpics.data");
-  RequestedFiles.AddUrl("http://a/2.gif");
+  test::E().Store().SetWriteFaultForTest("reqpics.data");
+  test::E().lists.requestedFiles.AddUrl("http://a/2.gif");
   EXPECT_EQ(save(), std::vector<std::string>{"Error saving the 'Requested Files' list!"});
   written.clear();
   EXPECT_TRUE(save().empty());
   EXPECT_EQ(written, std::vector<std::string>{"reqpics.data"});
-  SaveAllLists();
+  test::E().Store().SaveAll();
   EXPECT_EQ(messages_, std::vector<std::string>{"Error saving the 'Requested Files' list!"});
-  SetListWriteFaultForTest("");
+  test::E().Store().SetWriteFaultForTest("");
   EXPECT_TRUE(save().empty());
   EXPECT_EQ(ReadFile("reqpics.data"), "http://a/1.gif\r\nhttp://a/2.gif\r\n");
-  SetListWriteFaultForTest("reqpics.data");
-  RequestedFiles.AddUrl("http://a/3.gif");
+  test::E().Store().SetWriteFaultForTest("reqpics.data");
+  test::E().lists.requestedFiles.AddUrl("http://a/3.gif");
   EXPECT_EQ(save().size(), 1u);
 
   // Emptied in the run: the file goes.
-  SetListWriteFaultForTest("");
-  RequestedSites.RemoveAt(0);
+  test::E().Store().SetWriteFaultForTest("");
+  test::E().lists.requestedSites.RemoveAt(0);
   EXPECT_TRUE(save().empty());
   EXPECT_FALSE(fs::exists("reqpicwebs.data"));
 }
 
 TEST_F(ListFileGuards, OneSaveRunsAtATime) {
-  RequestedFiles.AddUrl("http://a/1.gif");
-  DownloadedFiles.AddUrl("http://a/2.gif");
+  test::E().lists.requestedFiles.AddUrl("http://a/1.gif");
+  test::E().lists.downloadedFiles.AddUrl("http://a/2.gif");
   std::mutex m;
   std::condition_variable cv;
   bool release = false;
   int inside = 0, most = 0, calls = 0;
-  SetListFileHookForTest([&](const std::string&) {
+  test::E().Store().SetFileHookForTest([&](const std::string&) {
     std::unique_lock lock(m);
     most = std::max(most, ++inside);
     ++calls;
@@ -400,7 +402,7 @@ TEST_F(ListFileGuards, OneSaveRunsAtATime) {
     --inside;
   });
 
-  ListAutoSaver saver;
+  ListAutoSaver saver(test::E().Store());
   ASSERT_TRUE(saver.Start());
   {
     std::unique_lock lock(m);
@@ -410,8 +412,8 @@ TEST_F(ListFileGuards, OneSaveRunsAtATime) {
   EXPECT_FALSE(saver.Start()) << "a second background save while one runs";
   // The exit step is not skipped: it waits for the running save.
   std::thread exiting([] {
-    RequestedFiles.AddUrl("http://a/3.gif");
-    SaveAllLists();
+    test::E().lists.requestedFiles.AddUrl("http://a/3.gif");
+    test::E().Store().SaveAll();
   });
   std::this_thread::sleep_for(100ms);
   {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/Engine.h"
 #include "store/ListFiles.h"
 #include "store/Lists.h"
 #include "support/Files.h"
@@ -39,11 +40,11 @@ class ListFiles : public ::testing::Test {
     dir_ = tmpl;
     fs::current_path(dir_);
     test::ResetLists();
-    SetListMessageHook([this](const std::string& m) { messages_.push_back(m); });
+    test::E().Store().SetMessageHook([this](const std::string& m) { messages_.push_back(m); });
   }
   void TearDown() override {
-    SetListMessageHook(nullptr);
-    SetListWriteFaultForTest("");
+    test::E().Store().SetMessageHook(nullptr);
+    test::E().Store().SetWriteFaultForTest("");
     test::ResetLists();
     fs::current_path(old_);
     fs::remove_all(dir_);
@@ -70,11 +71,11 @@ SiteProject HolidayProject() {
 }
 
 TEST_F(ListFiles, NoFilesGiveEmptyListsAndNothingIsCreated) {
-  LoadAllLists();
-  EXPECT_EQ(RequestedFiles.GetCount() + RequestedSites.GetCount() + SearchProjects.GetCount() +
-                DownloadedFiles.GetCount() + DownloadedSites.GetCount() + SearchResults.GetCount(),
+  test::E().Store().LoadAll();
+  EXPECT_EQ(test::E().lists.requestedFiles.GetCount() + test::E().lists.requestedSites.GetCount() + test::E().lists.searchProjects.GetCount() +
+                test::E().lists.downloadedFiles.GetCount() + test::E().lists.downloadedSites.GetCount() + test::E().lists.searchResults.GetCount(),
             0);
-  SaveAllLists();
+  test::E().Store().SaveAll();
   for (const auto& f : kFiles) EXPECT_FALSE(fs::exists(f)) << f;
   EXPECT_TRUE(messages_.empty());
 }
@@ -84,50 +85,50 @@ TEST_F(ListFiles, UnchangedListsKeepTheirFilesByteForByte) {
   const std::string files = "http://a/1.gif\n\n  http://a/2.gif   \n";
   WriteFile("reqpics.data", files);
   WriteFile("dnldpics.data", "x\r\n");
-  LoadAllLists();
-  EXPECT_EQ(RequestedFiles.GetCount(), 2);
-  EXPECT_FALSE(RequestedFiles.IsModified());
+  test::E().Store().LoadAll();
+  EXPECT_EQ(test::E().lists.requestedFiles.GetCount(), 2);
+  EXPECT_FALSE(test::E().lists.requestedFiles.IsModified());
   struct stat before {};
   stat("reqpics.data", &before);
-  SaveAllLists();
+  test::E().Store().SaveAll();
   EXPECT_EQ(ReadFile("reqpics.data"), files);
   EXPECT_EQ(ReadFile("dnldpics.data"), "x\r\n");
 }
 
 TEST_F(ListFiles, FileRecordsRoundTripWithLoadStatuses) {
-  RequestedFiles.AddUrl("http://a/1.gif");
-  RequestedFiles.AddUrl("ftp://b/dir/2.jpg");
-  DownloadedFiles.AddUrl("http://c/3.png");
-  SearchResults.Add(MakeFileRecord("http://d/page.html", "my project"));
-  SaveAllLists();
+  test::E().lists.requestedFiles.AddUrl("http://a/1.gif");
+  test::E().lists.requestedFiles.AddUrl("ftp://b/dir/2.jpg");
+  test::E().lists.downloadedFiles.AddUrl("http://c/3.png");
+  test::E().lists.searchResults.Add(MakeFileRecord("http://d/page.html", "my project"));
+  test::E().Store().SaveAll();
   EXPECT_EQ(ReadFile("reqpics.data"), "http://a/1.gif\r\nftp://b/dir/2.jpg\r\n");
   EXPECT_EQ(ReadFile("dnldpics.data"), "http://c/3.png\r\n");
   EXPECT_EQ(ReadFile("picsearchres.data"), "http://d/page.html\r\n");
   test::ResetLists();
-  LoadAllLists();
-  ASSERT_EQ(RequestedFiles.GetCount(), 2);
-  EXPECT_STREQ(RequestedFiles.GetAt(1)->url, "ftp://b/dir/2.jpg");
-  EXPECT_STREQ(RequestedFiles.GetAt(0)->status, "Ready for download");
-  EXPECT_STREQ(DownloadedFiles.GetAt(0)->status, "Success");
-  EXPECT_STREQ(SearchResults.GetAt(0)->status, "New Project");
-  EXPECT_FALSE(SearchResults.IsModified());
+  test::E().Store().LoadAll();
+  ASSERT_EQ(test::E().lists.requestedFiles.GetCount(), 2);
+  EXPECT_STREQ(test::E().lists.requestedFiles.GetAt(1)->url, "ftp://b/dir/2.jpg");
+  EXPECT_STREQ(test::E().lists.requestedFiles.GetAt(0)->status, "Ready for download");
+  EXPECT_STREQ(test::E().lists.downloadedFiles.GetAt(0)->status, "Success");
+  EXPECT_STREQ(test::E().lists.searchResults.GetAt(0)->status, "New Project");
+  EXPECT_FALSE(test::E().lists.searchResults.IsModified());
 }
 
 TEST_F(ListFiles, SiteProjectLayoutAndRoundTrip) {
-  RequestedSites.Add(HolidayProject());
+  test::E().lists.requestedSites.Add(HolidayProject());
   SiteProject second = HolidayProject();
   SetText(second.name, "New Web Project");
   second.runWhenRequested = 1;
   second.reserved = 7;
-  DownloadedSites.Add(second);
-  SaveAllLists();
+  test::E().lists.downloadedSites.Add(second);
+  test::E().Store().SaveAll();
   EXPECT_EQ(ReadFile("reqpicwebs.data"),
             "Holiday pictures\r\nhttp://pics.example/holiday/index.html\r\n0\r\n"
             "0 1 1 0 0 0 0\r\n0 30 22\r\n1 0 0\r\n5 0 1\r\n*\r\n");
   test::ResetLists();
-  LoadAllLists();
-  ASSERT_EQ(RequestedSites.GetCount(), 1);
-  const SiteProject& p = *RequestedSites.GetAt(0);
+  test::E().Store().LoadAll();
+  ASSERT_EQ(test::E().lists.requestedSites.GetCount(), 1);
+  const SiteProject& p = *test::E().lists.requestedSites.GetAt(0);
   EXPECT_STREQ(p.name, "Holiday pictures");
   EXPECT_EQ(p.startMinute, 30);
   EXPECT_EQ(p.startHour, 22);
@@ -138,26 +139,26 @@ TEST_F(ListFiles, SiteProjectLayoutAndRoundTrip) {
   EXPECT_STREQ(p.password, "");
   EXPECT_STREQ(p.otherTypes, "");
   EXPECT_STREQ(p.status, "Ready for download");
-  ASSERT_EQ(DownloadedSites.GetCount(), 1);
-  EXPECT_STREQ(DownloadedSites.GetAt(0)->name, "New Web Project");
-  EXPECT_EQ(DownloadedSites.GetAt(0)->reserved, 7);
-  EXPECT_STREQ(DownloadedSites.GetAt(0)->status, "Success");
+  ASSERT_EQ(test::E().lists.downloadedSites.GetCount(), 1);
+  EXPECT_STREQ(test::E().lists.downloadedSites.GetAt(0)->name, "New Web Project");
+  EXPECT_EQ(test::E().lists.downloadedSites.GetAt(0)->reserved, 7);
+  EXPECT_STREQ(test::E().lists.downloadedSites.GetAt(0)->status, "Success");
   // Saving what was loaded again reproduces the files byte for byte.
   std::string req = ReadFile("reqpicwebs.data"), dnld = ReadFile("dnldpicwebs.data");
-  RequestedSites.SetModified(true);
-  DownloadedSites.SetModified(true);
-  SaveAllLists();
+  test::E().lists.requestedSites.SetModified(true);
+  test::E().lists.downloadedSites.SetModified(true);
+  test::E().Store().SaveAll();
   EXPECT_EQ(ReadFile("reqpicwebs.data"), req);
   EXPECT_EQ(ReadFile("dnldpicwebs.data"), dnld);
 }
 
 TEST_F(ListFiles, SiteLineFiveIsFlagMinuteHour) {
   WriteFile("reqpicwebs.data", "P\nhttp://h/\n1\n1 1 1 1 1 1 1\n0 5 7\n1 0 0\n0 0 0\n*\n");
-  LoadAllLists();
-  ASSERT_EQ(RequestedSites.GetCount(), 1);
-  EXPECT_EQ(RequestedSites.GetAt(0)->runWhenRequested, 0);
-  EXPECT_EQ(RequestedSites.GetAt(0)->startMinute, 5);
-  EXPECT_EQ(RequestedSites.GetAt(0)->startHour, 7);
+  test::E().Store().LoadAll();
+  ASSERT_EQ(test::E().lists.requestedSites.GetCount(), 1);
+  EXPECT_EQ(test::E().lists.requestedSites.GetAt(0)->runWhenRequested, 0);
+  EXPECT_EQ(test::E().lists.requestedSites.GetAt(0)->startMinute, 5);
+  EXPECT_EQ(test::E().lists.requestedSites.GetAt(0)->startHour, 7);
 }
 
 TEST_F(ListFiles, SearchProjectRoundTripKeepsSeveralWords) {
@@ -169,15 +170,15 @@ TEST_F(ListFiles, SearchProjectRoundTripKeepsSeveralWords) {
   s.runWhenRequested = 1;
   s.stopMinute = 15;
   s.stopHour = 23;
-  SearchProjects.Add(s);
-  SaveAllLists();
+  test::E().lists.searchProjects.Add(s);
+  test::E().Store().SaveAll();
   EXPECT_EQ(ReadFile("reqpicsearch.data"),
             "Cats\r\nblack  cats on roofs\r\n1 0 1 0 0 0 0\r\n1 0 0\r\n0 15 23\r\n*\r\n");
   test::ResetLists();
-  LoadAllLists();
-  ASSERT_EQ(SearchProjects.GetCount(), 1);
-  EXPECT_STREQ(SearchProjects.GetAt(0)->searchText, "black  cats on roofs");
-  EXPECT_EQ(SearchProjects.GetAt(0)->stopHour, 23);
+  test::E().Store().LoadAll();
+  ASSERT_EQ(test::E().lists.searchProjects.GetCount(), 1);
+  EXPECT_STREQ(test::E().lists.searchProjects.GetAt(0)->searchText, "black  cats on roofs");
+  EXPECT_EQ(test::E().lists.searchProjects.GetAt(0)->stopHour, 23);
 }
 
 TEST_F(ListFiles, ReaderWhitespaceRules) {
@@ -188,21 +189,21 @@ TEST_F(ListFiles, ReaderWhitespaceRules) {
             "  First\r\nhttp://h/\r\n0\r\n0 0 0 0 0 0 0\r\n1 0 0\r\n1 0 0\r\n0 0 0\r\n*\r\n"
             "  Second\r\nhttp://h/\r\n0\r\n0 0 0 0 0 0 0\r\n1 0 0\r\n1 0 0\r\n0 0 0\r\n*\r\n\r\n");
   WriteFile("dnldpics.data", " \r\n \n");
-  LoadAllLists();
-  ASSERT_EQ(RequestedFiles.GetCount(), 3);
-  EXPECT_STREQ(RequestedFiles.GetAt(1)->url, "http://a/2.gif");
-  ASSERT_EQ(RequestedSites.GetCount(), 2);
-  EXPECT_STREQ(RequestedSites.GetAt(0)->name, "  First");
-  EXPECT_STREQ(RequestedSites.GetAt(1)->name, "Second");
-  EXPECT_EQ(DownloadedFiles.GetCount(), 0);
+  test::E().Store().LoadAll();
+  ASSERT_EQ(test::E().lists.requestedFiles.GetCount(), 3);
+  EXPECT_STREQ(test::E().lists.requestedFiles.GetAt(1)->url, "http://a/2.gif");
+  ASSERT_EQ(test::E().lists.requestedSites.GetCount(), 2);
+  EXPECT_STREQ(test::E().lists.requestedSites.GetAt(0)->name, "  First");
+  EXPECT_STREQ(test::E().lists.requestedSites.GetAt(1)->name, "Second");
+  EXPECT_EQ(test::E().lists.downloadedFiles.GetCount(), 0);
 }
 
 TEST_F(ListFiles, EmptiedListLosesItsFileOthersStay) {
   WriteFile("reqpics.data", "http://a/1.gif\r\n");
   WriteFile("dnldpics.data", "http://a/2.gif\r\n");
-  LoadAllLists();
-  RequestedFiles.RemoveAt(0);
-  SaveAllLists();
+  test::E().Store().LoadAll();
+  test::E().lists.requestedFiles.RemoveAt(0);
+  test::E().Store().SaveAll();
   EXPECT_FALSE(fs::exists("reqpics.data"));
   EXPECT_EQ(ReadFile("dnldpics.data"), "http://a/2.gif\r\n");
 }
@@ -213,14 +214,14 @@ TEST_F(ListFiles, OverlongHandEditedFieldsAreCutAndTheRestDropped) {
   WriteFile("reqpicsearch.data", longName + "\n" + longText + "\n1 0 1 0 0 0 0\n1 0 0\n1 0 0\n*\n");
   std::string longUrl(1000, 'u');
   WriteFile("reqpics.data", longUrl + "\nhttp://ok/a.gif\n");
-  LoadAllLists();
-  ASSERT_EQ(SearchProjects.GetCount(), 1) << "the rest of a long line is not the next field";
-  EXPECT_EQ(std::string(SearchProjects.GetAt(0)->name), std::string(79, 'N'));
-  EXPECT_EQ(std::string(SearchProjects.GetAt(0)->searchText), std::string(255, 'T'));
-  EXPECT_EQ(SearchProjects.GetAt(0)->useYahoo, 1);
-  ASSERT_EQ(RequestedFiles.GetCount(), 2);
-  EXPECT_EQ(TextOf(RequestedFiles.GetAt(0)->url).size(), 254u);
-  EXPECT_STREQ(RequestedFiles.GetAt(1)->url, "http://ok/a.gif");
+  test::E().Store().LoadAll();
+  ASSERT_EQ(test::E().lists.searchProjects.GetCount(), 1) << "the rest of a long line is not the next field";
+  EXPECT_EQ(std::string(test::E().lists.searchProjects.GetAt(0)->name), std::string(79, 'N'));
+  EXPECT_EQ(std::string(test::E().lists.searchProjects.GetAt(0)->searchText), std::string(255, 'T'));
+  EXPECT_EQ(test::E().lists.searchProjects.GetAt(0)->useYahoo, 1);
+  ASSERT_EQ(test::E().lists.requestedFiles.GetCount(), 2);
+  EXPECT_EQ(TextOf(test::E().lists.requestedFiles.GetAt(0)->url).size(), 254u);
+  EXPECT_STREQ(test::E().lists.requestedFiles.GetAt(1)->url, "http://ok/a.gif");
 }
 
 TEST_F(ListFiles, DamagedFilesLoadWithoutHangOrOverrun) {
@@ -242,12 +243,12 @@ TEST_F(ListFiles, DamagedFilesLoadWithoutHangOrOverrun) {
     std::string chunk(1 << 20, 'x');
     for (int i = 0; i < 100; ++i) out << chunk;
   }
-  LoadAllLists();
-  EXPECT_EQ(RequestedFiles.GetCount(), 1);
-  EXPECT_GE(RequestedSites.GetCount(), 1);
-  EXPECT_GE(DownloadedSites.GetCount(), 2);
-  EXPECT_STREQ(DownloadedSites.GetAt(0)->name, "A");
-  auto sites = RequestedSites.Snapshot();
+  test::E().Store().LoadAll();
+  EXPECT_EQ(test::E().lists.requestedFiles.GetCount(), 1);
+  EXPECT_GE(test::E().lists.requestedSites.GetCount(), 1);
+  EXPECT_GE(test::E().lists.downloadedSites.GetCount(), 2);
+  EXPECT_STREQ(test::E().lists.downloadedSites.GetAt(0)->name, "A");
+  auto sites = test::E().lists.requestedSites.Snapshot();
   for (const auto& s : sites) {
     EXPECT_LT(strnlen(s.name, sizeof s.name), sizeof s.name);
     EXPECT_LT(strnlen(s.startUrl, sizeof s.startUrl), sizeof s.startUrl);
@@ -256,11 +257,11 @@ TEST_F(ListFiles, DamagedFilesLoadWithoutHangOrOverrun) {
 
 TEST_F(ListFiles, SaveErrorShowsTheListTextAndKeepsTheOldFile) {
   WriteFile("dnldpics.data", "http://old/1.gif\r\n");
-  LoadAllLists();
-  DownloadedFiles.AddUrl("http://new/2.gif");
-  RequestedFiles.AddUrl("http://req/3.gif");
-  SetListWriteFaultForTest("dnldpics.data");
-  SaveAllLists();
+  test::E().Store().LoadAll();
+  test::E().lists.downloadedFiles.AddUrl("http://new/2.gif");
+  test::E().lists.requestedFiles.AddUrl("http://req/3.gif");
+  test::E().Store().SetWriteFaultForTest("dnldpics.data");
+  test::E().Store().SaveAll();
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0], "Error saving the 'Requested Files' list!");
   EXPECT_EQ(ReadFile("dnldpics.data"), "http://old/1.gif\r\n");
@@ -275,27 +276,28 @@ TEST_F(ListFiles, ErrorTextsFollowTheListFile) {
       {"dnldpicwebs.data", "Error saving the 'Requested Web Sites' list!"},
       {"picsearchres.data", "Error saving the 'Requested Files' list!"},
   };
-  RequestedSites.Add(HolidayProject());
-  DownloadedSites.Add(HolidayProject());
+  test::E().lists.requestedSites.Add(HolidayProject());
+  test::E().lists.downloadedSites.Add(HolidayProject());
   SearchProject s{};
   SetText(s.name, "S");
-  SearchProjects.Add(s);
-  SearchResults.AddUrl("http://x/");
+  test::E().lists.searchProjects.Add(s);
+  test::E().lists.searchResults.AddUrl("http://x/");
   for (const auto& [file, text] : cases) {
     messages_.clear();
-    SetListWriteFaultForTest(file);
-    SaveAllLists();
+    test::E().Store().SetWriteFaultForTest(file);
+    test::E().Store().SaveAll();
     ASSERT_EQ(messages_.size(), 1u) << file;
     EXPECT_EQ(messages_[0], text);
   }
 }
 
 TEST_F(ListFiles, UnwritableFolderShowsErrorAndGoesOn) {
-  RequestedFiles.AddUrl("http://a/1.gif");
-  fs::create_directory("reqpics.data.tmp");  // the temporary file cannot be created
-  fs::create_directory("reqpics.data.tmp/x");
-  SearchResults.AddUrl("http://b/");
-  SaveAllLists();
+  test::E().lists.requestedFiles.AddUrl("http://a/1.gif");
+  // The file lies in a folder that does not exist: no temporary file can be
+  // made beside it.
+  fs::create_symlink("missing-folder/reqpics.data", "reqpics.data");
+  test::E().lists.searchResults.AddUrl("http://b/");
+  test::E().Store().SaveAll();
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0], "Error saving the 'Requested Files' list!");
   EXPECT_EQ(ReadFile("picsearchres.data"), "http://b/\r\n");

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/Engine.h"
 #include "store/ListFiles.h"
 #include "store/Lists.h"
 #include "store/SiteOptions.h"
@@ -24,14 +25,14 @@ class SiteOptionsFile : public ::testing::Test {
     old_ = fs::current_path();
     fs::current_path(dir_.Path());
     test::ResetLists();
-    ResetSiteOptionsForTest();
-    ResetListFilesForTest();
-    SetListMessageHook([this](const std::string& m) { messages_.push_back(m); });
+    test::E().siteOptions.Reset();
+    test::E().Store().ResetForTest();
+    test::E().Store().SetMessageHook([this](const std::string& m) { messages_.push_back(m); });
   }
   void TearDown() override {
-    SetListMessageHook(nullptr);
-    ResetSiteOptionsForTest();
-    ResetListFilesForTest();
+    test::E().Store().SetMessageHook(nullptr);
+    test::E().siteOptions.Reset();
+    test::E().Store().ResetForTest();
     test::ResetLists();
     fs::current_path(old_);
   }
@@ -48,33 +49,33 @@ class SiteOptionsFile : public ::testing::Test {
 };
 
 TEST_F(SiteOptionsFile, SavedBesideTheListsWhichKeepTheirFormat) {
-  RequestedSites.Add(Site("Holiday pictures"));
-  SetOptionsOfSite("Holiday pictures", {true, 8});
-  SetOptionsOfSite("B", {true, 99});      // kept within 1..16
-  SetOptionsOfSite("Plain", {false, 4});  // the defaults: no entry
-  SaveAllLists();
+  test::E().lists.requestedSites.Add(Site("Holiday pictures"));
+  test::E().siteOptions.Set("Holiday pictures", {true, 8});
+  test::E().siteOptions.Set("B", {true, 99});      // kept within 1..16
+  test::E().siteOptions.Set("Plain", {false, 4});  // the defaults: no entry
+  test::E().Store().SaveAll();
   EXPECT_EQ(ReadFile(kSiteOptionsFile), "1 8 Holiday pictures\r\n1 16 B\r\n");
   EXPECT_EQ(ReadFile("reqpicwebs.data"),
             "Holiday pictures\r\nhttps://pics.example/\r\n0\r\n0 0 1 0 0 0 0\r\n0 0 0\r\n"
             "0 0 0\r\n0 0 0\r\n*\r\n");
 
-  ResetSiteOptionsForTest();
+  test::E().siteOptions.Reset();
   test::ResetLists();
-  LoadAllLists();
-  EXPECT_EQ(OptionsOfSite("holiday PICTURES"), (SiteOptions{true, 8}));
-  EXPECT_EQ(OptionsOfSite("Plain"), SiteOptions{});
+  test::E().Store().LoadAll();
+  EXPECT_EQ(test::E().siteOptions.Get("holiday PICTURES"), (SiteOptions{true, 8}));
+  EXPECT_EQ(test::E().siteOptions.Get("Plain"), SiteOptions{});
   EXPECT_TRUE(messages_.empty());
 
   // Unchanged options are not written again.
   std::ofstream(kSiteOptionsFile, std::ios::binary) << "1 8 Holiday pictures\n";
-  ResetSiteOptionsForTest();
-  LoadAllLists();
-  SaveAllLists();
+  test::E().siteOptions.Reset();
+  test::E().Store().LoadAll();
+  test::E().Store().SaveAll();
   EXPECT_EQ(ReadFile(kSiteOptionsFile), "1 8 Holiday pictures\n");
 }
 
 TEST_F(SiteOptionsFile, ReadsWhatItCanOfAnEditedFile) {
-  ReadSiteOptions(
+  test::E().siteOptions.Read(
       "1 4 Spaced name \r\n"
       "0 9 Narrow\n"
       "1 0 Zero\n"
@@ -83,34 +84,30 @@ TEST_F(SiteOptionsFile, ReadsWhatItCanOfAnEditedFile) {
       "1 4\n"
       "\n"
       "1 3 narrow");
-  EXPECT_FALSE(SiteOptionsModified());
-  EXPECT_EQ(OptionsOfSite("Spaced name "), (SiteOptions{true, 4}));
-  EXPECT_EQ(OptionsOfSite("NARROW"), (SiteOptions{true, 3})) << "the last line of a name counts";
-  EXPECT_EQ(OptionsOfSite("Zero"), (SiteOptions{true, 1}));
-  EXPECT_EQ(OptionsOfSite("Bad flag"), SiteOptions{});
-  EXPECT_EQ(OptionsOfSite("Bad number"), SiteOptions{});
+  EXPECT_FALSE(test::E().siteOptions.Modified());
+  EXPECT_EQ(test::E().siteOptions.Get("Spaced name "), (SiteOptions{true, 4}));
+  EXPECT_EQ(test::E().siteOptions.Get("NARROW"), (SiteOptions{true, 3})) << "the last line of a name counts";
+  EXPECT_EQ(test::E().siteOptions.Get("Zero"), (SiteOptions{true, 1}));
+  EXPECT_EQ(test::E().siteOptions.Get("Bad flag"), SiteOptions{});
+  EXPECT_EQ(test::E().siteOptions.Get("Bad number"), SiteOptions{});
 }
 
 // Entries follow their projects: renamed with them, kept while a project of
 // that name remains (moved to the downloaded sites), dropped when deleted.
 TEST_F(SiteOptionsFile, EntriesFollowTheirProjects) {
-  SetOptionsOfSite("Old", {true, 2});
-  SetOptionsOfSite("New", {true, 3}, "old");
-  EXPECT_EQ(OptionsOfSite("Old"), SiteOptions{});
-  EXPECT_EQ(OptionsOfSite("New"), (SiteOptions{true, 3}));
+  test::E().siteOptions.Set("Old", {true, 2});
+  test::E().siteOptions.Set("New", {true, 3}, "old");
+  EXPECT_EQ(test::E().siteOptions.Get("Old"), SiteOptions{});
+  EXPECT_EQ(test::E().siteOptions.Get("New"), (SiteOptions{true, 3}));
 
-  DownloadedSites.Add(Site("New"));
-  ForgetDeletedSite("new");
-  EXPECT_EQ(OptionsOfSite("New"), (SiteOptions{true, 3})) << "still a downloaded site";
-  DownloadedSites.RemoveAt(0);
-  ForgetDeletedSite("new");
-  EXPECT_EQ(OptionsOfSite("New"), SiteOptions{});
+  test::E().siteOptions.Forget("new");
+  EXPECT_EQ(test::E().siteOptions.Get("New"), SiteOptions{});
 
-  SetOptionsOfSite("A", {true, 5});
-  EXPECT_TRUE(WriteLists(SaveScope::ChangedSinceSave).empty());
+  test::E().siteOptions.Set("A", {true, 5});
+  EXPECT_TRUE(test::E().Store().Write(SaveScope::ChangedSinceSave).empty());
   ASSERT_TRUE(fs::exists(kSiteOptionsFile));
-  ForgetAllSiteOptions();
-  EXPECT_TRUE(WriteLists(SaveScope::ChangedSinceSave).empty());
+  test::E().siteOptions.ForgetAll();
+  EXPECT_TRUE(test::E().Store().Write(SaveScope::ChangedSinceSave).empty());
   EXPECT_FALSE(fs::exists(kSiteOptionsFile)) << "no options, no file";
 }
 
@@ -118,24 +115,24 @@ TEST_F(SiteOptionsFile, EntriesFollowTheirProjects) {
 // a file beside it.
 TEST_F(SiteOptionsFile, AnUnreadableFileIsNeverWrittenOver) {
   fs::create_directory(kSiteOptionsFile);
-  LoadAllLists();
+  test::E().Store().LoadAll();
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_NE(messages_[0].find("'picwebopts.data'"), std::string::npos) << messages_[0];
-  SetOptionsOfSite("A", {true, 5});
-  SaveAllLists();
+  test::E().siteOptions.Set("A", {true, 5});
+  test::E().Store().SaveAll();
   EXPECT_TRUE(fs::is_directory(kSiteOptionsFile));
   EXPECT_EQ(ReadFile("picwebopts.data.unsaved"), "1 5 A\r\n");
   EXPECT_EQ(messages_.size(), 1u);
 
   // A file that cannot be written is reported, once by the background save.
-  ResetListFilesForTest();
+  test::E().Store().ResetForTest();
   fs::remove(kSiteOptionsFile);
-  SetListWriteFaultForTest(kSiteOptionsFile);
-  SetOptionsOfSite("A", {true, 6});
-  EXPECT_EQ(WriteLists(SaveScope::ChangedSinceSave),
+  test::E().Store().SetWriteFaultForTest(kSiteOptionsFile);
+  test::E().siteOptions.Set("A", {true, 6});
+  EXPECT_EQ(test::E().Store().Write(SaveScope::ChangedSinceSave),
             std::vector<std::string>{"Error saving the web site options!"});
-  EXPECT_TRUE(WriteLists(SaveScope::ChangedSinceSave).empty());
-  SetListWriteFaultForTest("");
+  EXPECT_TRUE(test::E().Store().Write(SaveScope::ChangedSinceSave).empty());
+  test::E().Store().SetWriteFaultForTest("");
 }
 
 }  // namespace

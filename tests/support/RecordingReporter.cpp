@@ -2,6 +2,9 @@
 
 #include <thread>
 
+#include <algorithm>
+
+#include "commands/Commands.h"
 #include "store/ListFiles.h"
 #include "store/Lists.h"
 #include "workers/WorkerControl.h"
@@ -35,9 +38,11 @@ void RecordingReporter::DeleteRow(int row) {
   TVX_ASSERT_UI_THREAD();
   Record("delete row " + std::to_string(row));
 }
-void RecordingReporter::InsertTopRow(const std::string& itemText) {
+bool RecordingReporter::AddTopRow(const std::string& itemText, const std::string& status) {
   TVX_ASSERT_UI_THREAD();
   Record("insert row: " + itemText);
+  Record("row 0 status: " + status);
+  return true;
 }
 void RecordingReporter::DeleteAllRows() {
   TVX_ASSERT_UI_THREAD();
@@ -134,29 +139,76 @@ std::vector<std::string> RecordingReporter::FilesOf(const std::string& project) 
   return it == files_.end() ? std::vector<std::string>() : it->second;
 }
 
-EngineFixture::EngineFixture() {
-  WaitForWorkers();
-  for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search}) {
-    Stops(kind).ClearAll();
-    Registry(kind).Clear();
-  }
-  CurrentRow.store(0);
-  BusyAnimation.store(false);
-  ListKind.store(kListRequestedFiles);
-  ResetLists();
-  SetUi(&reporter, &dispatcher);
+namespace {
+
+EngineFixture* g_fixture = nullptr;
+
+struct ProcessEngine {
+  Engine engine;
+  RecordingReporter reporter;
+  ShownList shown{engine.lists, reporter};
+};
+
+ProcessEngine& Process() {
+  static ProcessEngine* process = new ProcessEngine;  // lives to the end
+  return *process;
+}
+
+}  // namespace
+
+EngineFixture::EngineFixture()
+    : engine_(std::make_unique<Engine>()), shown(engine_->lists, reporter) {
+  engine_->SetUi(&shown, &dispatcher);
+  g_fixture = this;
 }
 
 EngineFixture::~EngineFixture() {
-  // Ask every worker to stop and let paused ones run on to see it, so none
+  // Every worker is asked to stop (paused ones go on to see it), so none
   // outlives the reporter it reports to.
-  for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search}) {
-    for (int row = 0; row < StopFlags::kRows; ++row) Stops(kind).Set(row, 1);
-    for (const auto& worker : Registry(kind).Snapshot()) worker->Gate().Resume();
-  }
-  WaitForWorkers();
-  SetUi(nullptr, nullptr);
-  for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search}) Stops(kind).ClearAll();
+  engine_->workers.RequestStopAll();
+  engine_->workers.WaitUntilIdle(std::chrono::seconds(30));
+  engine_->SetUi(nullptr, nullptr);
+  if (g_fixture == this) g_fixture = nullptr;
+  engine_.reset();
+}
+
+Engine& E() { return g_fixture ? g_fixture->engine() : Process().engine; }
+
+ShownList& Shown() { return g_fixture ? g_fixture->shown : Process().shown; }
+
+namespace {
+std::vector<int> Ascending(std::vector<int> rows) {
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  return rows;
+}
+}  // namespace
+
+void DownloadRows(std::vector<int> rows) {
+  DownloadItems(E(), Shown().Shown(), Shown().IdsOfRows(Ascending(std::move(rows))));
+}
+
+void StopRows(std::vector<int> rows) {
+  StopItems(E(), Shown().Shown(), Shown().IdsOfRows(Ascending(std::move(rows))));
+}
+
+int FollowedRow() { return Shown().RowOf(Shown().Followed()); }
+
+std::shared_ptr<WorkerHandle> WorkerAt(WorkerKind kind, int index) {
+  auto all = E().workers.Registry(kind).Snapshot();
+  return index >= 0 && index < static_cast<int>(all.size()) ? all[index] : nullptr;
+}
+
+void PauseWorker(WorkerKind kind, int index) {
+  if (auto w = WorkerAt(kind, index)) w->Gate().Pause();
+}
+
+void ResumeWorker(WorkerKind kind, int index) {
+  if (auto w = WorkerAt(kind, index)) w->Gate().Resume();
+}
+
+void RequestStop(WorkerKind kind, int index) {
+  if (auto w = WorkerAt(kind, index)) w->RequestStop();
 }
 
 bool WaitFor(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
@@ -169,7 +221,7 @@ bool WaitFor(const std::function<bool()>& pred, std::chrono::milliseconds timeou
 }
 
 bool WaitForWorkers(std::chrono::milliseconds timeout) {
-  return WaitFor([] { return LiveWorkerCount() == 0; }, timeout);
+  return E().workers.WaitUntilIdle(timeout);
 }
 
 void ResetLists(int listKind) {
@@ -177,14 +229,16 @@ void ResetLists(int listKind) {
     while (list.GetCount() > 0) list.RemoveAt(list.GetCount() - 1);
     list.SetModified(false);
   };
-  clear(RequestedFiles);
-  clear(RequestedSites);
-  clear(DownloadedFiles);
-  clear(DownloadedSites);
-  clear(SearchProjects);
-  clear(SearchResults);
-  ResetListFilesForTest();
-  ListKind.store(listKind);
+  Lists& lists = E().lists;
+  clear(lists.requestedFiles);
+  clear(lists.requestedSites);
+  clear(lists.downloadedFiles);
+  clear(lists.downloadedSites);
+  clear(lists.searchProjects);
+  clear(lists.searchResults);
+  E().siteOptions.Reset();
+  E().Store().ResetForTest();
+  Shown().Show(listKind);
 }
 
 }  // namespace tvx::test

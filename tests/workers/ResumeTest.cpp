@@ -38,13 +38,16 @@ class Resume : public ::testing::Test {
   // Starts the worker for url (added to the requested files the first time)
   // and waits until it has ended.
   void Download(const std::string& url) {
-    if (RequestedFiles.Find(url) < 0) RequestedFiles.AddUrl(url);
-    ASSERT_NE(StartFileWorker(*RequestedFiles.GetAt(RequestedFiles.Find(url))), nullptr);
+    RecordList<FileRecord>& files = test::E().lists.requestedFiles;
+    if (files.Find(url) < 0) files.AddUrl(url);
+    const ItemId id = files.IdAt(files.Find(url));
+    test::Shown().FollowItem({kListRequestedFiles, id});
+    ASSERT_NE(StartFileWorker(test::E(), id, *files.CopyOf(id)), nullptr);
     ASSERT_TRUE(test::WaitForWorkers());
   }
   std::string StatusOf(const std::string& url) {
-    int i = RequestedFiles.Find(url);
-    return i < 0 ? "(moved)" : std::string(RequestedFiles.GetAt(i)->status);
+    int i = test::E().lists.requestedFiles.Find(url);
+    return i < 0 ? "(moved)" : std::string(test::E().lists.requestedFiles.GetAt(i)->status);
   }
   test::RecordingReporter& Ui() { return fx_->reporter; }
 
@@ -169,7 +172,7 @@ TEST_F(Resume, FtpGoesOnWithRestUnlessTheFileChanged) {
   EXPECT_TRUE(ReadFile("Pictures/cut-changed.jpg") == changed);
   EXPECT_EQ(ftp.BytesSent("cut-changed.jpg", kSize + kSize / 2), kSize + kSize / 2);
   EXPECT_TRUE(Ui().Has(std::string("Status: ") + kRestartFileChanged));
-  EXPECT_EQ(DownloadedFiles.GetCount(), 2);
+  EXPECT_EQ(test::E().lists.downloadedFiles.GetCount(), 2);
   for (const char* left : {"Pictures/cut-same.jpg.part", "Pictures/cut-same.jpg.part.resume",
                            "Pictures/cut-changed.jpg.part", "Pictures/cut-changed.jpg.part.resume"})
     EXPECT_FALSE(fs::exists(left)) << left;

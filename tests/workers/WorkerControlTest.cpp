@@ -13,62 +13,52 @@ namespace {
 
 using test::WaitFor;
 
-TEST(StopFlags, RowsOutsideTheArrayReadClearAndAreNeverWritten) {
-  StopFlags flags;
-  flags.Set(0, 1);
-  flags.Set(199, 1);
-  flags.Set(200, 1);
-  flags.Set(-1, 1);
-  EXPECT_EQ(flags.Get(0), 1);
-  EXPECT_EQ(flags.Get(199), 1);
-  EXPECT_EQ(flags.Get(200), 0);
-  EXPECT_EQ(flags.Get(-1), 0);
-  EXPECT_EQ(flags.Get(100000), 0);
-  flags.ClearAll();
-  EXPECT_EQ(flags.Get(199), 0);
+// Workers started for test items on the user-interface side.
+std::shared_ptr<WorkerHandle> Launch(WorkerKind kind, ItemId id,
+                                     std::function<void(WorkerEnv&)> body) {
+  return test::E().workers.Launch(test::E(), kind, {ListOfKind(kind), id}, "item", 0,
+                                  std::move(body));
 }
 
-TEST(WorkerRegistry, FindIgnoresCaseAndRemovesTheRightEntry) {
+TEST(WorkerRegistry, FindsByItemAndRemovesTheRightEntry) {
   WorkerRegistry reg;
-  auto a = std::make_shared<WorkerHandle>("http://Host/A.gif");
-  auto b = std::make_shared<WorkerHandle>("http://host/a.gif");
+  auto a = std::make_shared<WorkerHandle>(ItemRef{kListRequestedFiles, 7}, "http://host/a.gif");
+  auto b = std::make_shared<WorkerHandle>(ItemRef{kListRequestedFiles, 8}, "http://host/a.gif");
   reg.Add(a);
   reg.Add(b);
-  EXPECT_EQ(reg.Find("HTTP://HOST/A.GIF"), 0);
-  EXPECT_EQ(reg.Find("http://host/a.gi"), -1);
+  EXPECT_EQ(reg.Find(8), b) << "the same text, another item";
+  EXPECT_EQ(reg.Find(9), nullptr);
   EXPECT_TRUE(reg.Remove(a.get()));
-  EXPECT_EQ(reg.At(0), b);
   EXPECT_FALSE(reg.Remove(a.get()));
-  EXPECT_EQ(reg.At(1), nullptr);
-  reg.RemoveAt(7);
-  EXPECT_EQ(reg.Count(), 1);
+  EXPECT_EQ(reg.Find(7), nullptr);
+  EXPECT_EQ(reg.Snapshot(), (std::vector<std::shared_ptr<WorkerHandle>>{b}));
 }
 
 TEST(Workers, EntryExistsWhileRunningAndIsRemovedWhateverTheEnding) {
   test::EngineFixture fx;
   std::atomic<bool> release{false};
-  auto h = LaunchWorker(WorkerKind::Site, "Project", 0, [&](WorkerEnv&) {
+  auto h = Launch(WorkerKind::Site, 5, [&](WorkerEnv& env) {
+    EXPECT_EQ(env.Item(), (ItemRef{kListRequestedSites, 5}));
     while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   });
   ASSERT_NE(h, nullptr);
-  EXPECT_EQ(Registry(WorkerKind::Site).Find("project"), 0);
+  EXPECT_EQ(test::E().workers.Find(WorkerKind::Site, 5), h);
   release = true;
   ASSERT_TRUE(test::WaitForWorkers());
-  EXPECT_EQ(Registry(WorkerKind::Site).Count(), 0);
+  EXPECT_EQ(test::E().workers.Registry(WorkerKind::Site).Count(), 0);
   EXPECT_TRUE(h->Finished());
 
   // A worker that throws still leaves no entry behind.
-  LaunchWorker(WorkerKind::Search, "Boom", 0,
-               [](WorkerEnv&) { throw std::runtime_error("broken"); });
+  Launch(WorkerKind::Search, 6, [](WorkerEnv&) { throw std::runtime_error("broken"); });
   ASSERT_TRUE(test::WaitForWorkers());
-  EXPECT_EQ(Registry(WorkerKind::Search).Count(), 0);
+  EXPECT_EQ(test::E().workers.Registry(WorkerKind::Search).Count(), 0);
 }
 
 TEST(Workers, PausedWorkerMakesNoProgressUntilResumed) {
   test::EngineFixture fx;
   std::atomic<int> steps{0};
   std::atomic<bool> done{false};
-  LaunchWorker(WorkerKind::File, "u", 0, [&](WorkerEnv& env) {
+  Launch(WorkerKind::File, 1, [&](WorkerEnv& env) {
     while (!done.load()) {
       env.Checkpoint();
       steps.fetch_add(1);
@@ -76,12 +66,12 @@ TEST(Workers, PausedWorkerMakesNoProgressUntilResumed) {
     }
   });
   ASSERT_TRUE(WaitFor([&] { return steps.load() > 5; }));
-  PauseWorker(WorkerKind::File, 0);
+  test::PauseWorker(WorkerKind::File);
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   int paused = steps.load();
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_LE(steps.load(), paused + 1) << "at most the step under way completes";
-  ResumeWorker(WorkerKind::File, 0);
+  test::ResumeWorker(WorkerKind::File);
   EXPECT_TRUE(WaitFor([&] { return steps.load() > paused + 5; }));
   done = true;
   EXPECT_TRUE(test::WaitForWorkers());
@@ -89,7 +79,7 @@ TEST(Workers, PausedWorkerMakesNoProgressUntilResumed) {
 
 TEST(Workers, BusyAnimationStartsOnceAndStopsOnce) {
   test::EngineFixture fx;
-  LaunchWorker(WorkerKind::File, "u", 0, [](WorkerEnv& env) {
+  Launch(WorkerKind::File, 1, [](WorkerEnv& env) {
     env.EnsureBusy();
     env.EnsureBusy();
     env.EndBusy();
@@ -98,7 +88,7 @@ TEST(Workers, BusyAnimationStartsOnceAndStopsOnce) {
   ASSERT_TRUE(test::WaitForWorkers());
   EXPECT_EQ(fx.reporter.CallsStartingWith("busy start").size(), 1u);
   EXPECT_EQ(fx.reporter.CallsStartingWith("busy stop").size(), 1u);
-  EXPECT_FALSE(BusyAnimation.load());
+  EXPECT_FALSE(test::E().workers.busyAnimation.load());
 }
 
 }  // namespace
@@ -107,22 +97,24 @@ TEST(Workers, BusyAnimationStartsOnceAndStopsOnce) {
 namespace tvx {
 namespace {
 
-TEST(WorkerRegistry, HandlesStayRightWhileEarlierEntriesGoAway) {
-  WorkerRegistry reg;
-  auto a = std::make_shared<WorkerHandle>("a");
-  auto b = std::make_shared<WorkerHandle>("b");
-  auto c = std::make_shared<WorkerHandle>("c");
-  reg.Add(a);
-  reg.Add(b);
-  reg.Add(c);
-  auto found = reg.FindHandle("C");
-  reg.Remove(a.get());  // another worker ends in between
-  ASSERT_EQ(found, c);
-  found->Gate().Pause();
-  EXPECT_TRUE(c->Gate().IsPaused());
-  EXPECT_FALSE(b->Gate().IsPaused());
-  EXPECT_EQ(reg.FindHandle("x"), nullptr);
-  EXPECT_EQ(reg.Snapshot(), (std::vector<std::shared_ptr<WorkerHandle>>{b, c}));
+// The way out asks every worker to end: a paused one goes on to see it, and
+// waiting for them is bounded.
+TEST(Workers, StopRequestsReachPausedWorkersAndTheWaitIsBounded) {
+  test::EngineFixture fx;
+  std::atomic<bool> release{false};
+  auto paused = Launch(WorkerKind::File, 1, [](WorkerEnv& env) {
+    while (!env.StopRequested()) env.Checkpoint();
+  });
+  auto stubborn = Launch(WorkerKind::Site, 2, [&](WorkerEnv&) {
+    while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  });
+  paused->Gate().Pause();
+  test::E().workers.RequestStopAll();
+  EXPECT_FALSE(test::E().workers.WaitUntilIdle(std::chrono::milliseconds(50)));
+  EXPECT_TRUE(WaitFor([&] { return paused->Finished(); }));
+  EXPECT_TRUE(stubborn->StopRequested());
+  release = true;
+  EXPECT_TRUE(test::E().workers.WaitUntilIdle(std::chrono::seconds(20)));
 }
 
 }  // namespace
@@ -160,15 +152,14 @@ TEST(ThreadRulesDeathTest, BrokenRulesStopTheProgram) {
     test::EngineFixture fx;
     std::thread(std::move(call)).join();
   };
-  EXPECT_DEATH(fromWorkerThread([] { CurrentReporter()->SetRowStatus(0, "x"); }),
-               "SetRowStatus runs on the user-interface thread");
-  EXPECT_DEATH(fromWorkerThread([] { LaunchWorker(WorkerKind::File, "u", 0, [](WorkerEnv&) {}); }),
-               "LaunchWorker runs on the user-interface thread");
+  EXPECT_DEATH(fromWorkerThread([] { test::E().Ui().ItemStatus({1, 1}, "x"); }),
+               "ItemStatus runs on the user-interface thread");
+  EXPECT_DEATH(fromWorkerThread([] { Launch(WorkerKind::File, 1, [](WorkerEnv&) {}); }),
+               "Launch runs on the user-interface thread");
   EXPECT_DEATH(
       {
         test::EngineFixture fx;
-        LaunchWorker(WorkerKind::File, "u", 0,
-                     [](WorkerEnv& env) { env.OnUi([&] { env.Checkpoint(); }); });
+        Launch(WorkerKind::File, 1, [](WorkerEnv& env) { env.OnUi([&] { env.Checkpoint(); }); });
         test::WaitForWorkers();
       },
       "Checkpoint never runs on the user-interface thread");

@@ -12,8 +12,6 @@
 #include "files/LocalPath.h"
 #include "files/TransferCopy.h"
 #include "net/Internet.h"
-#include "store/Lists.h"
-#include "workers/RowReport.h"
 
 namespace tvx {
 namespace {
@@ -25,7 +23,8 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(50);
 
 class Crawl {
  public:
-  Crawl(WorkerEnv& env, const SiteProject& project) : env_(env), state_(project) {}
+  Crawl(WorkerEnv& env, const SiteProject& project)
+      : env_(env), item_(env.Item()), state_(project, &env.engine.lists.requestedSites, item_.id) {}
 
   int Run() {
     if (!NameUsable()) {
@@ -65,71 +64,26 @@ class Crawl {
 
   void Begin() {
     state_.projectFolder.MakeFolder();  // a failure shows when its files cannot be made
-    env_.OnUi([&] {
-      row_ = RowNow();
-      if (row_) Stops(WorkerKind::Site).Set(*row_, 1);
-      ownFlagRow_ = row_;
-    });
     env_.OnUi([&] { node_ = env_.reporter.FindOrAddProject(state_.Name()); });
     env_.EnsureBusy();
   }
 
-  // The flag this crawl raised at its start is its own: it goes as soon as a
-  // URL opens, from the row it was raised on, wherever the project stands now.
-  void ClearOwnFlag() {
-    if (ownFlagRow_) Stops(WorkerKind::Site).Set(*ownFlagRow_, 0);
-    ownFlagRow_.reset();
-  }
-
-  // No flag outlives the crawl: its own, the one that stopped it and the one
-  // on the row it ends on would otherwise stop whichever project comes to
-  // stand on that row. Called on the user-interface side with the row now.
-  void ClearFlagsAtEnd(std::optional<int> rowNow) {
-    ClearOwnFlag();
-    if (stoppedAtRow_) Stops(WorkerKind::Site).Set(*stoppedAtRow_, 0);
-    if (rowNow) Stops(WorkerKind::Site).Set(*rowNow, 0);
-  }
-
-  // The project's row now, or nullopt when it has left RequestedSites. Call
-  // on the user-interface side only.
-  std::optional<int> RowNow() const {
-    TVX_ASSERT_UI_THREAD();
-    int index = RequestedSites.Find(state_.Name());
-    if (index < 0) return std::nullopt;
-    return RowOfIndex(RequestedSites.GetCount(), index);
-  }
-
-  void ComputeRow() {
-    env_.OnUi([&] { row_ = RowNow(); });
-  }
-
-  bool IsCurrent() const {
-    return row_ && *row_ == CurrentRow.load() && ListKind.load() == kListRequestedSites;
-  }
-
-  // Sets a status-view text when the project's row is the one the view follows.
+  // Sets a status-view text while the view follows the project.
   void ShowIfCurrent(StatusField field, const std::string& text) {
-    if (!IsCurrent()) return;
-    env_.OnUi([&] {
-      if (IsCurrent()) env_.reporter.SetStatusText(field, text);
-    });
+    if (!env_.reporter.MayShowStatusOf(item_)) return;
+    env_.OnUi([&] { env_.reporter.ItemStatusText(item_, field, text); });
   }
 
   // The row's bar: pictures saved against the picture links queued so far.
   void ShowPictureProgress() {
-    if (state_.pictureLinks == 0 || ListKind.load() != kListRequestedSites) return;
+    if (state_.pictureLinks == 0 || !env_.reporter.MayShowList(item_.list)) return;
     env_.OnUi([&] {
-      RowReport(env_.reporter, kListRequestedSites, RowNow())
-          .Progress(static_cast<std::uint64_t>(state_.picturesSaved),
-                    static_cast<std::uint64_t>(state_.pictureLinks));
+      env_.reporter.ItemProgress(item_, static_cast<std::uint64_t>(state_.picturesSaved),
+                                 static_cast<std::uint64_t>(state_.pictureLinks));
     });
   }
 
-  bool StopRequested() {
-    if (!row_ || Stops(WorkerKind::Site).Get(*row_) == 0) return false;
-    stoppedAtRow_ = row_;
-    return true;
-  }
+  bool StopRequested() const { return env_.StopRequested(); }
 
   Outcome Fetch(const std::string& url, bool isStartUrl) {
     state_.url = url;
@@ -183,9 +137,6 @@ class Crawl {
           return Outcome::Next;
         }
       }
-      if (row_) Stops(WorkerKind::Site).Set(*row_, 0);
-      ClearOwnFlag();
-      ComputeRow();
 
       Outcome outcome = page ? ReadPage(*request) : CopyFile(*request, *file, filePath);
       request->Close();
@@ -200,13 +151,11 @@ class Crawl {
       // free-space floor, or a write failed): said as it is, an error all the same.
       file.reset();
       state_.progressText = net::FailureText(e.what());
-      ComputeRow();
       ShowIfCurrent(StatusField::Status, state_.progressText);
       state_.errorFlag = true;
     } catch (const net::InternetError& e) {
       file.reset();
       state_.progressText = net::FailureText(e.what());
-      ComputeRow();
       ShowIfCurrent(StatusField::Status, "Error retrieving page");
       state_.errorFlag = true;
     }
@@ -247,8 +196,7 @@ class Crawl {
       bool shown = true;
       env_.OnUi([&] {
         shown = !gate.IsPaused();
-        if (shown && IsCurrent())
-          env_.reporter.SetStatusText(StatusField::Status, state_.progressText);
+        if (shown) env_.reporter.ItemStatusText(item_, StatusField::Status, state_.progressText);
       });
       if (shown) {
         lastShown = now;
@@ -263,11 +211,7 @@ class Crawl {
   }
 
   void ReportStopped() {
-    env_.OnUi([&] {
-      row_ = RowNow();
-      ClearFlagsAtEnd(row_);
-      ShowCrawlStopped(env_.reporter, row_);
-    });
+    env_.OnUi([&] { ShowCrawlStopped(env_.engine, item_); });
     env_.EndBusy();
   }
 
@@ -276,18 +220,14 @@ class Crawl {
   // is the status-view text of a run with errors.
   void Finish(const std::string& errorStatus = "Some errors occurred") {
     env_.OnUi([&] {
-      row_ = RowNow();
-      ClearFlagsAtEnd(row_);
-      EndCrawlRun(env_.reporter, state_.Name(), row_, state_.errorFlag, errorStatus);
+      EndCrawlRun(env_.engine, item_, state_.Name(), state_.errorFlag, errorStatus);
     });
     env_.EndBusy();
   }
 
   WorkerEnv& env_;
+  const ItemRef item_;
   CrawlState state_;
-  std::optional<int> row_;
-  std::optional<int> ownFlagRow_;    // where this crawl raised its flag at the start
-  std::optional<int> stoppedAtRow_;  // where it saw the flag that stopped it
   ProjectNode node_ = 0;
 };
 

@@ -1,15 +1,16 @@
 #include "crawler/classic/LinkAdmission.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "crawler/classic/LinkExtract.h"
 #include "crawler/classic/UrlRules.h"
-#include "store/Lists.h"
 
 namespace tvx {
 
-CrawlState::CrawlState(const SiteProject& project)
-    : name_(TextOf(project.name)), project_(project) {
+CrawlState::CrawlState(const SiteProject& project, const RecordList<SiteProject>* sites,
+                       ItemId id)
+    : name_(TextOf(project.name)), project_(project), sites_(sites), id_(id) {
   std::string start(TextOf(project.startUrl));
   ResolveLink("", "", "", start);
   startUrl_ = start;
@@ -24,10 +25,8 @@ CrawlState::CrawlState(const SiteProject& project)
 }
 
 const SiteProject& CrawlState::Settings() {
-  RequestedSites.Locked([&] {
-    int index = RequestedSites.Find(name_);
-    if (const SiteProject* record = RequestedSites.GetAt(index)) project_ = *record;
-  });
+  if (sites_)
+    if (std::optional<SiteProject> record = sites_->CopyOf(id_)) project_ = *record;
   return project_;
 }
 

@@ -9,6 +9,7 @@
 
 #include "crawler/classic/UrlSet.h"
 #include "files/LocalPath.h"
+#include "store/RecordList.h"
 #include "store/Records.h"
 
 namespace tvx {
@@ -18,13 +19,15 @@ class CrawlState {
  public:
   // Resolves the project's start URL (putting "http://" in front when it has
   // no "://"), takes its site root and queues it as the first URL.
-  explicit CrawlState(const SiteProject& project);
+  // sites and id: where the project's record stands, to follow its edits.
+  explicit CrawlState(const SiteProject& project, const RecordList<SiteProject>* sites = nullptr,
+                      ItemId id = 0);
   CrawlState(const CrawlState&) = delete;
   CrawlState& operator=(const CrawlState&) = delete;
 
-  // The project's settings as they stand now: the record of that name in
-  // RequestedSites, or the last copy seen once the record is gone, so an edit
-  // made while the crawl runs applies to the links tested afterwards.
+  // The project's settings as they stand now: its record in the requested
+  // web sites, or the last copy seen once the record is gone, so an edit made
+  // while the crawl runs applies to the links tested afterwards.
   const SiteProject& Settings();
 
   const std::string& Name() const { return name_; }
@@ -51,6 +54,8 @@ class CrawlState {
   std::string name_;
   std::string startUrl_;
   SiteProject project_;
+  const RecordList<SiteProject>* sites_;
+  ItemId id_;
 };
 
 enum class Admission { Continue, EndPage };

@@ -16,9 +16,7 @@
 #include "crawler/modern/ModernUrl.h"
 #include "files/LocalPath.h"
 #include "net/ParallelFetch.h"
-#include "store/Lists.h"
 #include "store/SiteOptions.h"
-#include "workers/RowReport.h"
 
 namespace tvx {
 namespace {
@@ -29,8 +27,6 @@ using Flags = LinkFrontier::Flags;
 // Texts that change with every URL or block reach the window at most this
 // often; the last one is shown when its time comes.
 constexpr auto kTextInterval = std::chrono::milliseconds(50);
-// How often the project's row is looked up again while transfers answer.
-constexpr auto kRowInterval = std::chrono::milliseconds(50);
 // How long one round of the transfers may wait for the network.
 constexpr int kRoundMs = 100;
 
@@ -49,6 +45,7 @@ class ModernCrawl {
  public:
   ModernCrawl(WorkerEnv& env, const SiteProject& project, int transfersPerHost)
       : env_(env),
+        item_(env.Item()),
         name_(TextOf(project.name)),
         settings_(project),
         types_(PictureTypes::Of(project)),
@@ -109,7 +106,6 @@ class ModernCrawl {
 
   void Begin() {
     if (projectFolder_.Usable()) projectFolder_.MakeFolder();
-    ComputeRow();
     env_.OnUi([&] { node_ = env_.reporter.FindOrAddProject(name_); });
     env_.EnsureBusy();
   }
@@ -130,55 +126,26 @@ class ModernCrawl {
   }
 
   void ReportStopped() {
-    env_.OnUi([&] {
-      row_ = RowNow();
-      ShowCrawlStopped(env_.reporter, row_);
-      ClearStopFlag();
-    });
+    env_.OnUi([&] { ShowCrawlStopped(env_.engine, item_); });
     env_.EndBusy();
   }
 
   // No URL is left: a run without errors moves the project to the
   // downloaded web sites, one with errors leaves it requested.
   void Finish() {
-    env_.OnUi([&] {
-      row_ = RowNow();
-      ClearStopFlag();
-      EndCrawlRun(env_.reporter, name_, row_, errorFlag_);
-    });
+    env_.OnUi([&] { EndCrawlRun(env_.engine, item_, name_, errorFlag_); });
     env_.EndBusy();
   }
 
-  // No stop request outlives the crawl it was meant for.
-  void ClearStopFlag() {
-    if (row_) Stops(WorkerKind::Site).Set(*row_, 0);
-  }
-
-  // --- rows and texts --------------------------------------------------------
-
-  // The project's row now, or nullopt when it has left RequestedSites. Call
-  // on the user-interface side only.
-  std::optional<int> RowNow() const {
-    int index = RequestedSites.Find(name_);
-    if (index < 0) return std::nullopt;
-    return RowOfIndex(RequestedSites.GetCount(), index);
-  }
-
-  void ComputeRow() {
-    env_.OnUi([&] { row_ = RowNow(); });
-    rowTime_ = Clock::now();
-  }
-
-  bool IsCurrent() const {
-    return row_ && *row_ == CurrentRow.load() && ListKind.load() == kListRequestedSites;
-  }
-
-  bool StopRequested() const { return row_ && Stops(WorkerKind::Site).Get(*row_) != 0; }
+  bool StopRequested() const { return env_.StopRequested(); }
 
   void Put(StatusField field, const std::string& text, bool anyRow) {
-    if (!anyRow && !IsCurrent()) return;
+    if (!anyRow && !env_.reporter.MayShowStatusOf(item_)) return;
     env_.OnUi([&] {
-      if (anyRow || IsCurrent()) env_.reporter.SetStatusText(field, text);
+      if (anyRow)
+        env_.reporter.SetStatusText(field, text);
+      else
+        env_.reporter.ItemStatusText(item_, field, text);
     });
   }
 
@@ -224,11 +191,10 @@ class ModernCrawl {
     }
     barTime_ = now;
     barOwed_ = false;
-    if (ListKind.load() != kListRequestedSites) return;
+    if (!env_.reporter.MayShowList(item_.list)) return;
     env_.OnUi([&] {
-      RowReport(env_.reporter, kListRequestedSites, RowNow())
-          .Progress(static_cast<std::uint64_t>(picturesSaved_),
-                    static_cast<std::uint64_t>(picturesMet_));
+      env_.reporter.ItemProgress(item_, static_cast<std::uint64_t>(picturesSaved_),
+                                 static_cast<std::uint64_t>(picturesMet_));
     });
   }
 
@@ -243,10 +209,8 @@ class ModernCrawl {
   // The project's settings as they stand now, so an edit made while the
   // crawl runs applies to the links met afterwards.
   void RefreshSettings() {
-    RequestedSites.Locked([&] {
-      if (const SiteProject* record = RequestedSites.GetAt(RequestedSites.Find(name_)))
-        settings_ = *record;
-    });
+    if (std::optional<SiteProject> record = env_.engine.lists.requestedSites.CopyOf(item_.id))
+      settings_ = *record;
     types_ = PictureTypes::Of(settings_);
   }
 
@@ -305,13 +269,8 @@ class ModernCrawl {
 
   // --- what transfers report ---------------------------------------------------
 
-  void Opened() {
-    if (Clock::now() - rowTime_ >= kRowInterval) ComputeRow();
-  }
-
   void Failed(const std::string& message) {
     progressText_ = net::FailureText(message);
-    ComputeRow();
     ShowNow(StatusField::Status, "Error retrieving page");
     errorFlag_ = true;
   }
@@ -336,6 +295,7 @@ class ModernCrawl {
   static constexpr std::size_t kMaxActive = 64;
 
   WorkerEnv& env_;
+  const ItemRef item_;
   std::string name_;
   SiteProject settings_;
   PictureTypes types_;
@@ -355,8 +315,6 @@ class ModernCrawl {
   bool barOwed_ = false;
   bool errorFlag_ = false;
   std::string progressText_;
-  std::optional<int> row_;
-  Clock::time_point rowTime_{};
   ProjectNode node_ = 0;
   Throttled action_{StatusField::LastAction, false};
   Throttled progress_{StatusField::Status, false};
@@ -375,7 +333,6 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
   }
 
   net::BodyUse OnHead(const net::ResponseHead& head) override {
-    crawl_.Opened();
     const std::string& url = taken_.url;
     if (head.status >= 300 && head.status < 400 && !head.location.empty()) {
       crawl_.FollowRedirect(taken_, head.location);

@@ -46,14 +46,7 @@ HttpResponse DrippedPage(const Strings& lines, int ms) {
   return r;
 }
 
-class CrawlWorker : public test::SiteCrawlFixture {
- protected:
-  static bool AnySiteFlag() {
-    for (int row = 0; row < StopFlags::kRows; ++row)
-      if (Stops(WorkerKind::Site).Get(row) != 0) return true;
-    return false;
-  }
-};
+class CrawlWorker : public test::SiteCrawlFixture {};
 
 TEST_F(CrawlWorker, GoesDepthFirstAndMirrorsTheSiteFolders) {
   const std::string z = BinaryBody(300), x = BinaryBody(1000);
@@ -84,13 +77,13 @@ TEST_F(CrawlWorker, GoesDepthFirstAndMirrorsTheSiteFolders) {
                      "row 0 progress: 2/2"}));
 
   // Moved to the downloaded web sites.
-  EXPECT_EQ(RequestedSites.GetCount(), 0);
-  ASSERT_EQ(DownloadedSites.GetCount(), 1);
-  EXPECT_STREQ(DownloadedSites.GetAt(0)->status, "Success");
+  EXPECT_EQ(test::E().lists.requestedSites.GetCount(), 0);
+  ASSERT_EQ(test::E().lists.downloadedSites.GetCount(), 1);
+  EXPECT_STREQ(test::E().lists.downloadedSites.GetAt(0)->status, "Success");
   EXPECT_TRUE(Ui().Has("delete row 0"));
   EXPECT_EQ(Ui().Text(StatusField::LastAction), "Download completed");
   EXPECT_EQ(Status(), "Success");
-  EXPECT_EQ(CurrentRow.load(), -1);
+  EXPECT_EQ(test::FollowedRow(), -1);
   EXPECT_EQ(Ui().Calls().back(), "busy stop");
 }
 
@@ -102,7 +95,7 @@ TEST_F(CrawlWorker, PictureAsStartUrlWithoutScheme) {
   EXPECT_EQ(ReadFile("Pictures/proj/a/b/c.jpg"), body);
   EXPECT_EQ(Ui().FilesOf("proj"), Strings{"Pictures\\proj\\a\\b\\c.jpg"});
   EXPECT_TRUE(Ui().Has("Status: 2.50k read"));
-  EXPECT_EQ(DownloadedSites.GetCount(), 1);
+  EXPECT_EQ(test::E().lists.downloadedSites.GetCount(), 1);
 }
 
 TEST_F(CrawlWorker, RedirectIsNotFoundAndMalformedLinksAreSkipped) {
@@ -117,7 +110,7 @@ TEST_F(CrawlWorker, RedirectIsNotFoundAndMalformedLinksAreSkipped) {
   // Neither the redirect's target nor, for the bad link, the page before it.
   EXPECT_EQ(AskedPaths(http_), (Strings{"/index.html", "/moved.html"}));
   EXPECT_EQ(Status(), "Success");
-  EXPECT_EQ(DownloadedSites.GetCount(), 1);
+  EXPECT_EQ(test::E().lists.downloadedSites.GetCount(), 1);
 }
 
 TEST_F(CrawlWorker, UnreachableOrMalformedStartEndsWithErrors) {
@@ -131,15 +124,15 @@ TEST_F(CrawlWorker, UnreachableOrMalformedStartEndsWithErrors) {
   EXPECT_EQ(Ui().Text(StatusField::LastAction), "Download completed");
   EXPECT_EQ(Status(), "Some errors occurred");
   EXPECT_TRUE(Ui().Has("project: proj")) << "the tree node is made even if nothing is saved";
-  ASSERT_EQ(RequestedSites.GetCount(), 1);
-  EXPECT_STREQ(RequestedSites.GetAt(0)->status, "Some errors occurred");
-  EXPECT_EQ(DownloadedSites.GetCount(), 0);
+  ASSERT_EQ(test::E().lists.requestedSites.GetCount(), 1);
+  EXPECT_STREQ(test::E().lists.requestedSites.GetAt(0)->status, "Some errors occurred");
+  EXPECT_EQ(test::E().lists.downloadedSites.GetCount(), 0);
 
   Start(Project("http://", "bad"));
   EXPECT_EQ(Finish(), kCrawlDone);
   EXPECT_TRUE(Ui().Has("Status: Malformed URL : http://"));
-  EXPECT_EQ(RequestedSites.GetCount(), 2);
-  EXPECT_EQ(DownloadedSites.GetCount(), 0);
+  EXPECT_EQ(test::E().lists.requestedSites.GetCount(), 2);
+  EXPECT_EQ(test::E().lists.downloadedSites.GetCount(), 0);
 }
 
 TEST_F(CrawlWorker, BrokenTransferIsAnErrorAndLeavesNoTreeItem) {
@@ -154,7 +147,7 @@ TEST_F(CrawlWorker, BrokenTransferIsAnErrorAndLeavesNoTreeItem) {
   EXPECT_TRUE(Ui().Has("Status: Error retrieving page"));
   EXPECT_EQ(Ui().FilesOf("proj"), Strings{"Pictures\\proj\\ok.gif"}) << "the run went on";
   EXPECT_EQ(Status(), "Some errors occurred");
-  EXPECT_EQ(RequestedSites.GetCount(), 1);
+  EXPECT_EQ(test::E().lists.requestedSites.GetCount(), 1);
 }
 
 TEST_F(CrawlWorker, RefusesLocalPathsThatCannotOrMustNotBeWritten) {
@@ -205,7 +198,7 @@ TEST_F(ExitDomain, LimitReachedEndsEveryLaterPage) {
 }
 
 TEST_F(ExitDomain, NoLimitFollowsEverySiteAndReportsIntoTheShownList) {
-  ListKind = kListDownloadedSites;
+  test::Shown().Show(kListDownloadedSites);
   Crawl(0);
   EXPECT_EQ(AskedPaths(http_), (Strings{"/index.html", "/same.html", "/l.html", "/own.html"}));
   EXPECT_EQ(AskedPaths(other_), Strings{"/c.html"});
@@ -225,7 +218,7 @@ TEST_F(CrawlWorker, PausesAndResumesMidFileThenStopsByItsFlag) {
   ASSERT_TRUE(WaitFor([&] { return Status().find("k read") != std::string::npos; }));
 
   fx_->OnUi([&] {  // as the Stop command does it, while the worker waits in a read
-    PauseWorker(WorkerKind::Site, 0);
+    test::PauseWorker(WorkerKind::Site);
     Ui().SetStatusText(StatusField::Status, "Download Stopped");
   });
   const std::size_t calls = Ui().Calls().size();
@@ -233,20 +226,20 @@ TEST_F(CrawlWorker, PausesAndResumesMidFileThenStopsByItsFlag) {
   EXPECT_EQ(Ui().Calls().size(), calls) << "no progress while paused";
   EXPECT_EQ(Status(), "Download Stopped");
   const std::string shown = Status();
-  ResumeWorker(WorkerKind::Site, 0);
+  test::ResumeWorker(WorkerKind::Site);
   ASSERT_TRUE(WaitFor([&] { return Status() != shown; })) << "goes on where it stopped";
 
-  Stops(WorkerKind::Site).Set(0, 1);
+  test::RequestStop(WorkerKind::Site);
   EXPECT_EQ(Finish(), kCrawlStopped);
   EXPECT_EQ(http_.RequestCount("/big.gif"), 1u);
-  EXPECT_STREQ(RequestedSites.GetAt(0)->status, "Stopped");
+  EXPECT_STREQ(test::E().lists.requestedSites.GetAt(0)->status, "Stopped");
   EXPECT_TRUE(Ui().Has("row 0 status: Stopped"));
   EXPECT_EQ(Status(), "Download Stopped");
   const auto partial = fs::file_size("Pictures/proj/big.gif");
   EXPECT_GT(partial, 0u);
   EXPECT_LT(partial, body.size());
   EXPECT_TRUE(Ui().FilesOf("proj").empty());
-  EXPECT_EQ(Registry(WorkerKind::Site).Count(), 0);
+  EXPECT_EQ(test::E().workers.Registry(WorkerKind::Site).Count(), 0);
 }
 
 TEST_F(CrawlWorker, StopsMidPageAndShowsLinkCountsForAnyRow) {
@@ -254,16 +247,16 @@ TEST_F(CrawlWorker, StopsMidPageAndShowsLinkCountsForAnyRow) {
   for (int i = 0; i < 40; ++i)
     lines.push_back("<a href=\"p" + std::to_string(100 + i) + ".html\">");
   http_.Serve("/index.html", DrippedPage(lines, 20));
-  CurrentRow = 5;  // the status view follows another row
+  followStarted_ = false;  // the status view follows another item
   Start(Project(http_.Url("/index.html")));
   ASSERT_TRUE(WaitFor([&] { return Ui().Has("Status: 3 links found"); }));
-  Stops(WorkerKind::Site).Set(0, 1);
+  test::RequestStop(WorkerKind::Site);
   EXPECT_EQ(Finish(), kCrawlStopped);
   EXPECT_EQ(AskedPaths(http_), Strings{"/index.html"});
   EXPECT_TRUE(Ui().Has("row 0 status: Stopped"));
   EXPECT_FALSE(Ui().Has("Status: Download Stopped"));
   EXPECT_TRUE(Ui().CallsStartingWith("LastAction").empty());
-  EXPECT_EQ(RequestedSites.GetCount(), 1);
+  EXPECT_EQ(test::E().lists.requestedSites.GetCount(), 1);
 }
 
 TEST_F(CrawlWorker, ProjectDeletedWhileItsCrawlRuns) {
@@ -271,11 +264,14 @@ TEST_F(CrawlWorker, ProjectDeletedWhileItsCrawlRuns) {
                                           "<p>.......</p>", "<a href=\"2.gif\">"},
                                          100));
   http_.SetHandler([](const test::HttpRequest&) { return HttpResponse::Ok("GIF89a"); });
-  RequestedSites.Add(Project(http_.Url("/index.html")));
-  ASSERT_NE(StartCrawlWorker(*RequestedSites.GetAt(0)), nullptr);
-  EXPECT_EQ(Registry(WorkerKind::Site).Find("PROJ"), 0);
+  test::E().lists.requestedSites.Add(Project(http_.Url("/index.html")));
+  const ItemId id = test::E().lists.requestedSites.IdAt(0);
+  fx_->OnUi([&] {
+    ASSERT_NE(StartCrawlWorker(test::E(), id, *test::E().lists.requestedSites.GetAt(0)), nullptr);
+  });
+  EXPECT_NE(test::E().workers.Find(WorkerKind::Site, id), nullptr);
   ASSERT_TRUE(WaitFor([&] { return Ui().Has("Status: 1 links found"); }));
-  fx_->OnUi([] { RequestedSites.RemoveAt(0); });
+  fx_->OnUi([] { test::E().lists.requestedSites.RemoveAt(0); });
   const std::size_t before = Ui().Calls().size();
   ASSERT_TRUE(test::WaitForWorkers());
 
@@ -285,9 +281,9 @@ TEST_F(CrawlWorker, ProjectDeletedWhileItsCrawlRuns) {
   for (std::size_t i = before; i < calls.size(); ++i)
     EXPECT_EQ(calls[i].rfind("row ", 0), std::string::npos) << calls[i];
   EXPECT_TRUE(Ui().CallsStartingWith("delete row").empty());
-  EXPECT_EQ(DownloadedSites.GetCount(), 0);
+  EXPECT_EQ(test::E().lists.downloadedSites.GetCount(), 0);
   EXPECT_EQ(calls.back(), "busy stop");
-  EXPECT_EQ(Registry(WorkerKind::Site).Count(), 0);
+  EXPECT_EQ(test::E().workers.Registry(WorkerKind::Site).Count(), 0);
 }
 
 TEST_F(CrawlWorker, AtTheFreeSpaceFloorEveryFileIsRefusedAsAnError) {
@@ -304,7 +300,7 @@ TEST_F(CrawlWorker, AtTheFreeSpaceFloorEveryFileIsRefusedAsAnError) {
   EXPECT_FALSE(fs::exists("Pictures/proj/big.gif"));
   EXPECT_FALSE(fs::exists("Pictures/proj/a/small.gif"));
   EXPECT_EQ(Status(), "Some errors occurred");
-  EXPECT_EQ(RequestedSites.GetCount(), 1);
+  EXPECT_EQ(test::E().lists.requestedSites.GetCount(), 1);
 }
 
 TEST_F(CrawlWorker, AnOverlongLineIsOneLineAndOnlyItsFirstPartCounts) {
@@ -342,10 +338,9 @@ TEST_F(CrawlWorker, NoStopFlagOutlivesItsCrawl) {
     Start(Project(c.startUrl, c.name));
     if (c.exitCode == kCrawlStopped) {
       ASSERT_TRUE(WaitFor([&] { return Ui().Has("Status: 1 links found"); }));
-      Stops(WorkerKind::Site).Set(0, 1);
+      test::RequestStop(WorkerKind::Site);
     }
     EXPECT_EQ(Finish(), c.exitCode) << c.name;
-    EXPECT_FALSE(AnySiteFlag()) << c.name;
   }
 }
 
@@ -358,19 +353,19 @@ TEST_F(CrawlWorker, AStaleFlagDoesNotStopTheProjectMovingOntoItsRow) {
       "/index.html",
       DrippedPage({"<a href=\"next.html\">", "<p>.</p>", "<p>.</p>", "<p>.</p>", "<p>.</p>"}, 100));
   http_.Serve("/next.html", DrippedPage({"<p>one</p>", "<p>two</p>", "<p>six</p>"}, 20));
-  RequestedSites.Add(b);
-  RequestedSites.Add(a);  // newer: A is row 0, B row 1
+  test::E().lists.requestedSites.Add(b);
+  test::E().lists.requestedSites.Add(a);  // newer: A is row 0, B row 1
   Launch(a);
   EXPECT_EQ(Finish(), kCrawlDone);
-  EXPECT_STREQ(RequestedSites.GetAt(1)->status, "Some errors occurred");
+  EXPECT_STREQ(test::E().lists.requestedSites.GetAt(1)->status, "Some errors occurred");
 
   Launch(b);
   ASSERT_TRUE(WaitFor([&] { return Ui().Has("Status: 1 links found"); }));
-  fx_->OnUi([] { RequestedSites.RemoveAt(RequestedSites.Find("A")); });  // B moves to row 0
+  fx_->OnUi([] { test::E().lists.requestedSites.RemoveAt(test::E().lists.requestedSites.Find("A")); });  // B moves to row 0
   EXPECT_EQ(Finish(), kCrawlDone);
   EXPECT_EQ(AskedPaths(http_), (Strings{"/index.html", "/next.html"}));
-  ASSERT_EQ(DownloadedSites.GetCount(), 1);
-  EXPECT_STREQ(DownloadedSites.GetAt(0)->status, "Success");
+  ASSERT_EQ(test::E().lists.downloadedSites.GetCount(), 1);
+  EXPECT_STREQ(test::E().lists.downloadedSites.GetAt(0)->status, "Success");
 }
 
 }  // namespace

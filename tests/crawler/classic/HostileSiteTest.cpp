@@ -30,7 +30,7 @@ class HostileSite : public ::testing::Test {
     fs::create_directories(dir_ / "work");
     fs::current_path(dir_ / "work");
     net::ClientLimits::stallTimeoutMs = 3000;
-    ListKind = kListRequestedSites;
+    test::Shown().Show(kListRequestedSites);
   }
   void TearDown() override {
     fx_.reset();
@@ -45,10 +45,10 @@ class HostileSite : public ::testing::Test {
     SetText(p.startUrl, startUrl);
     p.downloadAllFiles = 1;
     p.exitDomain = 1;
-    RequestedSites.Add(p);
-    CurrentRow = 0;  // the status view follows it, as when started by command
+    const ItemId id = test::E().lists.requestedSites.Add(p);
+    test::Shown().FollowRow(0);  // the status view follows it, as when started by command
     auto began = std::chrono::steady_clock::now();
-    EXPECT_NE(StartCrawlWorker(p), nullptr);
+    EXPECT_NE(StartCrawlWorker(test::E(), id, p), nullptr);
     EXPECT_TRUE(test::WaitForWorkers(std::chrono::seconds(60)));
     return std::chrono::steady_clock::now() - began;
   }
@@ -117,7 +117,7 @@ TEST_F(HostileSite, OverlongNamesAreRefusedOrCutNeverOverrun) {
   for (const auto& r : http_.Requests())
     EXPECT_LE(http_.Url(r.target).size(), sizeof(FileRecord{}.url) - 1) << r.target;
   // The project stays listed with a status, whatever happened to its links.
-  EXPECT_EQ(RequestedSites.GetCount() + DownloadedSites.GetCount(), 1);
+  EXPECT_EQ(test::E().lists.requestedSites.GetCount() + test::E().lists.downloadedSites.GetCount(), 1);
 }
 
 TEST_F(HostileSite, ProjectNamesLeadingOutOfPicturesEndTheRunWithNothingWritten) {
@@ -133,9 +133,9 @@ TEST_F(HostileSite, ProjectNamesLeadingOutOfPicturesEndTheRunWithNothingWritten)
   EXPECT_TRUE(http_.Requests().empty()) << "nothing is fetched for such a project";
   EXPECT_TRUE(fs::is_empty(dir_ / "work"));
   ExpectNothingOutsideTheProject();
-  ASSERT_EQ(RequestedSites.GetCount(), 3);
-  for (int i = 0; i < 3; ++i) EXPECT_STREQ(RequestedSites.GetAt(i)->status, "Some errors occurred");
-  EXPECT_EQ(DownloadedSites.GetCount(), 0);
+  ASSERT_EQ(test::E().lists.requestedSites.GetCount(), 3);
+  for (int i = 0; i < 3; ++i) EXPECT_STREQ(test::E().lists.requestedSites.GetAt(i)->status, "Some errors occurred");
+  EXPECT_EQ(test::E().lists.downloadedSites.GetCount(), 0);
 }
 
 TEST_F(HostileSite, LinkedFoldersBelowPicturesAreNeverFollowed) {
@@ -154,7 +154,7 @@ TEST_F(HostileSite, LinkedFoldersBelowPicturesAreNeverFollowed) {
   EXPECT_TRUE(fs::is_empty(dir_ / "elsewhere"));
   EXPECT_EQ(test::ReadFile("Pictures/proj/c/z.gif"), "GIF89a") << "the crawl went on";
   EXPECT_EQ(fx_->reporter.FilesOf("proj"), std::vector<std::string>{"Pictures\\proj\\c\\z.gif"});
-  EXPECT_EQ(DownloadedSites.GetCount(), 2) << "a refused file is no error";
+  EXPECT_EQ(test::E().lists.downloadedSites.GetCount(), 2) << "a refused file is no error";
 }
 
 }  // namespace

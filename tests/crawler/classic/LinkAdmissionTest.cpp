@@ -28,7 +28,9 @@ std::vector<std::string> Queued(CrawlState& state) {
 
 // A crawl of http://h/ reading the page http://h/a/p.html.
 struct Page {
-  explicit Page(SiteProject p = Project("h/Index.html")) : state(p) {
+  explicit Page(SiteProject p = Project("h/Index.html"),
+                const RecordList<SiteProject>* sites = nullptr, ItemId id = 0)
+      : state(p, sites, id) {
     state.url = "http://h/a/p.html";
     state.pageFolder = "\\a";
   }
@@ -164,16 +166,16 @@ TEST(LinkAdmissionTest, DomainLimitEndsThePageAndStaysReached) {
 TEST(LinkAdmissionTest, ReadsTheProjectRecordAtEachLineAndKeepsTheLastCopy) {
   test::ResetLists();
   SiteProject p = Project("h/index.html");
-  RequestedSites.Add(p);
-  Page page(p);
+  const ItemId id = test::E().lists.requestedSites.Add(p);
+  Page page(p, &test::E().lists.requestedSites, id);
   page.Admit(R"(<a href="1.gif">)");
-  RequestedSites.Update(0, [](SiteProject& r) {
+  test::E().lists.requestedSites.Update(0, [](SiteProject& r) {
     r.typeGif = 0;
     r.typeJpg = 1;
   });
   page.Admit(R"(<a href="2.gif">)");
   page.Admit(R"(<a href="3.jpg">)");
-  RequestedSites.RemoveAt(0);  // deleted while the crawl runs: its last settings stay
+  test::E().lists.requestedSites.RemoveAt(0);  // deleted while the crawl runs: its last settings stay
   page.Admit(R"(<a href="4.gif">)");
   page.Admit(R"(<a href="5.jpg">)");
   EXPECT_EQ(Queued(page.state),

@@ -39,18 +39,18 @@ class ModernCrawl : public test::SiteCrawlFixture {
  protected:
   void SetUp() override {
     SiteCrawlFixture::SetUp();
-    ResetSiteOptionsForTest();
+    test::E().siteOptions.Reset();
   }
   void TearDown() override {
     SiteCrawlFixture::TearDown();
-    ResetSiteOptionsForTest();
+    test::E().siteOptions.Reset();
   }
   // The project with the modern search ticked.
   SiteProject Modern(const std::string& startUrl, int transfersPerHost = 4) {
     SiteProject p = Project(startUrl);
     p.typeGif = 0;
     p.typeJpg = 1;
-    SetOptionsOfSite("proj", SiteOptions{true, transfersPerHost});
+    test::E().siteOptions.Set("proj", SiteOptions{true, transfersPerHost});
     return p;
   }
   std::string Picture(const std::string& name) { return "JFIF" + name + BinaryBody(300); }
@@ -115,8 +115,8 @@ TEST_F(ModernCrawl, FindsEveryPictureOfAOneLineGalleryInItsOwnCase) {
   EXPECT_EQ(bars.back(), "row 0 progress: 9/9");
   EXPECT_EQ(Status(), "Success");
   EXPECT_EQ(Ui().Text(StatusField::LastAction), "Download completed");
-  EXPECT_EQ(DownloadedSites.GetCount(), 1);
-  EXPECT_EQ(RequestedSites.GetCount(), 0);
+  EXPECT_EQ(test::E().lists.downloadedSites.GetCount(), 1);
+  EXPECT_EQ(test::E().lists.requestedSites.GetCount(), 0);
 }
 
 // http to https and back, a redirect loop, a chain longer than ten, and a
@@ -187,19 +187,18 @@ TEST_F(ModernCrawl, FetchesInParallelPausesAndStops) {
     EXPECT_GE(most.load(), 2);
     EXPECT_LE(most.load(), 4);
 
-    PauseWorker(WorkerKind::Site, 0);
+    test::PauseWorker(WorkerKind::Site);
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     const std::size_t asked = http_.Requests().size();
     const std::size_t saved = Ui().FilesOf("proj").size();
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     EXPECT_EQ(http_.Requests().size(), asked) << "nothing is asked while paused";
     EXPECT_EQ(Ui().FilesOf("proj").size(), saved);
-    ResumeWorker(WorkerKind::Site, 0);
+    test::ResumeWorker(WorkerKind::Site);
     ASSERT_TRUE(test::WaitFor([&] { return Ui().FilesOf("proj").size() > saved; }));
 
-    Stops(WorkerKind::Site).Set(0, 1);
+    test::RequestStop(WorkerKind::Site);
     EXPECT_EQ(Finish(), kCrawlStopped);
-    EXPECT_EQ(Stops(WorkerKind::Site).Get(0), 0) << "no stop request outlives the crawl";
     EXPECT_TRUE(Ui().Has("row 0 status: Stopped"));
     EXPECT_EQ(Status(), "Download Stopped");
     std::size_t files = 0;
@@ -210,7 +209,7 @@ TEST_F(ModernCrawl, FetchesInParallelPausesAndStops) {
     }
     EXPECT_EQ(files, Ui().FilesOf("proj").size());
     EXPECT_LT(files, 24u);
-    RequestedSites.RemoveAt(0);
+    test::E().lists.requestedSites.RemoveAt(0);
     fs::remove_all("Pictures/proj");
     Ui().Clear();
   }
@@ -363,11 +362,11 @@ TEST_F(ModernCrawl, FailuresAndRefusedNamesEndWithErrorsOrNotes) {
   EXPECT_EQ(ReadFile("Pictures/proj/ok.jpg"), Picture("ok"));
   EXPECT_EQ(ReadFile("Pictures/proj/%2e%2e/x.jpg"), Picture("x"));
   EXPECT_EQ(Status(), "Some errors occurred");
-  EXPECT_EQ(RequestedSites.GetCount(), 1);
+  EXPECT_EQ(test::E().lists.requestedSites.GetCount(), 1);
 
   // A name that cannot be the project's folder ends the run at once.
-  ResetSiteOptionsForTest();
-  SetOptionsOfSite("..", SiteOptions{true, 4});
+  test::E().siteOptions.Reset();
+  test::E().siteOptions.Set("..", SiteOptions{true, 4});
   const std::size_t asked = http_.Requests().size();
   Start(Project(http_.Url("/index.html"), ".."));
   EXPECT_EQ(Finish(), kCrawlDone);

@@ -1,0 +1,20 @@
+#include "engine/Engine.h"
+
+#include "files/PartialFiles.h"
+
+namespace tvx {
+
+Engine::Engine() : store_(lists, {&siteOptions}) {}
+
+Engine::~Engine() = default;
+
+void Engine::Shutdown(std::chrono::milliseconds grace) {
+  if (shuttingDown_) return;
+  shuttingDown_ = true;
+  CloseUi();
+  workers.RequestStopAll();
+  workers.WaitUntilIdle(grace);
+  RemoveOpenPartialFiles();
+}
+
+}  // namespace tvx
