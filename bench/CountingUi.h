@@ -1,7 +1,7 @@
 #pragma once
 // A stand-in for the windows in the crawl benchmarks: draws nothing, counts
 // the URLs opened and the files saved, keeps the last "%d links found", and
-// can stop the crawl in row 0 when a given count of links is reached.
+// can stop the crawl when a given count of links is reached.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -10,22 +10,33 @@
 #include <thread>
 
 #include "crawler/CrawlWorker.h"
+#include "engine/Engine.h"
 #include "store/Lists.h"
 #include "workers/Reporting.h"
 #include "workers/WorkerControl.h"
 
 class CountingUi final : public tvx::Reporter {
  public:
-  void SetRowStatus(int, const std::string&) override {}
-  void DeleteRow(int) override {}
-  void InsertTopRow(const std::string&) override {}
-  void DeleteAllRows() override {}
-  void SetRowProgress(int, std::uint64_t, std::uint64_t) override {}
+  explicit CountingUi(tvx::Engine& engine) : engine_(engine) {}
+  bool ItemAdded(tvx::ItemRef, const std::string&, const std::string&) override { return true; }
+  void ItemRemoved(tvx::ItemRef) override {}
+  void AllItemsRemoved() override {}
+  void ItemStatus(tvx::ItemRef, const std::string&) override {}
+  void ItemText(tvx::ItemRef, const std::string&) override {}
+  void ItemProgress(tvx::ItemRef, std::uint64_t, std::uint64_t) override {}
+  void FollowItem(tvx::ItemRef) override {}
+  // The user watches the crawl: its list is shown and the status view
+  // follows it.
+  bool ItemStatusText(tvx::ItemRef, tvx::StatusField field, const std::string& text,
+                      tvx::WhenFollowed) override {
+    SetStatusText(field, text);
+    return true;
+  }
   void SetStatusText(tvx::StatusField field, const std::string& text) override {
     if (field == tvx::StatusField::LastAction && text.rfind("Opening ", 0) == 0) ++urls;
     if (field == tvx::StatusField::Status && text.find(" links found") != std::string::npos) {
       lastLinks = text;
-      if (text == stopAt) tvx::Stops(tvx::WorkerKind::Site).Set(0, 1);
+      if (text == stopAt) engine_.workers.RequestStopAll();
     }
   }
   void StartBusy() override {}
@@ -38,6 +49,9 @@ class CountingUi final : public tvx::Reporter {
   long files = 0;
   std::string lastLinks;
   std::string stopAt;  // the "%d links found" text that stops the crawl
+
+ private:
+  tvx::Engine& engine_;
 };
 
 // What one watched crawl cost and left behind.
@@ -49,23 +63,22 @@ struct CrawlRun {
   std::string status;  // the project's status at the end
 };
 
-// Crawls row 0 of the requested sites as the user watching it would (its list
-// shown, its row current), waits for the worker and counts what it saved.
-inline CrawlRun WatchCrawl(const tvx::SiteProject& project, CountingUi& ui) {
+// Adds the project to the engine's requested sites and crawls it as the user
+// watching it would, waits for the worker and counts what it saved.
+inline CrawlRun WatchCrawl(tvx::Engine& engine, const tvx::SiteProject& project, CountingUi& ui) {
   namespace fs = std::filesystem;
   CrawlRun run;
-  tvx::SetUi(&ui, nullptr);
-  tvx::ListKind = tvx::kListRequestedSites;
-  tvx::CurrentRow = 0;
+  const tvx::ItemId id = engine.lists.requestedSites.Add(project);
+  engine.SetUi(&ui, nullptr);
   auto began = std::chrono::steady_clock::now();
-  run.started = tvx::StartCrawlWorker(project) != nullptr;
+  run.started = tvx::StartCrawlWorker(engine, id, project) != nullptr;
   if (!run.started) {
-    tvx::SetUi(nullptr, nullptr);
+    engine.SetUi(nullptr, nullptr);
     return run;
   }
-  while (tvx::LiveWorkerCount() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  engine.workers.WaitUntilIdle(std::chrono::hours(24));
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-  tvx::SetUi(nullptr, nullptr);
+  engine.SetUi(nullptr, nullptr);
 
   fs::path folder = fs::path("Pictures") / std::string(tvx::TextOf(project.name));
   if (fs::exists(folder)) {
@@ -75,8 +88,8 @@ inline CrawlRun WatchCrawl(const tvx::SiteProject& project, CountingUi& ui) {
       run.bytes += entry.file_size();
     }
   }
-  run.status = tvx::DownloadedSites.GetCount() > 0
-                   ? std::string(tvx::TextOf(tvx::DownloadedSites.GetAt(0)->status))
-                   : std::string(tvx::TextOf(tvx::RequestedSites.GetAt(0)->status));
+  run.status = engine.lists.downloadedSites.GetCount() > 0
+                   ? std::string(tvx::TextOf(engine.lists.downloadedSites.GetAt(0)->status))
+                   : std::string(tvx::TextOf(engine.lists.requestedSites.GetAt(0)->status));
   return run;
 }

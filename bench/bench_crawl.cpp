@@ -4,7 +4,7 @@
 // Usage: bench_crawl <start url> <project name> [<links>]
 // The project wants GIF and JPEG pictures and stays on the start site. The
 // user interface is a counting stand-in that draws nothing. Given <links>,
-// the crawl is stopped by its flag as soon as that many links are queued (it
+// the crawl is asked to stop as soon as that many links are queued (it
 // sees the flag at the page's next line), so the queue is measured full.
 #include <sys/resource.h>
 
@@ -26,11 +26,11 @@ int main(int argc, char** argv) {
   SetText(project.startUrl, argv[1]);
   project.typeGif = 1;
   project.typeJpg = 1;
-  RequestedSites.Add(project);
 
-  CountingUi ui;
+  Engine engine;
+  CountingUi ui(engine);
   if (argc == 4) ui.stopAt = std::string(argv[3]) + " links found";
-  CrawlRun run = WatchCrawl(project, ui);
+  CrawlRun run = WatchCrawl(engine, project, ui);
   if (!run.started) {
     std::fprintf(stderr, "cannot start the crawl\n");
     return 1;

@@ -24,12 +24,12 @@ int main(int argc, char** argv) {
   project.typeGif = 1;
   project.typeJpg = 1;
   project.typePng = 1;
-  RequestedSites.Add(project);
   const int transfers = argc > 3 ? std::atoi(argv[3]) : kDefaultTransfersPerHost;
-  SetOptionsOfSite(argv[2], SiteOptions{true, transfers});
 
-  CountingUi ui;
-  CrawlRun run = WatchCrawl(project, ui);
+  Engine engine;
+  CountingUi ui(engine);
+  engine.siteOptions.Set(argv[2], SiteOptions{true, transfers});
+  CrawlRun run = WatchCrawl(engine, project, ui);
   if (!run.started) {
     std::fprintf(stderr, "cannot start the crawl\n");
     return 1;

@@ -4,9 +4,8 @@
 #include <cstdio>
 #include <thread>
 
-#include "store/Lists.h"
+#include "engine/Engine.h"
 #include "workers/FileWorkers.h"
-#include "workers/WorkerControl.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -14,13 +13,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   using namespace tvx;
-  RequestedFiles.AddUrl(argv[1]);
+  Engine engine;
+  const ItemId id = engine.lists.requestedFiles.AddUrl(argv[1]);
   auto start = std::chrono::steady_clock::now();
-  if (!StartFileWorker(*RequestedFiles.GetAt(0))) return 1;
-  while (LiveWorkerCount() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  if (!StartFileWorker(engine, id, *engine.lists.requestedFiles.CopyOf(id))) return 1;
+  engine.workers.WaitUntilIdle(std::chrono::hours(24));
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (DownloadedFiles.GetCount() != 1) {
-    std::fprintf(stderr, "download failed: %s\n", RequestedFiles.GetAt(0)->status);
+  if (engine.lists.downloadedFiles.GetCount() != 1) {
+    std::fprintf(stderr, "download failed: %s\n", engine.lists.requestedFiles.GetAt(0)->status);
     return 1;
   }
   std::printf("%.3f\n", seconds);

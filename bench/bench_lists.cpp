@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "engine/Engine.h"
 #include "store/ListFiles.h"
 #include "store/Lists.h"
 
@@ -18,34 +19,41 @@ void Empty(L& list) {
   while (list.GetCount() > 0) list.RemoveAt(list.GetCount() - 1);
 }
 
+Engine& TheEngine() {
+  static Engine engine;
+  return engine;
+}
+
 void EmptyAll() {
-  Empty(RequestedFiles);
-  Empty(RequestedSites);
-  Empty(DownloadedFiles);
-  Empty(DownloadedSites);
-  Empty(SearchProjects);
-  Empty(SearchResults);
+  Lists& l = TheEngine().lists;
+  Empty(l.requestedFiles);
+  Empty(l.requestedSites);
+  Empty(l.downloadedFiles);
+  Empty(l.downloadedSites);
+  Empty(l.searchProjects);
+  Empty(l.searchResults);
 }
 
 void Fill(int n) {
+  Lists& l = TheEngine().lists;
   for (int i = 0; i < n; ++i) {
     std::string url = "http://pics.example/folder" + std::to_string(i % 97) + "/picture" +
                       std::to_string(i) + ".jpg";
-    RequestedFiles.AddUrl(url);
-    DownloadedFiles.AddUrl(url);
-    SearchResults.AddUrl(url);
+    l.requestedFiles.AddUrl(url);
+    l.downloadedFiles.AddUrl(url);
+    l.searchResults.AddUrl(url);
     SiteProject p{};
     SetText(p.name, "Project number " + std::to_string(i));
     SetText(p.startUrl, url);
     p.typeJpg = 1;
     p.startHour = i % 24;
-    RequestedSites.Add(p);
-    DownloadedSites.Add(p);
+    l.requestedSites.Add(p);
+    l.downloadedSites.Add(p);
     SearchProject s{};
     SetText(s.name, "Search " + std::to_string(i));
     SetText(s.searchText, "red cars and blue boats");
     s.useAltaVista = 1;
-    SearchProjects.Add(s);
+    l.searchProjects.Add(s);
   }
 }
 
@@ -58,17 +66,18 @@ struct Times {
 };
 
 Times Run(int n) {
+  Lists& l = TheEngine().lists;
   EmptyAll();
   Fill(n);
   auto t0 = std::chrono::steady_clock::now();
-  SaveAllLists();
+  TheEngine().Store().SaveAll();
   auto t1 = std::chrono::steady_clock::now();
   EmptyAll();
   auto t2 = std::chrono::steady_clock::now();
-  LoadAllLists();
+  TheEngine().Store().LoadAll();
   auto t3 = std::chrono::steady_clock::now();
-  if (RequestedFiles.GetCount() != n || SearchProjects.GetCount() != n) {
-    std::fprintf(stderr, "bench lists: loaded %d of %d records\n", RequestedFiles.GetCount(), n);
+  if (l.requestedFiles.GetCount() != n || l.searchProjects.GetCount() != n) {
+    std::fprintf(stderr, "bench lists: loaded %d of %d records\n", l.requestedFiles.GetCount(), n);
     std::exit(1);
   }
   return {Ms(t1 - t0), Ms(t3 - t2)};

@@ -26,6 +26,7 @@
 
 #include "StallMeter.h"
 #include "commands/CommandIds.h"
+#include "engine/Engine.h"
 #include "store/Lists.h"
 #include "ui/MessageBox.h"
 #include "ui/frame/MainFrame.h"
@@ -66,15 +67,21 @@ void Click(QWidget* widget, QPoint at) {
   QApplication::sendEvent(widget, &release);
 }
 
+Engine& TheEngine() {
+  static Engine engine;
+  return engine;
+}
+
 void EmptyLists() {
   for (int kind = kListRequestedFiles; kind <= kListSearchResults; ++kind)
-    WithList(kind, [](auto& list) {
+    WithList(TheEngine().lists, kind, [](auto& list) {
       while (list.GetCount() > 0) list.RemoveAt(list.GetCount() - 1);
     });
 }
 
 void FillLists(const std::string& base, int files, int crawls) {
-  for (int i = 0; i < files; ++i) RequestedFiles.AddUrl(base + "/big" + std::to_string(i) + ".jpg");
+  for (int i = 0; i < files; ++i)
+    TheEngine().lists.requestedFiles.AddUrl(base + "/big" + std::to_string(i) + ".jpg");
   for (int i = 0; i < crawls; ++i) {
     SiteProject p{};
     SetText(p.name, "Site " + std::to_string(i));
@@ -82,7 +89,7 @@ void FillLists(const std::string& base, int files, int crawls) {
     p.downloadAllFiles = 1;
     p.runWhenRequested = p.stopWhenRequested = 1;
     SetText(p.status, kReadyForDownload);
-    RequestedSites.Add(p);
+    TheEngine().lists.requestedSites.Add(p);
   }
 }
 
@@ -96,13 +103,10 @@ void StartAll(CMainFrame& frame, const char* list) {
 
 // Every worker is told to stop and let go; the window keeps running meanwhile.
 void StopAll() {
-  for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search}) {
-    for (int row = 0; row < StopFlags::kRows; ++row) Stops(kind).Set(row, 1);
-    for (const auto& worker : Registry(kind).Snapshot()) worker->Gate().Resume();
-  }
-  if (!QTest::qWaitFor([] { return LiveWorkerCount() == 0; }, 60000))
-    std::fprintf(stderr, "bench window: %d workers did not stop\n", LiveWorkerCount());
-  for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search}) Stops(kind).ClearAll();
+  Workers& workers = TheEngine().workers;
+  workers.RequestStopAll();
+  if (!QTest::qWaitFor([&] { return workers.Live() == 0; }, 60000))
+    std::fprintf(stderr, "bench window: %d workers did not stop\n", workers.Live());
 }
 
 // One round: the user works for `seconds` while the probe measures; with
@@ -134,7 +138,7 @@ Stalls Round(CMainFrame& frame, const std::string& base, int files, int crawls, 
   QTimer user;
   user.setInterval(30);
   QObject::connect(&user, &QTimer::timeout, [&] {
-    *peakWorkers = std::max(*peakWorkers, LiveWorkerCount());
+    *peakWorkers = std::max(*peakWorkers, TheEngine().workers.Live());
     frame.TreePanel()->SwitchTo(QString::fromLatin1(lists[random() % 6]));
     CListPanel* panel = frame.ListPanel();
     if (panel->RowCount() == 0) return;
@@ -178,7 +182,7 @@ int main(int argc, char** argv) {
     return int(QMessageBox::Ok);
   });
 
-  CMainFrame frame;
+  CMainFrame frame(TheEngine());
   frame.OnInitialUpdate();
   frame.resize(1024, 768);
   frame.show();

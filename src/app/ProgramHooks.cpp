@@ -11,9 +11,9 @@
 
 #include "commands/CommandIds.h"
 #include "commands/ItemCommands.h"
+#include "engine/Engine.h"
 #include "ui/frame/MainFrame.h"
 #include "ui/views/ListPanel.h"
-#include "workers/WorkerControl.h"
 
 namespace tvx::ui {
 namespace {
@@ -40,9 +40,9 @@ void ArrangeScreenshot(const QString& file) {
 // TAVRINOX_TEST_PROCEED set as well it first answers the question with its
 // default and adds the URL from the main window. Lets tests end a real run
 // with a signal and see what it saved.
-void ArrangeTestRequest(const QString& url, bool proceed) {
-  auto add = [url] {
-    tvx::AddFiles(url.toStdString());
+void ArrangeTestRequest(Engine& engine, const QString& url, bool proceed) {
+  auto add = [&engine, url] {
+    tvx::AddFiles(engine, url.toStdString());
     std::printf("requested\n");
     std::fflush(stdout);
   };
@@ -58,10 +58,10 @@ void ArrangeTestRequest(const QString& url, bool proceed) {
 // Selected and prints "downloading" on standard output, and "downloaded" once
 // no worker runs any more (the record has then moved to its list). Lets tests
 // kill a real download part-way and start it again.
-void ArrangeTestDownload() {
-  QTimer::singleShot(0, [] {
+void ArrangeTestDownload(Engine& engine) {
+  QTimer::singleShot(0, [&engine] {
     if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->accept();
-    QTimer::singleShot(0, [] {
+    QTimer::singleShot(0, [&engine] {
       for (QWidget* w : QApplication::topLevelWidgets()) {
         auto* frame = qobject_cast<CMainFrame*>(w);
         if (!frame) continue;
@@ -71,8 +71,8 @@ void ArrangeTestDownload() {
       std::printf("downloading\n");
       std::fflush(stdout);
       auto* poll = new QTimer(QApplication::instance());
-      QObject::connect(poll, &QTimer::timeout, poll, [poll] {
-        if (tvx::LiveWorkerCount() > 0) return;
+      QObject::connect(poll, &QTimer::timeout, poll, [poll, &engine] {
+        if (engine.workers.Live() > 0) return;
         std::printf("downloaded\n");
         std::fflush(stdout);
         poll->deleteLater();
@@ -84,13 +84,13 @@ void ArrangeTestDownload() {
 
 }  // namespace
 
-void ArrangeProgramHooks() {
+void ArrangeProgramHooks(Engine& engine) {
   const QString screenshot = qEnvironmentVariable("TAVRINOX_SCREENSHOT");
   if (!screenshot.isEmpty()) ArrangeScreenshot(screenshot);
   const QString testRequest = qEnvironmentVariable("TAVRINOX_TEST_REQUEST");
   if (!testRequest.isEmpty())
-    ArrangeTestRequest(testRequest, qEnvironmentVariableIsSet("TAVRINOX_TEST_PROCEED"));
-  if (qEnvironmentVariableIsSet("TAVRINOX_TEST_DOWNLOAD")) ArrangeTestDownload();
+    ArrangeTestRequest(engine, testRequest, qEnvironmentVariableIsSet("TAVRINOX_TEST_PROCEED"));
+  if (qEnvironmentVariableIsSet("TAVRINOX_TEST_DOWNLOAD")) ArrangeTestDownload(engine);
 }
 
 }  // namespace tvx::ui

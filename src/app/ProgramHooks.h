@@ -8,8 +8,12 @@
 //       start-up question) and prints "requested";
 //   TAVRINOX_TEST_DOWNLOAD          answers the question, selects row 0 of the
 //       requested files, chooses Download Selected and prints "downloading".
+namespace tvx {
+class Engine;
+}  // namespace tvx
+
 namespace tvx::ui {
 
-void ArrangeProgramHooks();
+void ArrangeProgramHooks(Engine& engine);
 
 }  // namespace tvx::ui

@@ -13,14 +13,14 @@
 #include "app/QuitSignals.h"
 #include "app/TavrinoxDoc.h"
 #include "commands/CommandIds.h"
+#include "engine/Engine.h"
 #include "store/ListFiles.h"
 #include "ui/MessageBox.h"
 #include "ui/frame/MainFrame.h"
-#include "workers/WorkerControl.h"
 
 namespace tvx::ui {
 
-CTavrinoxApp::CTavrinoxApp() {
+CTavrinoxApp::CTavrinoxApp(Engine& engine) : engine_(engine), saver_(engine.Store()) {
   autoSave_.setInterval(kAutoSaveInterval);
   connect(&autoSave_, &QTimer::timeout, this, [this] { StartBackgroundSave(); });
 #if QT_CONFIG(sessionmanager)
@@ -33,10 +33,28 @@ CTavrinoxApp::~CTavrinoxApp() {
   autoSave_.stop();
   saver_.Wait();
   if (frame_) frame_->SetAppTarget(nullptr);
-  SetListMessageHook({});
+  engine_.Store().SetMessageHook({});
 }
 
 bool CTavrinoxApp::InitInstance() {
+  // One program per folder, before anything of the folder is read: a second
+  // copy would save the lists from its own memory over the first one's.
+  switch (engine_.LockFolder()) {
+    case FolderLock::Result::HeldByAnother:
+      folderInUse_ = true;
+      std::cerr << "Tavrinox: " << kAnotherCopyText << '\n';
+      ShowMessageBox(nullptr, QString::fromLatin1(kAnotherCopyText));
+      return false;
+    case FolderLock::Result::Taken:
+      ownsFolder_ = true;
+      break;
+    case FolderLock::Result::NotLockable:
+      // A folder that takes no lock file takes no list file either: the run
+      // goes on, and saving will say what it could not write.
+      ownsFolder_ = true;
+      break;
+  }
+
   // The desktop's settings store under the usual key; the program keeps
   // nothing of its own there.
   QCoreApplication::setOrganizationName(QString::fromLatin1(kSettingsKey));
@@ -44,13 +62,13 @@ bool CTavrinoxApp::InitInstance() {
   { QSettings settings; }
 
   // Errors of the list files go to the user as message boxes.
-  SetListMessageHook([this](const std::string& text) {
+  engine_.Store().SetMessageHook([this](const std::string& text) {
     ShowMessageBox(frame_ ? frame_.get() : nullptr, QString::fromStdString(text));
   });
 
   doc_ = std::make_unique<CTavrinoxDoc>();
   if (!doc_->OnNewDocument()) return false;
-  frame_ = std::make_unique<CMainFrame>();
+  frame_ = std::make_unique<CMainFrame>(engine_);
   frame_->SetAppTarget(this);
   frame_->OnInitialUpdate();
 
@@ -61,21 +79,24 @@ bool CTavrinoxApp::InitInstance() {
   frame_->showMaximized();
   frame_->update();
   frame_->setWindowTitle(QString::fromLatin1(kWindowTitle));
-
-  for (WorkerKind kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
-    Stops(kind).ClearAll();
   autoSave_.start();
   return true;
 }
 
 int CTavrinoxApp::ExitInstance(int exitCode) {
   autoSave_.stop();
+  if (!ownsFolder_) return folderInUse_ ? kFolderInUse : exitCode;
+  // Workers close their files before the lists are written, so the lists
+  // hold what the files hold.
+  engine_.Shutdown();
+  saver_.Wait();
   if (!quitRequested_) {
-    SaveAllLists();
+    engine_.Store().SaveAll();
   } else {
-    for (const std::string& text : WriteLists(SaveScope::Modified))
+    for (const std::string& text : engine_.Store().Write(SaveScope::Modified))
       std::cerr << "Tavrinox: " << text << '\n';
   }
+  engine_.UnlockFolder();
   return exitCode;
 }
 
@@ -111,7 +132,7 @@ void CTavrinoxApp::ShowSaveErrors(const std::vector<std::string>& errors) {
 }
 
 void CTavrinoxApp::SaveForSessionEnd() {
-  for (const std::string& text : WriteLists(SaveScope::ChangedSinceSave))
+  for (const std::string& text : engine_.Store().Write(SaveScope::ChangedSinceSave))
     std::cerr << "Tavrinox: " << text << '\n';
 }
 

@@ -13,6 +13,10 @@
 #include "store/ListFiles.h"
 #include "ui/views/CommandTarget.h"
 
+namespace tvx {
+class Engine;
+}  // namespace tvx
+
 namespace tvx::ui {
 
 class CMainFrame;
@@ -30,18 +34,26 @@ class CTavrinoxApp : public QObject, public CommandTarget {
   // crash loses only the last few minutes.
   static constexpr std::chrono::milliseconds kAutoSaveInterval = std::chrono::minutes(3);
 
-  CTavrinoxApp();
+  // The exit code of a run that found another copy of the program in its
+  // folder.
+  static constexpr int kFolderInUse = 3;
+
+  explicit CTavrinoxApp(Engine& engine);
   ~CTavrinoxApp() override;
 
-  // Creates the document and the main window (which loads the lists), asks
-  // the start-up question, shows the window maximised and clears the stop
-  // flags. False when the window could not be made.
+  // Takes the working folder's lock first: when another copy holds it, says
+  // so and gives false without reading or writing any list
+  // (FolderInUse()). Then creates the document and the main window (which
+  // loads the lists), asks the start-up question and shows the window
+  // maximised. False when the window could not be made.
   bool InitInstance();
-  // Saves the changed lists and returns the exit code. Running or paused
-  // workers are not waited for; a background save under way is. After a
+  // The way out: the workers are asked to end and given a moment to close
+  // their files, what is partial goes, the changed lists are saved, and the
+  // exit code comes back. A background save under way is waited for. After a
   // quit signal the save errors go to standard error, since nobody may be
-  // there to close a box.
+  // there to close a box. A run that did not get its folder saves nothing.
   int ExitInstance(int exitCode);
+  bool FolderInUse() const { return folderInUse_; }
 
   // From now on SIGTERM, SIGHUP and SIGINT end the run as File > Exit does:
   // every event loop is left and main() saves and ends.
@@ -70,10 +82,13 @@ class CTavrinoxApp : public QObject, public CommandTarget {
   // session ends the process without a word.
   void SaveForSessionEnd();
 
+  Engine& engine_;
   std::unique_ptr<CTavrinoxDoc> doc_;
   std::unique_ptr<CMainFrame> frame_;
   QuitSignals* quitSignals_ = nullptr;
   bool quitRequested_ = false;
+  bool folderInUse_ = false;
+  bool ownsFolder_ = false;
   QTimer autoSave_;
   // Last member: goes first, waiting for its save to end.
   ListAutoSaver saver_;

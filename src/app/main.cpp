@@ -7,16 +7,18 @@
 #include "app/ProgramHooks.h"
 #endif
 #include "app/TavrinoxApp.h"
+#include "engine/Engine.h"
 
 int main(int argc, char** argv) {
   QApplication qt(argc, argv);
-  tvx::ui::CTavrinoxApp app;
+  tvx::Engine engine;
+  tvx::ui::CTavrinoxApp app(engine);
   // From the start: a signal while the lists load or the start-up question
   // is open ends the run as well, after saving.
   app.CatchQuitSignals();
 
 #ifdef TAVRINOX_TEST_HOOKS
-  tvx::ui::ArrangeProgramHooks();
+  tvx::ui::ArrangeProgramHooks(engine);
 #endif
 
   int code = EXIT_FAILURE;

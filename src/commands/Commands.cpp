@@ -219,9 +219,8 @@ void ScheduleTick(EngineState& engine, TimeOfDay now) {
   TVX_ASSERT_UI_THREAD();
   engine.AsOneStep([&] {
     Lists& lists = engine.lists;
-    bool ended =
-        StartPass(engine, lists.requestedSites, WorkerKind::Site, now,
-                  [&](ItemId id) { StartSite(engine, id, kSiteStackSchedule); });
+    bool ended = StartPass(engine, lists.requestedSites, WorkerKind::Site, now,
+                           [&](ItemId id) { StartSite(engine, id, kSiteStackSchedule); });
     if (ended) return;
     ended = StartPass(engine, lists.searchProjects, WorkerKind::Search, now,
                       [&](ItemId id) { StartSearch(engine, id, kSearchStack); });

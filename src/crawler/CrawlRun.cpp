@@ -14,7 +14,7 @@ std::string KilobytesRead(std::uint64_t bytes) {
 void ShowCrawlStopped(EngineState& engine, ItemRef project) {
   Reporter& ui = engine.Ui();
   if (!engine.lists.requestedSites.UpdateOf(project.id,
-                                             [](SiteProject& p) { SetText(p.status, "Stopped"); }))
+                                            [](SiteProject& p) { SetText(p.status, "Stopped"); }))
     return;
   ui.ItemStatus(project, "Stopped");
   ui.ItemProgress(project, 0, 0);
@@ -32,8 +32,8 @@ void EndCrawlRun(EngineState& engine, ItemRef project, const std::string& name, 
     ui.ItemProgress(project, 0, 0);
     ui.ItemStatusText(project, StatusField::LastAction, "Download completed");
     ui.ItemStatusText(project, StatusField::Status, errorStatus);
-    lists.requestedSites.UpdateOf(project.id,
-                                  [](SiteProject& p) { SetText(p.status, "Some errors occurred"); });
+    lists.requestedSites.UpdateOf(
+        project.id, [](SiteProject& p) { SetText(p.status, "Some errors occurred"); });
     return;
   }
   ui.ItemStatusText(project, StatusField::LastAction, "Download completed");

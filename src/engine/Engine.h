@@ -21,6 +21,8 @@ class Engine final : public EngineState {
   // Takes the working folder's lock. Held by another copy: the caller ends
   // without reading or writing any list.
   FolderLock::Result LockFolder() { return lock_.Take(); }
+  // Lets go of the folder once everything of the run is written.
+  void UnlockFolder() { lock_.Release(); }
 
   // The list files of the working folder.
   ListStore& Store() { return store_; }

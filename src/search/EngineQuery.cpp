@@ -64,8 +64,8 @@ bool ResultLinkOfLine(SearchEngine engine, std::string_view line, std::string& l
   return true;
 }
 
-int QueryEngine(SearchEngine engine, std::string_view searchText,
-                std::vector<std::string>& results, const std::function<void()>& betweenLines,
+int QueryEngine(SearchEngine engine, std::string_view searchText, std::vector<std::string>& results,
+                const std::function<void()>& betweenLines,
                 const std::function<bool()>& stopRequested) {
   results.clear();
   const std::string text(searchText.substr(0, kMaxSearchText));

@@ -48,8 +48,8 @@ bool ResultLinkOfLine(SearchEngine engine, std::string_view line, std::string& l
 // for an empty text, or 0 when stopRequested answers true after a line
 // while the page is being read. betweenLines, when given, runs after every
 // line read (the worker's pause point).
-int QueryEngine(SearchEngine engine, std::string_view searchText,
-                std::vector<std::string>& results, const std::function<void()>& betweenLines = {},
+int QueryEngine(SearchEngine engine, std::string_view searchText, std::vector<std::string>& results,
+                const std::function<void()>& betweenLines = {},
                 const std::function<bool()>& stopRequested = {});
 
 }  // namespace tvx

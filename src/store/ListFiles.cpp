@@ -318,7 +318,8 @@ mode_t NewFileMode() {
     if (std::FILE* f = std::fopen("/proc/self/status", "re")) {
       char line[256];
       while (std::fgets(line, sizeof line, f))
-        if (std::strncmp(line, "Umask:", 6) == 0) mask = static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8));
+        if (std::strncmp(line, "Umask:", 6) == 0)
+          mask = static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8));
       std::fclose(f);
     }
     return static_cast<mode_t>(0666 & ~mask);
@@ -407,8 +408,8 @@ constexpr std::array<ListFileInfo, kListCount> kListFiles = {{
     {"picsearchres.data", kSavedFilesError, "New Project", kListSearchResults},
 }};
 
-constexpr std::array<ListId, kListCount> kLoadOrder = {kReqFiles,   kReqSites,  kDnldFiles,
-                                                       kDnldSites,  kSearchProj, kSearchRes};
+constexpr std::array<ListId, kListCount> kLoadOrder = {kReqFiles,  kReqSites,   kDnldFiles,
+                                                       kDnldSites, kSearchProj, kSearchRes};
 
 // Where the content of a file that could not be read is kept instead.
 constexpr const char* kUnsavedSuffix = ".unsaved";
@@ -561,8 +562,8 @@ void ListStore::LoadAll() {
     std::string said;
     files_[id] = KeepAside(file.name, load, said);
     add(std::string("Error reading the list file '") + file.name + "' (" + reason +
-        "): it is left as it is; this run saves the list to '" + files_[id].target +
-        "' instead." + said);
+        "): it is left as it is; this run saves the list to '" + files_[id].target + "' instead." +
+        said);
   }
   for (std::size_t i = 0; i < sideFiles_.size(); ++i) {
     SideFile& side = *sideFiles_[i];
@@ -572,9 +573,9 @@ void ListStore::LoadAll() {
     if (reason.empty()) continue;
     std::string said;
     sideStates_[i] = KeepAside(side.FileName(), load, said);
-    add(std::string("Error reading the ") + side.Contents() + " file '" + side.FileName() +
-        "' (" + reason + "): it is left as it is; this run saves the " + side.ShortContents() +
-        " to '" + sideStates_[i].target + "' instead." + said);
+    add(std::string("Error reading the ") + side.Contents() + " file '" + side.FileName() + "' (" +
+        reason + "): it is left as it is; this run saves the " + side.ShortContents() + " to '" +
+        sideStates_[i].target + "' instead." + said);
   }
   // The box waits for the user; a save may run meanwhile.
   save.unlock();

@@ -29,7 +29,7 @@ struct Lists {
 // returns, which must be one type for all six; for any other kind f is not
 // called and a value-initialised result comes back.
 template <class L, class F>
-  requires std::is_same_v<std::remove_const_t<L>, Lists>
+requires std::is_same_v<std::remove_const_t<L>, Lists>
 auto WithList(L& lists, int kind, F&& f) {
   using Result = decltype(f(lists.requestedFiles));
   switch (kind) {

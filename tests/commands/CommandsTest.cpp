@@ -72,7 +72,9 @@ TEST_F(Commands, DownloadStartsSelectedRowsInRowOrderAndTheLastIsCurrent) {
   EXPECT_TRUE(Ui().Has("row 0 status: Downloading..."));
   EXPECT_EQ(Ui().Text(StatusField::CurrentProject), "None");
   EXPECT_EQ(Ui().Text(StatusField::Status), "No errors");
-  EXPECT_EQ(test::E().workers.Registry(WorkerKind::File).Count() + test::E().lists.downloadedFiles.GetCount(), 3);
+  EXPECT_EQ(test::E().workers.Registry(WorkerKind::File).Count() +
+                test::E().lists.downloadedFiles.GetCount(),
+            3);
   ASSERT_TRUE(test::WaitForWorkers());
   EXPECT_EQ(test::E().lists.downloadedFiles.GetCount(), 3);
   EXPECT_EQ(test::E().lists.requestedFiles.GetCount(), 1);
@@ -141,9 +143,12 @@ TEST_F(Commands, DeleteAllListsWhileWorkersRunLosesTheFilesAtExit) {
   test::DownloadRows({0});
   DeleteAllLists(test::E());
   EXPECT_TRUE(Ui().Has("delete all rows"));
-  EXPECT_EQ(test::E().lists.requestedFiles.GetCount() + test::E().lists.downloadedFiles.GetCount() + test::E().lists.searchResults.GetCount(), 0);
+  EXPECT_EQ(test::E().lists.requestedFiles.GetCount() + test::E().lists.downloadedFiles.GetCount() +
+                test::E().lists.searchResults.GetCount(),
+            0);
   ASSERT_TRUE(test::WaitForWorkers());
-  EXPECT_EQ(test::E().lists.downloadedFiles.GetCount(), 0) << "a worker whose record is gone moves nothing";
+  EXPECT_EQ(test::E().lists.downloadedFiles.GetCount(), 0)
+      << "a worker whose record is gone moves nothing";
   test::E().Store().SaveAll();
   EXPECT_FALSE(fs::exists("reqpics.data"));
   EXPECT_FALSE(fs::exists("dnldpics.data"));

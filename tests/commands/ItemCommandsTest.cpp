@@ -118,7 +118,8 @@ TEST_F(ItemCommands, AddWebSiteZeroesRequestedTimesWhilePropertiesKeepsThem) {
   EXPECT_TRUE(Ui().Has("insert row: Garden"));
 
   test::E().lists.requestedSites.SetModified(false);
-  EditProjects(test::E(), ShownList(), Rows(test::E().lists.requestedSites, {0}),
+  EditProjects(
+      test::E(), ShownList(), Rows(test::E().lists.requestedSites, {0}),
       [&](const SiteEdit& shown) -> std::optional<SiteEdit> {
         SiteEdit edited = shown;
         edited.project.startHour = 10;
@@ -153,9 +154,11 @@ TEST_F(ItemCommands, NamesThatCannotNameAFolderAreRefusedEverywhere) {
     Ui().Clear();
     test::Shown().Show(kListRequestedSites);
     AddWebSite(test::E(), rename({Site("x"), {}})->project);
-    EditProjects(test::E(), ShownList(), Rows(test::E().lists.requestedSites, {0}), rename, kNoSearchDialog);
+    EditProjects(test::E(), ShownList(), Rows(test::E().lists.requestedSites, {0}), rename,
+                 kNoSearchDialog);
     test::Shown().Show(kListSearchResults);
-    SendToRequestedSites(test::E(), {{"http://127.0.0.1/a/", "Cats"}}, SendToOrigin::ListPanel, rename);
+    SendToRequestedSites(test::E(), {{"http://127.0.0.1/a/", "Cats"}}, SendToOrigin::ListPanel,
+                         rename);
     EXPECT_EQ(Ui().Calls(), std::vector<std::string>(3, "message: " + problem));
     EXPECT_EQ(Keys(test::E().lists.requestedSites), std::vector<std::string>{"Old"});
   }
@@ -167,8 +170,10 @@ TEST_F(ItemCommands, NamesThatCannotNameAFolderAreRefusedEverywhere) {
 
 TEST_F(ItemCommands, DeleteRemovesTheRecordsOfTheSelectedRows) {
   for (const char* url : {"a", "b", "c", "d", "e"}) test::E().lists.requestedFiles.AddUrl(url);
-  EXPECT_EQ(CheckDeleteEntries(ShownList(), 2).question, "Are you sure you want to delete those entries?");
-  EXPECT_EQ(CheckDeleteEntries(ShownList(), 1).question, "Are you sure you want to delete that entry?");
+  EXPECT_EQ(CheckDeleteEntries(ShownList(), 2).question,
+            "Are you sure you want to delete those entries?");
+  EXPECT_EQ(CheckDeleteEntries(ShownList(), 1).question,
+            "Are you sure you want to delete that entry?");
   EXPECT_TRUE(CheckDeleteEntries(ShownList(), 0).question.empty());
   // Rows 0 and 2 show e and c; an item that is gone meanwhile is passed over.
   std::vector<ItemId> rows = Rows(test::E().lists.requestedFiles, {0, 2});
@@ -202,7 +207,8 @@ TEST_F(ItemCommands, PropertiesEditsEachRowsOwnRecordAfterTheDialog) {
                [&](const SearchProject& p) -> std::optional<SearchProject> {
                  opened.emplace_back(TextOf(p.searchText));
                  // A search project added meanwhile goes to the end of the list.
-                 test::E().lists.searchProjects.Add(Search("Cats", "added " + std::to_string(opened.size())));
+                 test::E().lists.searchProjects.Add(
+                     Search("Cats", "added " + std::to_string(opened.size())));
                  SearchProject edited = p;
                  SetText(edited.name, opened.size() == 1 ? "Cats new" : "Cats old");
                  return edited;
@@ -219,16 +225,20 @@ TEST_F(ItemCommands, PropertiesEditsEachRowsOwnRecordAfterTheDialog) {
   Ui().Clear();
   EditProjects(test::E(), ShownList(), Rows(test::E().lists.searchProjects, {0}), kNoSiteSheet,
                [](const SearchProject&) { return std::optional<SearchProject>(); });
-  EditProjects(test::E(), ShownList(), Rows(test::E().lists.searchProjects, {1}), kNoSiteSheet, [](const SearchProject& p) {
-    test::E().lists.searchProjects.RemoveAt(test::E().lists.searchProjects.GetCount() - 2);
-    SearchProject edited = p;
-    SetText(edited.name, "renamed");
-    return std::optional<SearchProject>(edited);
-  });
+  EditProjects(
+      test::E(), ShownList(), Rows(test::E().lists.searchProjects, {1}), kNoSiteSheet,
+      [](const SearchProject& p) {
+        test::E().lists.searchProjects.RemoveAt(test::E().lists.searchProjects.GetCount() - 2);
+        SearchProject edited = p;
+        SetText(edited.name, "renamed");
+        return std::optional<SearchProject>(edited);
+      });
   test::E().lists.requestedFiles.AddUrl("http://127.0.0.1/a.gif");
   test::Shown().Show(kListRequestedFiles);
-  EditProjects(test::E(), ShownList(), Rows(test::E().lists.requestedFiles, {0}), kNoSiteSheet, kNoSearchDialog);
-  EXPECT_EQ(Keys(test::E().lists.searchProjects), (std::vector<std::string>{"Cats old", "Cats new", "Cats"}));
+  EditProjects(test::E(), ShownList(), Rows(test::E().lists.requestedFiles, {0}), kNoSiteSheet,
+               kNoSearchDialog);
+  EXPECT_EQ(Keys(test::E().lists.searchProjects),
+            (std::vector<std::string>{"Cats old", "Cats new", "Cats"}));
   EXPECT_TRUE(Ui().Calls().empty());
 }
 
@@ -271,7 +281,8 @@ TEST_F(ItemCommands, SiteOptionsFollowTheirProject) {
   test::Shown().Show(kListRequestedSites);
   AddWebSite(test::E(), Site("Garden"), {true, 8});
   EXPECT_EQ(test::E().siteOptions.Get("garden"), (SiteOptions{true, 8}));
-  EditProjects(test::E(), ShownList(), Rows(test::E().lists.requestedSites, {0}),
+  EditProjects(
+      test::E(), ShownList(), Rows(test::E().lists.requestedSites, {0}),
       [](const SiteEdit& shown) -> std::optional<SiteEdit> {
         EXPECT_EQ(shown.options, (SiteOptions{true, 8})) << "the sheet shows the options";
         SiteEdit edited = shown;

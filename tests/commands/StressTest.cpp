@@ -101,12 +101,14 @@ TEST(Stress, FiftyWorkersWhileTheListsChangeUnderThem) {
       test::E().lists.requestedFiles.AddUrl(
           http.Url(i % 4 ? "/i" + std::to_string(i % 8) + ".gif?" + std::to_string(rounds * 100 + i)
                          : "/slow.gif?" + std::to_string(rounds * 100 + i)));
-    for (int i = 0; i < 10; ++i) test::E().lists.requestedFiles.AddUrl(ftp.Url("/f" + std::to_string(i) + ".gif"));
     for (int i = 0; i < 10; ++i)
-      test::E().lists.requestedSites.Add(Site("site " + std::to_string(rounds) + "-" + std::to_string(i),
-                              http.Url("/index.html")));
+      test::E().lists.requestedFiles.AddUrl(ftp.Url("/f" + std::to_string(i) + ".gif"));
     for (int i = 0; i < 10; ++i)
-      test::E().lists.searchProjects.Add(Search("search " + std::to_string(rounds) + "-" + std::to_string(i)));
+      test::E().lists.requestedSites.Add(Site(
+          "site " + std::to_string(rounds) + "-" + std::to_string(i), http.Url("/index.html")));
+    for (int i = 0; i < 10; ++i)
+      test::E().lists.searchProjects.Add(
+          Search("search " + std::to_string(rounds) + "-" + std::to_string(i)));
     auto all = [](int n) {
       std::vector<int> rows(n);
       for (int i = 0; i < n; ++i) rows[i] = i;
@@ -128,9 +130,11 @@ TEST(Stress, FiftyWorkersWhileTheListsChangeUnderThem) {
       int action = static_cast<int>(random() % 10);
       fx.OnUi([&] {
         if (action < 3 && test::E().lists.requestedFiles.GetCount() > 0)
-          test::E().lists.requestedFiles.RemoveAt(static_cast<int>(random() % test::E().lists.requestedFiles.GetCount()));
+          test::E().lists.requestedFiles.RemoveAt(
+              static_cast<int>(random() % test::E().lists.requestedFiles.GetCount()));
         else if (action < 5 && test::E().lists.requestedSites.GetCount() > 0)
-          test::E().lists.requestedSites.RemoveAt(static_cast<int>(random() % test::E().lists.requestedSites.GetCount()));
+          test::E().lists.requestedSites.RemoveAt(
+              static_cast<int>(random() % test::E().lists.requestedSites.GetCount()));
         else if (action == 5)
           (void)test::E().lists.searchResults.Snapshot();
       });
@@ -145,7 +149,8 @@ TEST(Stress, FiftyWorkersWhileTheListsChangeUnderThem) {
       for (const auto& h : test::E().workers.Registry(kind).Snapshot()) EXPECT_FALSE(h->Finished());
     // Let paused workers go on so that every worker comes to its end.
     for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
-      for (const auto& worker : test::E().workers.Registry(kind).Snapshot()) worker->Gate().Resume();
+      for (const auto& worker : test::E().workers.Registry(kind).Snapshot())
+        worker->Gate().Resume();
     if (!test::WaitForWorkers(std::chrono::seconds(60))) {
       for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
         for (const auto& worker : test::E().workers.Registry(kind).Snapshot())
@@ -157,7 +162,8 @@ TEST(Stress, FiftyWorkersWhileTheListsChangeUnderThem) {
       EXPECT_EQ(test::E().workers.Registry(kind).Count(), 0);
   }
   // What is in the lists is saved whole.
-  for (int i = 0; i < 5; ++i) test::E().lists.downloadedFiles.AddUrl("http://kept/" + std::to_string(i) + ".gif");
+  for (int i = 0; i < 5; ++i)
+    test::E().lists.downloadedFiles.AddUrl("http://kept/" + std::to_string(i) + ".gif");
   int downloaded = test::E().lists.downloadedFiles.GetCount();
   test::E().Store().SaveAll();
   test::ResetLists();

@@ -56,9 +56,9 @@ class SiteCrawlFixture : public ::testing::Test {
     const ItemRef item{kListRequestedSites, sites.IdAt(sites.Find(TextOf(p.name)))};
     fx_->OnUi([&] {
       if (followStarted_) test::Shown().FollowItem(item);
-      ASSERT_NE(test::E().workers.Launch(test::E(), WorkerKind::Site, item,
-                                         std::string(TextOf(p.name)), kSiteStackCommand,
-                                         [this, p](WorkerEnv& env) { exitCode_ = RunCrawl(env, p); }),
+      ASSERT_NE(test::E().workers.Launch(
+                    test::E(), WorkerKind::Site, item, std::string(TextOf(p.name)),
+                    kSiteStackCommand, [this, p](WorkerEnv& env) { exitCode_ = RunCrawl(env, p); }),
                 nullptr);
     });
   }

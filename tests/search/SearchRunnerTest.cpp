@@ -255,7 +255,8 @@ TEST_F(SearchRunner, AProjectDeletedWhileRunningIsNoLongerShown) {
   server_.Serve(kYahooPath, HttpResponse::Html(test::YahooPage(test::ResultLinks(4, "yh"))));
   Start();
   ASSERT_TRUE(server_.WaitForRequests(1, std::chrono::seconds(20)));
-  fx_->OnUi([] { test::E().lists.searchProjects.RemoveAt(test::E().lists.searchProjects.Find(kName)); });
+  fx_->OnUi(
+      [] { test::E().lists.searchProjects.RemoveAt(test::E().lists.searchProjects.Find(kName)); });
   Finish();
   // Nothing after the deletion names a row or touches the status view; the
   // links found are still kept.

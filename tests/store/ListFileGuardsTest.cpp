@@ -124,12 +124,14 @@ TEST_F(ListFileGuards, UnreadableListFilesAreReportedAndNeverReplaced) {
     // by the background save or at exit, changed or emptied.
     test::E().lists.requestedFiles.AddUrl("http://a/new.gif");
     test::E().lists.downloadedFiles.AddUrl("http://a/new.gif");
-    EXPECT_EQ(test::E().lists.requestedFiles.Find("http://a/new.gif"), test::E().lists.requestedFiles.GetCount() - 1);
+    EXPECT_EQ(test::E().lists.requestedFiles.Find("http://a/new.gif"),
+              test::E().lists.requestedFiles.GetCount() - 1);
     EXPECT_TRUE(test::E().Store().Write(SaveScope::ChangedSinceSave).empty());
     test::E().Store().SaveAll();
     // What the run did to the list is kept beside it, nothing is lost.
     EXPECT_EQ(ReadFile("reqpics.data.unsaved"), "http://a/new.gif\r\n");
-    while (test::E().lists.requestedFiles.GetCount() > 0) test::E().lists.requestedFiles.RemoveAt(0);
+    while (test::E().lists.requestedFiles.GetCount() > 0)
+      test::E().lists.requestedFiles.RemoveAt(0);
     test::E().Store().SaveAll();
     EXPECT_FALSE(fs::exists("reqpics.data.unsaved"));
     EXPECT_EQ(Describe("reqpics.data"), before);
@@ -207,14 +209,18 @@ TEST_F(ListFileGuards, ReplacingKeepsModeOwnerAndLinks) {
 // The program's moves between lists, each as it makes them: added to the new
 // list, then removed from the old one.
 void MakeEveryMove() {
-  test::E().lists.downloadedFiles.Add(*test::E().lists.requestedFiles.CopyAt(0));  // a download ended
+  test::E().lists.downloadedFiles.Add(
+      *test::E().lists.requestedFiles.CopyAt(0));  // a download ended
   test::E().lists.requestedFiles.RemoveAt(0);
   test::E().lists.downloadedSites.Add(*test::E().lists.requestedSites.CopyAt(0));  // a crawl ended
   test::E().lists.requestedSites.RemoveAt(0);
-  test::E().lists.searchResults.Add(MakeFileRecord("http://found/by-cats.gif", "Cats"));  // a search ran
-  test::E().lists.searchProjects.RemoveAt(0);                      // and its project was deleted
-  test::E().lists.requestedFiles.AddUrl("http://found/sent.gif");  // Send To, then the result deleted
-  test::E().lists.searchResults.RemoveAt(test::E().lists.searchResults.Find("http://found/sent.gif"));
+  test::E().lists.searchResults.Add(
+      MakeFileRecord("http://found/by-cats.gif", "Cats"));  // a search ran
+  test::E().lists.searchProjects.RemoveAt(0);               // and its project was deleted
+  test::E().lists.requestedFiles.AddUrl(
+      "http://found/sent.gif");  // Send To, then the result deleted
+  test::E().lists.searchResults.RemoveAt(
+      test::E().lists.searchResults.Find("http://found/sent.gif"));
   SiteProject site{};
   SetText(site.name, "From a result");
   SetText(site.startUrl, "http://found/site/");
@@ -229,7 +235,8 @@ void ExpectNothingLost(const std::string& when) {
   SCOPED_TRACE(when);
   EXPECT_TRUE(test::E().lists.requestedFiles.Find("http://a/get.gif") >= 0 ||
               test::E().lists.downloadedFiles.Find("http://a/get.gif") >= 0);
-  EXPECT_TRUE(test::E().lists.requestedSites.Find("Crawl") >= 0 || test::E().lists.downloadedSites.Find("Crawl") >= 0);
+  EXPECT_TRUE(test::E().lists.requestedSites.Find("Crawl") >= 0 ||
+              test::E().lists.downloadedSites.Find("Crawl") >= 0);
   EXPECT_TRUE(test::E().lists.searchProjects.Find("Cats") >= 0 ||
               test::E().lists.searchResults.Find("http://found/by-cats.gif") >= 0);
   EXPECT_TRUE(test::E().lists.searchResults.Find("http://found/sent.gif") >= 0 ||
@@ -328,9 +335,11 @@ TEST_F(ListFileGuards, BackgroundSavesWhileRecordsMoveNeverLoseOne) {
     for (int i = 0; i < kRecords; ++i) {
       std::string url = "http://a/" + std::to_string(i) + ".gif";
       std::string name = "S" + std::to_string(i);
-      ASSERT_TRUE(test::E().lists.requestedFiles.Find(url) >= 0 || test::E().lists.downloadedFiles.Find(url) >= 0)
+      ASSERT_TRUE(test::E().lists.requestedFiles.Find(url) >= 0 ||
+                  test::E().lists.downloadedFiles.Find(url) >= 0)
           << url << " lost in round " << round;
-      ASSERT_TRUE(test::E().lists.requestedSites.Find(name) >= 0 || test::E().lists.downloadedSites.Find(name) >= 0)
+      ASSERT_TRUE(test::E().lists.requestedSites.Find(name) >= 0 ||
+                  test::E().lists.downloadedSites.Find(name) >= 0)
           << name << " lost in round " << round;
     }
   }

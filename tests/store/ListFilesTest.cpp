@@ -72,9 +72,11 @@ SiteProject HolidayProject() {
 
 TEST_F(ListFiles, NoFilesGiveEmptyListsAndNothingIsCreated) {
   test::E().Store().LoadAll();
-  EXPECT_EQ(test::E().lists.requestedFiles.GetCount() + test::E().lists.requestedSites.GetCount() + test::E().lists.searchProjects.GetCount() +
-                test::E().lists.downloadedFiles.GetCount() + test::E().lists.downloadedSites.GetCount() + test::E().lists.searchResults.GetCount(),
-            0);
+  EXPECT_EQ(
+      test::E().lists.requestedFiles.GetCount() + test::E().lists.requestedSites.GetCount() +
+          test::E().lists.searchProjects.GetCount() + test::E().lists.downloadedFiles.GetCount() +
+          test::E().lists.downloadedSites.GetCount() + test::E().lists.searchResults.GetCount(),
+      0);
   test::E().Store().SaveAll();
   for (const auto& f : kFiles) EXPECT_FALSE(fs::exists(f)) << f;
   EXPECT_TRUE(messages_.empty());
@@ -215,9 +217,11 @@ TEST_F(ListFiles, OverlongHandEditedFieldsAreCutAndTheRestDropped) {
   std::string longUrl(1000, 'u');
   WriteFile("reqpics.data", longUrl + "\nhttp://ok/a.gif\n");
   test::E().Store().LoadAll();
-  ASSERT_EQ(test::E().lists.searchProjects.GetCount(), 1) << "the rest of a long line is not the next field";
+  ASSERT_EQ(test::E().lists.searchProjects.GetCount(), 1)
+      << "the rest of a long line is not the next field";
   EXPECT_EQ(std::string(test::E().lists.searchProjects.GetAt(0)->name), std::string(79, 'N'));
-  EXPECT_EQ(std::string(test::E().lists.searchProjects.GetAt(0)->searchText), std::string(255, 'T'));
+  EXPECT_EQ(std::string(test::E().lists.searchProjects.GetAt(0)->searchText),
+            std::string(255, 'T'));
   EXPECT_EQ(test::E().lists.searchProjects.GetAt(0)->useYahoo, 1);
   ASSERT_EQ(test::E().lists.requestedFiles.GetCount(), 2);
   EXPECT_EQ(TextOf(test::E().lists.requestedFiles.GetAt(0)->url).size(), 254u);

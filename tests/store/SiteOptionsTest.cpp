@@ -86,7 +86,8 @@ TEST_F(SiteOptionsFile, ReadsWhatItCanOfAnEditedFile) {
       "1 3 narrow");
   EXPECT_FALSE(test::E().siteOptions.Modified());
   EXPECT_EQ(test::E().siteOptions.Get("Spaced name "), (SiteOptions{true, 4}));
-  EXPECT_EQ(test::E().siteOptions.Get("NARROW"), (SiteOptions{true, 3})) << "the last line of a name counts";
+  EXPECT_EQ(test::E().siteOptions.Get("NARROW"), (SiteOptions{true, 3}))
+      << "the last line of a name counts";
   EXPECT_EQ(test::E().siteOptions.Get("Zero"), (SiteOptions{true, 1}));
   EXPECT_EQ(test::E().siteOptions.Get("Bad flag"), SiteOptions{});
   EXPECT_EQ(test::E().siteOptions.Get("Bad number"), SiteOptions{});

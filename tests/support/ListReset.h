@@ -1,10 +1,8 @@
 #pragma once
 // The engine a test works with, and putting its six lists back to their
 // start-up state between tests.
-namespace tvx {
-class Engine;
-class ShownList;
-}  // namespace tvx
+#include "engine/Engine.h"
+#include "ui/model/ShownList.h"
 
 namespace tvx::test {
 

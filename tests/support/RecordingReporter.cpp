@@ -1,8 +1,7 @@
 #include "support/RecordingReporter.h"
 
-#include <thread>
-
 #include <algorithm>
+#include <thread>
 
 #include "commands/Commands.h"
 #include "store/ListFiles.h"

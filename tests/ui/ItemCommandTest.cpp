@@ -22,6 +22,7 @@
 #include "store/ListFiles.h"
 #include "store/Lists.h"
 #include "support/Files.h"
+#include "support/ListReset.h"
 #include "ui/DialogDriver.h"
 #include "ui/MainTestSupport.h"
 #include "ui/dialogs/AddFileDlg.h"
@@ -47,8 +48,8 @@ class ItemCommands : public ::testing::Test {
  protected:
   void SetUp() override {
     test::ResetLists();
-    SendToDraft() = SiteProject{};
-    frame = std::make_unique<CMainFrame>();
+    test::E().sendToDraft = SiteProject{};
+    frame = std::make_unique<CMainFrame>(test::E());
     frame->OnInitialUpdate();
     frame->resize(1000, 700);
     frame->show();
@@ -112,8 +113,8 @@ TEST_F(ItemCommands, AddFilesFromTheDialogShowsTheRowOnTop) {
   script.ThenAs<CAddFileDlg>([](CAddFileDlg& d) { Click(d.addButton()); });
   for (int i = 0; i < 3; ++i) frame->RouteCommand(kCmdAddFiles);
   EXPECT_TRUE(script.AllStepsRun());
-  ASSERT_EQ(RequestedFiles.GetCount(), 1);
-  EXPECT_STREQ(RequestedFiles.GetAt(0)->url, "http://127.0.0.1/b.jpg");
+  ASSERT_EQ(test::E().lists.requestedFiles.GetCount(), 1);
+  EXPECT_STREQ(test::E().lists.requestedFiles.GetAt(0)->url, "http://127.0.0.1/b.jpg");
   EXPECT_EQ(Rows(), std::vector<std::string>{"http://127.0.0.1/b.jpg"});
   EXPECT_EQ(Text(panel->RowText(0, 1)), "Ready for download");
 }
@@ -128,14 +129,14 @@ TEST_F(ItemCommands, AddFilesWithoutARowAddsNothing) {
   });
   frame->RouteCommand(kCmdAddFiles);
   EXPECT_EQ(boxes.texts, QStringList{"Error adding files to list"});
-  EXPECT_EQ(RequestedFiles.GetCount(), 0);
-  EXPECT_FALSE(RequestedFiles.IsModified());
+  EXPECT_EQ(test::E().lists.requestedFiles.GetCount(), 0);
+  EXPECT_FALSE(test::E().lists.requestedFiles.IsModified());
 }
 
 TEST_F(ItemCommands, AddWebSiteRefusesATakenNameAfterTheSheet) {
   SiteProject holiday = NewWebSiteProject();
   SetText(holiday.name, "Holiday Pictures");
-  RequestedSites.Add(holiday);
+  test::E().lists.requestedSites.Add(holiday);
   Show("Web Sites");
   MessageAnswers boxes;
   DialogScript script;
@@ -149,7 +150,7 @@ TEST_F(ItemCommands, AddWebSiteRefusesATakenNameAfterTheSheet) {
   });
   frame->RouteCommand(kCmdAddWebSite);
   EXPECT_EQ(boxes.texts, QStringList{"A project with that name already exists!"});
-  EXPECT_EQ(RequestedSites.GetCount(), 1);
+  EXPECT_EQ(test::E().lists.requestedSites.GetCount(), 1);
   EXPECT_EQ(panel->RowCount(), 1);
 }
 
@@ -159,8 +160,8 @@ TEST_F(ItemCommands, AddWebSiteRefusesATakenNameAfterTheSheet) {
 TEST_F(ItemCommands, SheetsStayOpenOnANameThatCannotNameAFolder) {
   SiteProject old = NewWebSiteProject();
   SetText(old.name, "Old");
-  RequestedSites.Add(old);
-  SearchResults.Add(MakeFileRecord("http://127.0.0.1/cats/", "Cats"));
+  test::E().lists.requestedSites.Add(old);
+  test::E().lists.searchResults.Add(MakeFileRecord("http://127.0.0.1/cats/", "Cats"));
   MessageAnswers boxes;
   DialogScript script;
   std::vector<bool> stayedOpen;
@@ -189,11 +190,11 @@ TEST_F(ItemCommands, SheetsStayOpenOnANameThatCannotNameAFolder) {
   EXPECT_TRUE(script.AllStepsRun());
   EXPECT_EQ(stayedOpen, std::vector<bool>(3, true));
   EXPECT_EQ(boxes.texts, QStringList(3, QString::fromStdString(ProjectNameProblem("../up"))));
-  ASSERT_EQ(RequestedSites.GetCount(), 3);
-  EXPECT_STREQ(RequestedSites.GetAt(0)->name, "Old");
-  EXPECT_STREQ(RequestedSites.GetAt(1)->name, "Edited");
-  EXPECT_STREQ(RequestedSites.GetAt(2)->name, "Sent");
-  EXPECT_STREQ(RequestedSites.GetAt(2)->startUrl, "http://127.0.0.1/kept/");
+  ASSERT_EQ(test::E().lists.requestedSites.GetCount(), 3);
+  EXPECT_STREQ(test::E().lists.requestedSites.GetAt(0)->name, "Old");
+  EXPECT_STREQ(test::E().lists.requestedSites.GetAt(1)->name, "Edited");
+  EXPECT_STREQ(test::E().lists.requestedSites.GetAt(2)->name, "Sent");
+  EXPECT_STREQ(test::E().lists.requestedSites.GetAt(2)->startUrl, "http://127.0.0.1/kept/");
 }
 
 // A time box showing "0" kept it when it took the focus, so typing 1 made
@@ -202,7 +203,7 @@ TEST_F(ItemCommands, TimeBoxesTakeTheNumberTyped) {
   SiteProject timed = NewWebSiteProject();
   SetText(timed.name, "Timed");
   timed.stopWhenRequested = 0;
-  RequestedSites.Add(timed);
+  test::E().lists.requestedSites.Add(timed);
   Show("Web Sites");
   Select({0});
   DialogScript script;
@@ -232,8 +233,8 @@ TEST_F(ItemCommands, TimeBoxesTakeTheNumberTyped) {
   });
   frame->RouteCommand(kCmdProperties);
   EXPECT_TRUE(script.AllStepsRun());
-  EXPECT_EQ(RequestedSites.GetAt(0)->startHour, 1);
-  EXPECT_EQ(RequestedSites.GetAt(0)->stopHour, 2);
+  EXPECT_EQ(test::E().lists.requestedSites.GetAt(0)->startHour, 1);
+  EXPECT_EQ(test::E().lists.requestedSites.GetAt(0)->stopHour, 2);
 }
 
 TEST_F(ItemCommands, NamesLongerThanTheirFieldAreCut) {
@@ -250,10 +251,10 @@ TEST_F(ItemCommands, NamesLongerThanTheirFieldAreCut) {
   });
   frame->RouteCommand(kCmdAddWebSite);
   frame->RouteCommand(kCmdAddWebSite);
-  ASSERT_EQ(RequestedSites.GetCount(), 2);
-  EXPECT_EQ(std::string(RequestedSites.GetAt(0)->name), std::string(79, 'n'));
+  ASSERT_EQ(test::E().lists.requestedSites.GetCount(), 2);
+  EXPECT_EQ(std::string(test::E().lists.requestedSites.GetAt(0)->name), std::string(79, 'n'));
   // Cut before the character that no longer fits, never inside it.
-  EXPECT_EQ(QString::fromUtf8(RequestedSites.GetAt(1)->name), accented.left(39));
+  EXPECT_EQ(QString::fromUtf8(test::E().lists.requestedSites.GetAt(1)->name), accented.left(39));
   EXPECT_EQ(Text(panel->RowText(1, 0)), std::string(79, 'n'));
   EXPECT_EQ(panel->RowText(0, 0), accented.left(39));
 }
@@ -272,8 +273,8 @@ TEST_F(ItemCommands, AddAndEditSearchProjectConvertEveryTimeBox) {
     QTest::keyClick(d.nameEdit(), Qt::Key_Return);
   });
   frame->RouteCommand(kCmdAddSearchProject);
-  ASSERT_EQ(SearchProjects.GetCount(), 1);
-  const SearchProject* p = SearchProjects.GetAt(0);
+  ASSERT_EQ(test::E().lists.searchProjects.GetCount(), 1);
+  const SearchProject* p = test::E().lists.searchProjects.GetAt(0);
   EXPECT_EQ(p->runWhenRequested, 1);
   EXPECT_EQ(p->startHour, 7);
   EXPECT_EQ(p->startMinute, 5);
@@ -291,28 +292,28 @@ TEST_F(ItemCommands, AddAndEditSearchProjectConvertEveryTimeBox) {
     Click(d.findChild<QPushButton*>(QStringLiteral("ok")));
   });
   frame->RouteCommand(kCmdProperties);
-  EXPECT_STREQ(SearchProjects.GetAt(0)->name, "Kittens");
+  EXPECT_STREQ(test::E().lists.searchProjects.GetAt(0)->name, "Kittens");
   EXPECT_EQ(Rows(), std::vector<std::string>{"Kittens"});
   EXPECT_EQ(Text(panel->RowText(0, 1)), "Searching...");
 }
 
 TEST_F(ItemCommands, DeleteAnsweredNoKeepsEverything) {
-  for (const char* url : {"a", "b", "c", "d", "e"}) RequestedFiles.AddUrl(url);
+  for (const char* url : {"a", "b", "c", "d", "e"}) test::E().lists.requestedFiles.AddUrl(url);
   panel->RefillRows();
   Select({0, 2});
   MessageAnswers boxes({QMessageBox::No});
   frame->RouteCommand(kCmdDeleteEntry);
-  EXPECT_EQ(RequestedFiles.GetCount(), 5);
+  EXPECT_EQ(test::E().lists.requestedFiles.GetCount(), 5);
   frame->RouteCommand(kCmdDeleteEntry);  // answered Yes this time
   EXPECT_EQ(boxes.texts, QStringList(2, "Are you sure you want to delete those entries?"));
   EXPECT_EQ(Rows(), (std::vector<std::string>{"d", "b", "a"}));
-  EXPECT_EQ(RequestedFiles.GetCount(), 3);
+  EXPECT_EQ(test::E().lists.requestedFiles.GetCount(), 3);
 }
 
 // The list panel's Send To made a project that starts and stops at 00:00;
 // from either place the project runs when requested.
 TEST_F(ItemCommands, SendToFromTheContextMenuMakesAProjectRunWhenRequested) {
-  SearchResults.Add(MakeFileRecord("http://127.0.0.1/site/", "Cats"));
+  test::E().lists.searchResults.Add(MakeFileRecord("http://127.0.0.1/site/", "Cats"));
   Show("Search Results");
   Select({0});
   DialogScript script;
@@ -335,13 +336,13 @@ TEST_F(ItemCommands, SendToFromTheContextMenuMakesAProjectRunWhenRequested) {
   frame->ActivatePane(CMainFrame::kTreePane);
   frame->RouteCommand(kCmdSendToRequestedSites);
   EXPECT_TRUE(script.AllStepsRun());
-  ASSERT_EQ(RequestedSites.GetCount(), 2);
-  for (const SiteProject& p : RequestedSites.Snapshot()) {
+  ASSERT_EQ(test::E().lists.requestedSites.GetCount(), 2);
+  for (const SiteProject& p : test::E().lists.requestedSites.Snapshot()) {
     EXPECT_EQ(p.runWhenRequested, 1);
     EXPECT_EQ(p.stopWhenRequested, 1);
     EXPECT_STREQ(p.startUrl, "http://127.0.0.1/site/");
   }
-  EXPECT_EQ(RequestedSites.GetAt(1)->typeJpg, 1);
+  EXPECT_EQ(test::E().lists.requestedSites.GetAt(1)->typeJpg, 1);
   EXPECT_EQ(panel->RowCount(), 1) << "the results keep their rows";
 }
 
@@ -366,7 +367,7 @@ TEST_F(ItemCommands, ListFilesHoldWhatTheDialogsMade) {
   });
   for (int id : {kCmdAddFiles, kCmdAddWebSite, kCmdAddSearchProject}) frame->RouteCommand(id);
   EXPECT_TRUE(script.AllStepsRun());
-  SaveAllLists();  // the exit step
+  test::E().Store().SaveAll();  // the exit step
   EXPECT_EQ(test::ReadFile("reqpics.data"), "http://127.0.0.1/pics/cat.gif\r\n");
   EXPECT_EQ(test::ReadFile("reqpicwebs.data"),
             "Garden walk\r\nhttp://127.0.0.1/garden/\r\n1\r\n0 0 0 0 0 0 0\r\n1 0 0\r\n1 0 0\r\n"

@@ -19,6 +19,7 @@
 #include "commands/CommandIds.h"
 #include "store/ListFiles.h"
 #include "store/Lists.h"
+#include "support/ListReset.h"
 #include "ui/DialogDriver.h"
 #include "ui/MainTestSupport.h"
 #include "ui/dialogs/StartDlg.h"
@@ -58,7 +59,7 @@ class MainApp : public ::testing::Test {
     test::DialogScript script;
     script.ThenAs<CStartDlg>(
         [](CStartDlg& d) { QTest::mouseClick(d.proceedButton(), Qt::LeftButton); });
-    app = std::make_unique<CTavrinoxApp>();
+    app = std::make_unique<CTavrinoxApp>(test::E());
     ASSERT_TRUE(app->InitInstance());
     EXPECT_TRUE(script.AllStepsRun());
   }
@@ -70,8 +71,6 @@ class MainApp : public ::testing::Test {
 };
 
 TEST_F(MainApp, StartsMaximisedWithItsTitleAndQuitsWithoutCreatingFiles) {
-  Stops(WorkerKind::File).Set(3, 1);
-  Stops(WorkerKind::Site).Set(0, 1);
   Start();
   CMainFrame* frame = app->MainFrame();
   EXPECT_EQ(frame->windowTitle(), "Quillanto for pictures");
@@ -79,9 +78,7 @@ TEST_F(MainApp, StartsMaximisedWithItsTitleAndQuitsWithoutCreatingFiles) {
   EXPECT_TRUE(frame->windowState() & Qt::WindowMaximized);
   EXPECT_EQ(QCoreApplication::organizationName(), "Local AppWizard-Generated Applications");
   EXPECT_EQ(QCoreApplication::applicationName(), "Tavrinox");
-  EXPECT_EQ(ListKind.load(), kListRequestedFiles);
-  EXPECT_EQ(Stops(WorkerKind::File).Get(3), 0);
-  EXPECT_EQ(Stops(WorkerKind::Site).Get(0), 0);
+  EXPECT_EQ(frame->Shown().Shown(), kListRequestedFiles);
   EXPECT_EQ(frame->ListPanel()->RowCount(), 0);
 
   EXPECT_EQ(app->ExitInstance(7), 7);
@@ -102,7 +99,7 @@ TEST_F(MainApp, ListFilesAreShownAndLeftUntouchedWhenNothingChanges) {
   EXPECT_EQ(list->RowText(0, 0), "http://a/3.jpg");
   EXPECT_EQ(list->RowText(2, 0), "http://a/1.jpg");
   EXPECT_EQ(list->RowText(0, 1), "Ready for download");
-  EXPECT_EQ(RequestedSites.GetCount(), 1);
+  EXPECT_EQ(test::E().lists.requestedSites.GetCount(), 1);
 
   app->ExitInstance(0);
   EXPECT_EQ(FilesIn(Dir()), (std::vector<std::string>{"reqpics.data", "reqpicwebs.data"}));
@@ -113,12 +110,12 @@ TEST_F(MainApp, ListFilesAreShownAndLeftUntouchedWhenNothingChanges) {
 
 TEST_F(MainApp, ChangedListsAreSavedAndSaveErrorsShownInABox) {
   Start();
-  RequestedFiles.AddUrl("http://a/new.jpg");
-  DownloadedFiles.AddUrl("http://a/done.jpg");
+  test::E().lists.requestedFiles.AddUrl("http://a/new.jpg");
+  test::E().lists.downloadedFiles.AddUrl("http://a/done.jpg");
   test::MessageAnswers answers;
-  SetListWriteFaultForTest("dnldpics.data");
+  test::E().Store().SetWriteFaultForTest("dnldpics.data");
   app->ExitInstance(0);
-  SetListWriteFaultForTest("");
+  test::E().Store().SetWriteFaultForTest("");
   EXPECT_EQ(ReadBytes(Dir() / "reqpics.data"), "http://a/new.jpg\r\n");
   EXPECT_FALSE(fs::exists(Dir() / "dnldpics.data"));
   EXPECT_EQ(answers.texts, QStringList{"Error saving the 'Requested Files' list!"});
@@ -126,8 +123,8 @@ TEST_F(MainApp, ChangedListsAreSavedAndSaveErrorsShownInABox) {
 
 TEST_F(MainApp, QuittingSavesWhileWorkersRunOrSitPaused) {
   Start();
-  RequestedFiles.AddUrl("http://a/running.jpg");
-  RequestedFiles.AddUrl("http://a/paused.jpg");
+  const ItemId running = test::E().lists.requestedFiles.AddUrl("http://a/running.jpg");
+  const ItemId paused = test::E().lists.requestedFiles.AddUrl("http://a/paused.jpg");
   std::atomic<bool> release{false};
   std::atomic<int> started{0};
   auto body = [&](WorkerEnv& env) {
@@ -135,23 +132,28 @@ TEST_F(MainApp, QuittingSavesWhileWorkersRunOrSitPaused) {
     // Works through the lists and the windows until told to end.
     while (!release.load()) {
       env.Checkpoint();
-      RequestedFiles.Find("http://a/running.jpg");
+      test::E().lists.requestedFiles.Find("http://a/running.jpg");
       env.OnUi([&] { env.reporter.SetStatusText(StatusField::Status, "No errors"); });
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   };
-  ASSERT_NE(LaunchWorker(WorkerKind::File, "http://a/running.jpg", kFileStack, body), nullptr);
-  ASSERT_NE(LaunchWorker(WorkerKind::File, "http://a/paused.jpg", kFileStack, body), nullptr);
+  auto launch = [&](ItemId id) {
+    return test::E().workers.Launch(test::E(), WorkerKind::File, {kListRequestedFiles, id}, "x",
+                                    kFileStack, body);
+  };
+  ASSERT_NE(launch(running), nullptr);
+  ASSERT_NE(launch(paused), nullptr);
   QTRY_COMPARE_WITH_TIMEOUT(started.load(), 2, 10000);
-  const int paused = Registry(WorkerKind::File).Find("http://a/paused.jpg");
-  PauseWorker(WorkerKind::File, paused);
+  test::E().workers.Find(WorkerKind::File, paused)->Gate().Pause();
 
-  app->ExitInstance(0);  // must return at once, whatever the workers do
+  // Workers that never end are given their moment, no more: the way out
+  // ends whatever they do.
+  app->ExitInstance(0);
   EXPECT_EQ(ReadBytes(Dir() / "reqpics.data"), "http://a/running.jpg\r\nhttp://a/paused.jpg\r\n");
 
   release = true;
-  ResumeWorker(WorkerKind::File, Registry(WorkerKind::File).Find("http://a/paused.jpg"));
-  QTRY_COMPARE_WITH_TIMEOUT(LiveWorkerCount(), 0, 10000);
+  if (auto worker = test::E().workers.Find(WorkerKind::File, paused)) worker->Gate().Resume();
+  QTRY_COMPARE_WITH_TIMEOUT(test::E().workers.Live(), 0, 10000);
 }
 
 // The start-up question comes before the main window shows; it and the
@@ -169,7 +171,7 @@ TEST_F(MainApp, StartupQuestionAndItsDialogsAreCentredOnTheScreen) {
     centres.push_back(sheet->frameGeometry().center());
     qobject_cast<QDialog*>(sheet)->reject();
   });
-  app = std::make_unique<CTavrinoxApp>();
+  app = std::make_unique<CTavrinoxApp>(test::E());
   ASSERT_TRUE(app->InitInstance());
   EXPECT_TRUE(script.AllStepsRun());
   ASSERT_EQ(centres.size(), 2u);
@@ -184,11 +186,11 @@ TEST_F(MainApp, AnUnreadableListIsShownAtStartAndNeverReplaced) {
   ASSERT_EQ(answers.texts.size(), 1);
   EXPECT_TRUE(answers.texts[0].contains("'reqpicsearch.data'")) << answers.texts[0].toStdString();
   EXPECT_TRUE(answers.texts[0].contains(QString::fromLocal8Bit(std::strerror(EISDIR))));
-  EXPECT_EQ(RequestedFiles.GetCount(), 1);
+  EXPECT_EQ(test::E().lists.requestedFiles.GetCount(), 1);
 
   SearchProject project{};
   SetText(project.name, "Cats");
-  SearchProjects.Add(project);
+  test::E().lists.searchProjects.Add(project);
   EXPECT_TRUE(app->StartBackgroundSave());
   app->ExitInstance(0);
   EXPECT_TRUE(fs::is_directory(Dir() / "reqpicsearch.data"));
@@ -199,20 +201,20 @@ TEST_F(MainApp, ChangedListsAreSavedInTheBackgroundWhileItRuns) {
   Start();
   test::MessageAnswers answers;
   app->SetAutoSaveInterval(std::chrono::milliseconds(20));
-  RequestedFiles.AddUrl("http://a/new.jpg");
+  test::E().lists.requestedFiles.AddUrl("http://a/new.jpg");
   QTRY_COMPARE_WITH_TIMEOUT(ReadBytes(Dir() / "reqpics.data"), std::string("http://a/new.jpg\r\n"),
                             10000);
   // A list that cannot be written is shown once, not at every round.
-  SetListWriteFaultForTest("dnldpics.data");
-  DownloadedFiles.AddUrl("http://a/done.jpg");
+  test::E().Store().SetWriteFaultForTest("dnldpics.data");
+  test::E().lists.downloadedFiles.AddUrl("http://a/done.jpg");
   QTRY_COMPARE_WITH_TIMEOUT(answers.texts.size(), 1, 10000);
   EXPECT_EQ(answers.texts[0], "Error saving the 'Requested Files' list!");
-  RequestedFiles.AddUrl("http://a/second.jpg");
+  test::E().lists.requestedFiles.AddUrl("http://a/second.jpg");
   QTRY_COMPARE_WITH_TIMEOUT(ReadBytes(Dir() / "reqpics.data"),
                             std::string("http://a/new.jpg\r\nhttp://a/second.jpg\r\n"), 10000);
   QTest::qWait(200);
   EXPECT_EQ(answers.texts.size(), 1);
-  SetListWriteFaultForTest("");
+  test::E().Store().SetWriteFaultForTest("");
   app->ExitInstance(0);
   EXPECT_EQ(ReadBytes(Dir() / "dnldpics.data"), "http://a/done.jpg\r\n");
 }

@@ -20,6 +20,7 @@
 
 #include "commands/CommandIds.h"
 #include "store/Lists.h"
+#include "support/ListReset.h"
 #include "ui/DialogDriver.h"
 #include "ui/MainTestSupport.h"
 #include "ui/dialogs/AddFileDlg.h"
@@ -40,7 +41,7 @@ class MainFrameTest : public ::testing::Test {
  protected:
   void SetUp() override {
     test::ResetLists(kListDownloadedSites);  // the frame must set it back to 1
-    frame = std::make_unique<CMainFrame>();
+    frame = std::make_unique<CMainFrame>(test::E());
     frame->OnInitialUpdate();
     frame->resize(1000, 700);
     frame->show();
@@ -128,7 +129,9 @@ TEST_F(MainFrameTest, KeysAreBoundToTheirCommands) {
   EXPECT_EQ(titles.join("; ").toStdString(),
             "tvx::ui::CAddFileDlg:Add File(s); tvx::ui::CProjProps:Add New Web Project; "
             "tvx::ui::CAddSearchDlg:Add a Search Project");
-  EXPECT_EQ(RequestedFiles.GetCount() + RequestedSites.GetCount() + SearchProjects.GetCount(), 0);
+  EXPECT_EQ(test::E().lists.requestedFiles.GetCount() + test::E().lists.requestedSites.GetCount() +
+                test::E().lists.searchProjects.GetCount(),
+            0);
 }
 
 // A key as X delivers it once the shortcut map has let it pass: straight to
@@ -248,7 +251,8 @@ TEST_F(MainFrameTest, ClickingAPaneMakesItActive) {
 }
 
 TEST_F(MainFrameTest, DelDeletesTheListPanelsSelectionFromAnyPane) {
-  for (const char* url : {"http://a/A", "http://a/B", "http://a/C"}) RequestedFiles.AddUrl(url);
+  for (const char* url : {"http://a/A", "http://a/B", "http://a/C"})
+    test::E().lists.requestedFiles.AddUrl(url);
   CListPanel* list = frame->ListPanel();
   list->RefillRows();
   ASSERT_EQ(list->RowText(0, 0), "http://a/C");
@@ -265,13 +269,13 @@ TEST_F(MainFrameTest, DelDeletesTheListPanelsSelectionFromAnyPane) {
 
   EXPECT_EQ(answers.texts, (QStringList{"Are you sure you want to delete that entry?",
                                         "Are you sure you want to delete that entry?"}));
-  ASSERT_EQ(RequestedFiles.GetCount(), 1);
-  EXPECT_EQ(KeyOf(*RequestedFiles.GetAt(0)), "http://a/B");
+  ASSERT_EQ(test::E().lists.requestedFiles.GetCount(), 1);
+  EXPECT_EQ(KeyOf(*test::E().lists.requestedFiles.GetAt(0)), "http://a/B");
   EXPECT_EQ(list->RowCount(), 1);
 }
 
 TEST_F(MainFrameTest, SendToFollowsTheListPanelOnlyWhileItIsActive) {
-  RequestedFiles.AddUrl("http://a/1.jpg");
+  test::E().lists.requestedFiles.AddUrl("http://a/1.jpg");
   CListPanel* list = frame->ListPanel();
   list->RefillRows();
   // A right-button press outside the search results turns Send To off.
@@ -294,24 +298,24 @@ TEST_F(MainFrameTest, SendToFollowsTheListPanelOnlyWhileItIsActive) {
 }
 
 TEST_F(MainFrameTest, FrameSendToRequestedFilesStopsAtALinkEndingInASlash) {
-  SearchResults.Add(MakeFileRecord("http://r/3.jpg", "cats"));
-  SearchResults.Add(MakeFileRecord("http://r/dir/", "cats"));
-  SearchResults.Add(MakeFileRecord("http://r/1.jpg", "cats"));
+  test::E().lists.searchResults.Add(MakeFileRecord("http://r/3.jpg", "cats"));
+  test::E().lists.searchResults.Add(MakeFileRecord("http://r/dir/", "cats"));
+  test::E().lists.searchResults.Add(MakeFileRecord("http://r/1.jpg", "cats"));
   frame->TreePanel()->SwitchTo("Search Results");
   CListPanel* list = frame->ListPanel();
   for (int r = 0; r < 3; ++r) list->SetRowSelected(r, true);
   frame->RouteCommand(kCmdSendToRequestedFiles);
-  ASSERT_EQ(RequestedFiles.GetCount(), 1);
-  EXPECT_EQ(KeyOf(*RequestedFiles.GetAt(0)), "http://r/1.jpg");
+  ASSERT_EQ(test::E().lists.requestedFiles.GetCount(), 1);
+  EXPECT_EQ(KeyOf(*test::E().lists.requestedFiles.GetAt(0)), "http://r/1.jpg");
   EXPECT_EQ(list->RowCount(), 3);
 }
 
 // One click used to empty all six lists; now a Yes/No box asks first, and
 // Enter answers No.
 TEST_F(MainFrameTest, DeleteAllListsAsksFirstWithNoPreselected) {
-  RequestedFiles.AddUrl("http://a/1.jpg");
-  DownloadedFiles.AddUrl("http://a/2.jpg");
-  SearchResults.AddUrl("http://a/3.jpg");
+  test::E().lists.requestedFiles.AddUrl("http://a/1.jpg");
+  test::E().lists.downloadedFiles.AddUrl("http://a/2.jpg");
+  test::E().lists.searchResults.AddUrl("http://a/3.jpg");
   frame->ListPanel()->RefillRows();
   test::DialogScript script;
   script.ThenAs<QMessageBox>([](QMessageBox& box) {
@@ -321,24 +325,30 @@ TEST_F(MainFrameTest, DeleteAllListsAsksFirstWithNoPreselected) {
     QTest::keyClick(&box, Qt::Key_Return);
   });
   frame->RouteCommand(kCmdDeleteAllLists);
-  EXPECT_EQ(RequestedFiles.GetCount() + DownloadedFiles.GetCount() + SearchResults.GetCount(), 3);
+  EXPECT_EQ(test::E().lists.requestedFiles.GetCount() + test::E().lists.downloadedFiles.GetCount() +
+                test::E().lists.searchResults.GetCount(),
+            3);
   EXPECT_EQ(frame->ListPanel()->RowCount(), 1);
 
   script.ThenAs<QMessageBox>([](QMessageBox& box) { box.button(QMessageBox::Yes)->click(); });
   frame->RouteCommand(kCmdDeleteAllLists);
   EXPECT_TRUE(script.AllStepsRun());
-  EXPECT_EQ(RequestedFiles.GetCount() + DownloadedFiles.GetCount() + SearchResults.GetCount(), 0);
-  EXPECT_TRUE(RequestedFiles.IsModified());
+  EXPECT_EQ(test::E().lists.requestedFiles.GetCount() + test::E().lists.downloadedFiles.GetCount() +
+                test::E().lists.searchResults.GetCount(),
+            0);
+  EXPECT_TRUE(test::E().lists.requestedFiles.IsModified());
   EXPECT_EQ(frame->ListPanel()->RowCount(), 0);
 }
 
 TEST_F(MainFrameTest, StartsWithTheRequestedFilesAndTheOneMinuteTimer) {
-  EXPECT_EQ(ListKind.load(), kListRequestedFiles);
+  EXPECT_EQ(frame->Shown().Shown(), kListRequestedFiles);
   EXPECT_TRUE(frame->ScheduleTimer().isActive());
   EXPECT_EQ(frame->ScheduleTimer().interval(), 60000);
   EXPECT_EQ(frame->StatusView()->LastAction(), "Waiting for command");
   EXPECT_EQ(frame->DnldList()->topLevelItem(0)->text(0), "No files downloaded");
-  EXPECT_EQ(CurrentReporter() != nullptr, true);
+  // The engine's reports reach this window.
+  test::E().Ui().SetStatusText(StatusField::Status, "reported");
+  EXPECT_EQ(frame->StatusView()->Status(), "reported");
 }
 
 TEST_F(MainFrameTest, PanesStartAtTheirSizesAndRowsMoveTogether) {
@@ -422,13 +432,13 @@ TEST_F(MainFrameTest, TableOfContentsOpensTheShippedHelpPage) {
 }
 
 TEST_F(MainFrameTest, DownloadAndStopNeedARequestedListAndASelection) {
-  DownloadedFiles.Add(MakeFileRecord("http://127.0.0.1:1/a.jpg", "Success"));
+  test::E().lists.downloadedFiles.Add(MakeFileRecord("http://127.0.0.1:1/a.jpg", "Success"));
   frame->TreePanel()->SwitchTo("Downloaded Files");
   frame->ListPanel()->SetRowSelected(0, true);
   frame->RouteCommand(kCmdDownloadSelected);
   frame->RouteCommand(kCmdStopDownloading);
   EXPECT_EQ(frame->ListPanel()->RowText(0, 1), "Success");
-  EXPECT_EQ(Registry(WorkerKind::File).Count(), 0);
+  EXPECT_EQ(test::E().workers.Registry(WorkerKind::File).Count(), 0);
 }
 
 class MainStartupQuestion : public MainFrameTest {
@@ -469,7 +479,8 @@ TEST_F(MainStartupQuestion, StartTheProgramOrClosingDoesNothing) {
   EXPECT_TRUE(Ask(Choose(CStartDlg::kStartProgram), 0).isEmpty());
   EXPECT_TRUE(Ask([](CStartDlg& d) { d.close(); }, 0).isEmpty());
   EXPECT_TRUE(Ask([](CStartDlg& d) { QTest::keyClick(&d, Qt::Key_Escape); }, 0).isEmpty());
-  EXPECT_EQ(RequestedSites.GetCount() + SearchProjects.GetCount(), 0);
+  EXPECT_EQ(test::E().lists.requestedSites.GetCount() + test::E().lists.searchProjects.GetCount(),
+            0);
   EXPECT_EQ(frame->ListPanel()->RowCount(), 0);
 }
 

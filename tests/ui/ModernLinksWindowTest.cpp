@@ -20,6 +20,7 @@
 #include "store/Lists.h"
 #include "store/SiteOptions.h"
 #include "support/Files.h"
+#include "support/ListReset.h"
 #include "support/TestHttpServer.h"
 #include "ui/DialogDriver.h"
 #include "ui/MainTestSupport.h"
@@ -39,7 +40,7 @@ using test::HttpResponse;
 constexpr int kFileTab = 1;
 
 TEST(ModernLinksPage, OffUnlessStoredAndHandedBackAsSet) {
-  ResetSiteOptionsForTest();
+  test::E().siteOptions.Reset();
   SiteProject project{};
   SetText(project.name, "Old project");
   project.typeGif = 1;
@@ -47,7 +48,7 @@ TEST(ModernLinksPage, OffUnlessStoredAndHandedBackAsSet) {
   // A project without options: unticked, the number greyed at 4; the
   // described controls as they always were.
   CProjProps sheet(QString::fromLatin1(kWebProjectPropertiesTitle));
-  sheet.Load(project, OptionsOfSite("Old project"));
+  sheet.Load(project, test::E().siteOptions.Get("Old project"));
   auto script = std::make_unique<DialogScript>();
   script->ThenAs<CProjProps>([](CProjProps& s) {
     s.tabs()->setCurrentIndex(kFileTab);
@@ -96,23 +97,19 @@ class ModernLinksWindow : public ::testing::Test {
  protected:
   void SetUp() override {
     test::ResetLists();
-    ResetSiteOptionsForTest();
-    for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search}) {
-      Registry(kind).Clear();
-      Stops(kind).ClearAll();
-    }
+    test::E().siteOptions.Reset();
     net::ClientLimits::stallTimeoutMs = 5000;
-    frame = std::make_unique<CMainFrame>();
+    frame = std::make_unique<CMainFrame>(test::E());
     frame->OnInitialUpdate();
     frame->resize(1000, 700);
     frame->show();
     frame->TreePanel()->SwitchTo("Web Sites");
   }
   void TearDown() override {
-    EXPECT_TRUE(QTest::qWaitFor([] { return LiveWorkerCount() == 0; }, 30000));
+    EXPECT_TRUE(QTest::qWaitFor([] { return test::E().workers.Live() == 0; }, 30000));
     frame.reset();
     test::ResetLists();
-    ResetSiteOptionsForTest();
+    test::E().siteOptions.Reset();
     net::ClientLimits::stallTimeoutMs = 60000;
   }
   void SelectOnly(int row) {
@@ -147,21 +144,21 @@ TEST_F(ModernLinksWindow, ProjectMadeInTheDialogCrawlsTodaysGallery) {
   frame->RouteCommand(kCmdAddWebSite);
   ASSERT_TRUE(script.AllStepsRun());
   ASSERT_EQ(frame->ListPanel()->RowCount(), 1);
-  EXPECT_EQ(OptionsOfSite("Today"), (SiteOptions{true, 4}));
+  EXPECT_EQ(test::E().siteOptions.Get("Today"), (SiteOptions{true, 4}));
 
   SelectOnly(0);
   frame->RouteCommand(kCmdDownloadSelected);
-  ASSERT_TRUE(QTest::qWaitFor([] { return LiveWorkerCount() == 0; }, 30000));
+  ASSERT_TRUE(QTest::qWaitFor([] { return test::E().workers.Live() == 0; }, 30000));
   for (const char* path : {"Photos/IMG_0001.JPG", "Photos/img_0001.jpg", "Photos/Big.JPG"})
     EXPECT_EQ(test::ReadFile(std::string("Pictures/Today/") + path), std::string("JFIF/") + path);
-  EXPECT_EQ(DownloadedSites.GetCount(), 1);
+  EXPECT_EQ(test::E().lists.downloadedSites.GetCount(), 1);
   QTreeWidget* tree = frame->DnldList();
   ASSERT_EQ(tree->topLevelItemCount(), 1);
   EXPECT_EQ(tree->topLevelItem(0)->text(0), "Today");
   EXPECT_EQ(tree->topLevelItem(0)->childCount(), 3);
 
   // Kept when the project moved to the downloaded sites; saved beside the lists.
-  SaveAllLists();
+  test::E().Store().SaveAll();
   EXPECT_EQ(test::ReadFile(kSiteOptionsFile), "1 4 Today\r\n");
 }
 
@@ -171,8 +168,8 @@ TEST_F(ModernLinksWindow, OptionsFollowARenameAndGoWithADeletedProject) {
   SetText(p.startUrl, "http://127.0.0.1/");
   p.runWhenRequested = 1;
   p.stopWhenRequested = 1;
-  RequestedSites.Add(p);
-  SetOptionsOfSite("Before", {true, 7});
+  test::E().lists.requestedSites.Add(p);
+  test::E().siteOptions.Set("Before", {true, 7});
   frame->TreePanel()->SwitchTo("Files");
   frame->TreePanel()->SwitchTo("Web Sites");
   SelectOnly(0);
@@ -184,13 +181,13 @@ TEST_F(ModernLinksWindow, OptionsFollowARenameAndGoWithADeletedProject) {
   });
   frame->RouteCommand(kCmdProperties);
   ASSERT_TRUE(script.AllStepsRun());
-  EXPECT_EQ(OptionsOfSite("After"), (SiteOptions{true, 7}));
-  EXPECT_EQ(OptionsOfSite("Before"), SiteOptions{});
+  EXPECT_EQ(test::E().siteOptions.Get("After"), (SiteOptions{true, 7}));
+  EXPECT_EQ(test::E().siteOptions.Get("Before"), SiteOptions{});
 
   SelectOnly(0);
   frame->RouteCommand(kCmdDeleteEntry);
-  EXPECT_EQ(RequestedSites.GetCount(), 0);
-  EXPECT_EQ(OptionsOfSite("After"), SiteOptions{});
+  EXPECT_EQ(test::E().lists.requestedSites.GetCount(), 0);
+  EXPECT_EQ(test::E().siteOptions.Get("After"), SiteOptions{});
 }
 
 }  // namespace

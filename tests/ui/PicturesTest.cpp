@@ -146,7 +146,7 @@ TEST_F(SavedPictures, PreviewPaneFollowsTheTreeAndStartsHidden) {
   SavePicture("one.png", QSize(1200, 900));
   SavePicture("two.jpg", QSize(300, 200), "JPEG");
   test::ResetLists();
-  CMainFrame frame;
+  CMainFrame frame(test::E());
   frame.OnInitialUpdate();
   frame.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
@@ -189,13 +189,15 @@ TEST(RatePane, ShowsTheRateOnlyWhileWorkersRun) {
   EXPECT_EQ(RateText(812), "812 bytes/s");
   EXPECT_EQ(RateText(1.2 * 1024 * 1024), "1.2 MB/s");
   CRateIndicator rate;
+  test::EngineFixture fx;
+  rate.SetWorkers(&test::E().workers);
   rate.Sample();
   EXPECT_TRUE(rate.isHidden()) << "no worker runs";
   std::atomic<bool> release{false};
-  test::EngineFixture fx;
-  auto worker = LaunchWorker(WorkerKind::File, "x", kFileStack, [&](WorkerEnv&) {
-    while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  });
+  auto worker = test::E().workers.Launch(
+      test::E(), WorkerKind::File, {kListRequestedFiles, 1}, "x", kFileStack, [&](WorkerEnv&) {
+        while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      });
   ASSERT_NE(worker, nullptr);
   rate.Sample();
   EXPECT_FALSE(rate.isHidden());

@@ -9,6 +9,8 @@
 
 #include "commands/CommandIds.h"
 #include "store/Lists.h"
+#include "support/ListReset.h"
+#include "support/RecordingReporter.h"
 #include "ui/DialogDriver.h"
 #include "ui/views/ListPanel.h"
 #include "ui/views/StatusView.h"
@@ -37,6 +39,8 @@ class ViewPanels : public ::testing::Test {
   void SetUp() override {
     test::ResetLists();
     tree.SetPanels(&list, &status);
+    tree.SetModel(&test::E(), &shown);
+    list.SetModel(&test::E(), &shown);
     list.SetStatusView(&status);
     tree.OnInitialUpdate();
     tree.resize(220, 300);
@@ -67,6 +71,8 @@ class ViewPanels : public ::testing::Test {
   CTreePanel tree;
   CListPanel list;
   CStatusView status;
+  test::RecordingReporter sink;
+  ShownList shown{test::E().lists, sink};
 };
 
 TEST_F(ViewPanels, TreeHasTheSixListsUnderTwoRootsAndStartsOnFiles) {
@@ -85,18 +91,18 @@ TEST_F(ViewPanels, TreeHasTheSixListsUnderTwoRootsAndStartsOnFiles) {
   EXPECT_EQ(tree.currentItem(), requested->child(0));
   // Selecting "Files" at start shows nothing by itself.
   EXPECT_EQ(status.LastAction(), "Waiting for command");
-  EXPECT_EQ(ListKind.load(), kListRequestedFiles);
+  EXPECT_EQ(shown.Shown(), kListRequestedFiles);
 }
 
 TEST_F(ViewPanels, EachListShowsNewestFirstWithItsSummary) {
-  RequestedFiles.AddUrl("http://a/1.jpg");
-  RequestedSites.Add(Site("A"));
-  RequestedSites.Add(Site("B"));
-  RequestedSites.Add(Site("C"));
-  DownloadedFiles.Add(MakeFileRecord("http://d/1.jpg", "Success"));
-  DownloadedFiles.Add(MakeFileRecord("http://d/2.jpg", "Success"));
-  SearchProjects.Add(Search("cats"));
-  SearchResults.Add(MakeFileRecord("http://r/1.jpg", "cats"));
+  test::E().lists.requestedFiles.AddUrl("http://a/1.jpg");
+  test::E().lists.requestedSites.Add(Site("A"));
+  test::E().lists.requestedSites.Add(Site("B"));
+  test::E().lists.requestedSites.Add(Site("C"));
+  test::E().lists.downloadedFiles.Add(MakeFileRecord("http://d/1.jpg", "Success"));
+  test::E().lists.downloadedFiles.Add(MakeFileRecord("http://d/2.jpg", "Success"));
+  test::E().lists.searchProjects.Add(Search("cats"));
+  test::E().lists.searchResults.Add(MakeFileRecord("http://r/1.jpg", "cats"));
 
   struct Case {
     const char* item;
@@ -137,7 +143,7 @@ TEST_F(ViewPanels, EachListShowsNewestFirstWithItsSummary) {
     SCOPED_TRACE(c.item);
     status.SetCurrentProject("something");
     ClickTreeItem(c.item);
-    EXPECT_EQ(ListKind.load(), c.kind);
+    EXPECT_EQ(shown.Shown(), c.kind);
     EXPECT_EQ(status.CurrentProject(), "None");
     EXPECT_EQ(status.LastAction(), c.lastAction);
     EXPECT_EQ(status.Status(), c.status);
@@ -148,30 +154,32 @@ TEST_F(ViewPanels, EachListShowsNewestFirstWithItsSummary) {
 }
 
 TEST_F(ViewPanels, PickingTheShownListOrARootChangesNothing) {
-  RequestedFiles.AddUrl("http://a/1.jpg");
+  test::E().lists.requestedFiles.AddUrl("http://a/1.jpg");
   list.RefillRows();
   status.SetLastAction("marker");
-  RequestedFiles.AddUrl("http://a/2.jpg");  // not shown until the list is picked again
+  test::E().lists.requestedFiles.AddUrl(
+      "http://a/2.jpg");  // not shown until the list is picked again
   ClickTreeItem("Files");
   ClickTreeItem("Requested Items");
   ClickTreeItem("Downloaded Items");
-  EXPECT_EQ(ListKind.load(), kListRequestedFiles);
+  EXPECT_EQ(shown.Shown(), kListRequestedFiles);
   EXPECT_EQ(status.LastAction(), "marker");
   EXPECT_EQ(Column(0), QStringList{"http://a/1.jpg"});
 }
 
 TEST_F(ViewPanels, ArrowKeysSwitchWhenTheKeyIsReleased) {
-  RequestedSites.Add(Site("A"));
+  test::E().lists.requestedSites.Add(Site("A"));
   tree.setFocus();
   QTest::keyClick(&tree, Qt::Key_Down);
   EXPECT_EQ(tree.currentItem()->text(0), "Web Sites");
-  EXPECT_EQ(ListKind.load(), kListRequestedSites);
+  EXPECT_EQ(shown.Shown(), kListRequestedSites);
   EXPECT_EQ(Column(0), QStringList{"A"});
 }
 
 TEST_F(ViewPanels, RowThatCannotBeInsertedStopsTheFilling) {
   test::MessageAnswers answers;
-  for (const char* url : {"http://a/1", "http://a/2", "http://a/3"}) RequestedFiles.AddUrl(url);
+  for (const char* url : {"http://a/1", "http://a/2", "http://a/3"})
+    test::E().lists.requestedFiles.AddUrl(url);
   list.SetRowLimitForTest(2);
   list.RefillRows();
   EXPECT_EQ(answers.texts, QStringList{"Error updating list"});
@@ -205,20 +213,20 @@ TEST_F(ViewPanels, RowOperationsIgnoreRowsThatAreNotThere) {
 }
 
 TEST_F(ViewPanels, ClickingARowReportsItInTheStatusView) {
-  RequestedFiles.AddUrl("http://a/1.jpg");
-  RequestedFiles.Add(MakeFileRecord("http://a/2.jpg", "Stopped"));
+  test::E().lists.requestedFiles.AddUrl("http://a/1.jpg");
+  test::E().lists.requestedFiles.Add(MakeFileRecord("http://a/2.jpg", "Stopped"));
   list.RefillRows();
   ClickRow(1);
   EXPECT_EQ(status.LastAction(), "http://a/1.jpg selected");
   EXPECT_EQ(status.Status(), "Ready for download");
   EXPECT_EQ(status.CurrentProject(), "None");
-  EXPECT_EQ(CurrentRow.load(), 1);
+  EXPECT_EQ(shown.RowOf(shown.Followed()), 1);
 
   // With two rows selected the lower one's values remain.
   ClickRow(0, Qt::ControlModifier);
   EXPECT_EQ(list.SelectedRows(), (std::vector<int>{0, 1}));
   EXPECT_EQ(status.LastAction(), "http://a/1.jpg selected");
-  EXPECT_EQ(CurrentRow.load(), 1);
+  EXPECT_EQ(shown.RowOf(shown.Followed()), 1);
 
   // Arrow keys report on release.
   ClickRow(1);
@@ -226,12 +234,12 @@ TEST_F(ViewPanels, ClickingARowReportsItInTheStatusView) {
   EXPECT_EQ(list.SelectedRows(), std::vector<int>{0});
   EXPECT_EQ(status.LastAction(), "http://a/2.jpg selected");
   EXPECT_EQ(status.Status(), "Stopped");
-  EXPECT_EQ(CurrentRow.load(), 0);
+  EXPECT_EQ(shown.RowOf(shown.Followed()), 0);
 }
 
 TEST_F(ViewPanels, CurrentProjectFollowsWebSitesOnly) {
-  RequestedSites.Add(Site("Holiday"));
-  SearchResults.Add(MakeFileRecord("http://r/1.jpg", "cats"));
+  test::E().lists.requestedSites.Add(Site("Holiday"));
+  test::E().lists.searchResults.Add(MakeFileRecord("http://r/1.jpg", "cats"));
   ClickTreeItem("Web Sites");
   ClickRow(0);
   EXPECT_EQ(status.CurrentProject(), "Holiday");
@@ -276,8 +284,8 @@ QString RightClickMenu(CListPanel& list, QPoint at) {
 }
 
 TEST_F(ViewPanels, ContextMenuEnablesSendToOnlyForSearchResults) {
-  RequestedFiles.AddUrl("http://a/1.jpg");
-  SearchResults.Add(MakeFileRecord("http://r/1.jpg", "cats"));
+  test::E().lists.requestedFiles.AddUrl("http://a/1.jpg");
+  test::E().lists.searchResults.Add(MakeFileRecord("http://r/1.jpg", "cats"));
   list.RefillRows();
   EXPECT_TRUE(list.SendToEnabled());  // until the first right-button press
 
@@ -295,7 +303,7 @@ TEST_F(ViewPanels, ContextMenuEnablesSendToOnlyForSearchResults) {
 }
 
 TEST_F(ViewPanels, NoContextMenuWithoutASelectedRow) {
-  RequestedFiles.AddUrl("http://a/1.jpg");
+  test::E().lists.requestedFiles.AddUrl("http://a/1.jpg");
   list.RefillRows();
   const QPoint belowRows(50, list.viewport()->height() - 5);
   EXPECT_EQ(RightClickMenu(list, belowRows), "");
@@ -304,14 +312,14 @@ TEST_F(ViewPanels, NoContextMenuWithoutASelectedRow) {
 
 TEST_F(ViewPanels, ContextMenuCommandsReachThePanelsHandlers) {
   test::MessageAnswers answers;
-  DownloadedFiles.Add(MakeFileRecord("http://d/1.jpg", "Success"));
+  test::E().lists.downloadedFiles.Add(MakeFileRecord("http://d/1.jpg", "Success"));
   ClickTreeItem("Downloaded Files");
   list.SetRowSelected(0, true);
   QMenu* menu = list.CreateContextMenu(&list);
   menu->actions().first()->trigger();  // Delete
   delete menu;
   EXPECT_EQ(answers.texts, QStringList{"You are not alowed to delete entries in this panel"});
-  EXPECT_EQ(DownloadedFiles.GetCount(), 1);
+  EXPECT_EQ(test::E().lists.downloadedFiles.GetCount(), 1);
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 #include <atomic>
 #include <thread>
 
+#include "support/RecordingReporter.h"
 #include "ui/DialogDriver.h"
+#include "ui/model/ShownList.h"
 #include "ui/views/BusyAnimation.h"
 #include "ui/views/DnldList.h"
 #include "ui/views/ListPanel.h"
@@ -51,7 +53,7 @@ TEST_F(ViewReporterTest, ReportsFromAWorkerThreadRunOnTheUserInterfaceThread) {
     onUi([&] { node = reporter.FindOrAddProject("Cats"); });
     onUi([&] { reporter.AddFile(node, "Pictures\\Cats\\a.jpg"); });
     onUi([&] { reporter.DeleteRow(0); });
-    onUi([&] { reporter.InsertTopRow("http://a/3.jpg"); });
+    onUi([&] { reporter.AddTopRow("http://a/3.jpg", "Ready for download"); });
     onUi([&] { reporter.ShowMessage("Unable to connect"); });
     onUi([&] { reporter.StopBusy(); });
     done = true;
@@ -78,20 +80,52 @@ TEST_F(ViewReporterTest, OnTheUserInterfaceThreadTheWorkRunsAtOnce) {
   EXPECT_TRUE(ran);
 }
 
+// A worker names its item; the window's ShownList finds the item's row.
 TEST_F(ViewReporterTest, EngineWorkersReportThroughTheInstalledUi) {
-  SetUi(&reporter, &dispatcher);
+  RecordList<FileRecord>& files = test::E().lists.requestedFiles;
+  const ItemId first = files.AddUrl("http://a/1.jpg");  // row 1
+  files.AddUrl("http://a/2.jpg");                       // row 0
+  ShownList shown(test::E().lists, reporter);
+  test::E().SetUi(&shown, &dispatcher);
   std::atomic<int> step{0};
-  auto handle = LaunchWorker(WorkerKind::File, "http://a/1.jpg", kFileStack, [&](WorkerEnv& env) {
-    env.OnUi([&] { env.reporter.SetRowStatus(1, "Stopped"); });
-    env.OnUi([&] { env.reporter.SetStatusText(StatusField::Status, "Success"); });
-    step = 1;
-  });
+  const ItemRef item{kListRequestedFiles, first};
+  auto handle = test::E().workers.Launch(
+      test::E(), WorkerKind::File, item, "http://a/1.jpg", kFileStack, [&](WorkerEnv& env) {
+        env.OnUi([&] { env.reporter.ItemStatus(env.Item(), "Stopped"); });
+        env.OnUi([&] { env.reporter.SetStatusText(StatusField::Status, "Success"); });
+        step = 1;
+      });
   ASSERT_NE(handle, nullptr);
-  QTRY_VERIFY_WITH_TIMEOUT(step.load() == 1 && LiveWorkerCount() == 0, 10000);
-  SetUi(nullptr, nullptr);
+  QTRY_VERIFY_WITH_TIMEOUT(step.load() == 1 && test::E().workers.Live() == 0, 10000);
+  test::E().SetUi(nullptr, nullptr);
   EXPECT_EQ(list.RowText(1, 1), "Stopped");
   EXPECT_EQ(status.Status(), "Success");
-  EXPECT_EQ(Registry(WorkerKind::File).Find("http://a/1.jpg"), -1);
+  EXPECT_EQ(test::E().workers.Find(WorkerKind::File, first), nullptr);
+}
+
+// The program is ending and its thread runs no more events: a worker waiting
+// for it goes on, running its work itself, and so does every later one.
+TEST_F(ViewReporterTest, AClosedDispatcherLetsWaitingWorkersRunTheirWork) {
+  std::atomic<bool> waiting{false};
+  std::atomic<int> ran{0};
+  std::thread worker([&] {
+    waiting = true;
+    dispatcher.Run([&] {
+      EXPECT_TRUE(dispatcher.IsUiThread());
+      ++ran;
+    });
+    dispatcher.Run([&] { ++ran; });
+  });
+  // This thread processes no events meanwhile: the work cannot reach it.
+  while (!waiting.load()) std::this_thread::yield();
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(ran.load(), 0);
+  dispatcher.Close();
+  worker.join();
+  EXPECT_EQ(ran.load(), 2);
+  // The queued copy finds its work taken and does nothing.
+  QCoreApplication::processEvents();
+  EXPECT_EQ(ran.load(), 2);
 }
 
 TEST(ViewReporterGone, ReportsAfterTheViewsAreGoneDoNothing) {
@@ -103,7 +137,7 @@ TEST(ViewReporterGone, ReportsAfterTheViewsAreGoneDoNothing) {
   delete status;
   delete tree;
   reporter.SetRowStatus(0, "x");
-  reporter.InsertTopRow("x");
+  EXPECT_FALSE(reporter.AddTopRow("x", "y"));
   reporter.SetStatusText(StatusField::Status, "x");
   reporter.StartBusy();
   EXPECT_EQ(reporter.FindOrAddProject("x"), 0);

@@ -16,6 +16,7 @@
 #include "store/Lists.h"
 #include "support/Files.h"
 #include "support/FtpServer.h"
+#include "support/ListReset.h"
 #include "support/TestHttpServer.h"
 #include "ui/DialogDriver.h"
 #include "ui/MainTestSupport.h"
@@ -36,36 +37,27 @@ using test::HttpResponse;
 
 // Workers report through the window's thread, so waiting must keep it running.
 bool WaitForWorkers(int seconds = 30) {
-  return QTest::qWaitFor([] { return LiveWorkerCount() == 0; }, seconds * 1000);
+  return QTest::qWaitFor([] { return test::E().workers.Live() == 0; }, seconds * 1000);
 }
 
 class WindowWork : public ::testing::Test {
  protected:
   void SetUp() override {
     test::ResetLists();
-    for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search}) {
-      Registry(kind).Clear();
-      Stops(kind).ClearAll();
-    }
     net::ClientLimits::stallTimeoutMs = 5000;
   }
   void Open() {
-    frame = std::make_unique<CMainFrame>();
+    frame = std::make_unique<CMainFrame>(test::E());
     frame->OnInitialUpdate();
     frame->resize(1000, 700);
     frame->show();
   }
   void TearDown() override {
     // No worker may outlive the window it reports to.
-    for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search}) {
-      for (int row = 0; row < StopFlags::kRows; ++row) Stops(kind).Set(row, 1);
-      for (const auto& worker : Registry(kind).Snapshot()) worker->Gate().Resume();
-    }
+    test::E().workers.RequestStopAll();
     EXPECT_TRUE(WaitForWorkers(60));
     frame.reset();
     test::ResetLists();
-    for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
-      Stops(kind).ClearAll();
     net::ClientLimits::stallTimeoutMs = 60000;
   }
   void SelectOnly(std::initializer_list<int> rows) {
@@ -83,7 +75,7 @@ class WindowWork : public ::testing::Test {
         ASSERT_EQ(panel->RowText(row, 0).toStdString(), std::string(KeyOf(r))) << row;
       }
     };
-    WithList(ListKind.load(), check);
+    WithList(test::E().lists, frame->Shown().Shown(), check);
   }
 
   test::ScopedWorkDir workDir;
@@ -96,8 +88,8 @@ class WindowWork : public ::testing::Test {
 TEST_F(WindowWork, DownloadFromTheWindowEndsInDownloadedFiles) {
   std::string body(5000, '\x7f');
   http.Serve("/photo.jpg", HttpResponse::Ok(body));
-  RequestedFiles.AddUrl(http.Url("/photo.jpg"));
-  RequestedFiles.SetModified(false);
+  test::E().lists.requestedFiles.AddUrl(http.Url("/photo.jpg"));
+  test::E().lists.requestedFiles.SetModified(false);
   Open();
   ASSERT_EQ(frame->ListPanel()->RowCount(), 1);
   SelectOnly({0});
@@ -122,27 +114,27 @@ TEST_F(WindowWork, ClickInASelectionMakesTheClickedRowCurrent) {
   slow.dripIntervalMs = 20;
   http.Serve("/one.gif", slow);
   http.Serve("/two.gif", slow);
-  RequestedFiles.AddUrl(http.Url("/one.gif"));
-  RequestedFiles.AddUrl(http.Url("/two.gif"));
+  test::E().lists.requestedFiles.AddUrl(http.Url("/one.gif"));
+  test::E().lists.requestedFiles.AddUrl(http.Url("/two.gif"));
   Open();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
   CListPanel* panel = frame->ListPanel();
   SelectOnly({0, 1});
   frame->RouteCommand(kCmdDownloadSelected);
-  ASSERT_EQ(LiveWorkerCount(), 2);
+  ASSERT_EQ(test::E().workers.Live(), 2);
 
   QTest::mouseClick(panel->viewport(), Qt::LeftButton, {},
                     panel->visualItemRect(panel->topLevelItem(0)).center());
   EXPECT_EQ(panel->SelectedRows(), std::vector<int>{0});
   EXPECT_EQ(frame->StatusView()->LastAction().toStdString(), http.Url("/two.gif") + " selected");
-  EXPECT_EQ(CurrentRow.load(), 0);
+  EXPECT_EQ(frame->Shown().RowOf(frame->Shown().Followed()), 0);
 
   frame->RouteCommand(kCmdDeleteEntry);
   ASSERT_TRUE(WaitForWorkers());
   EXPECT_EQ(frame->StatusView()->LastAction(), "Download ended");
   EXPECT_EQ(frame->StatusView()->Status(), "Success");
-  ASSERT_EQ(DownloadedFiles.GetCount(), 1);
-  EXPECT_EQ(std::string(KeyOf(*DownloadedFiles.GetAt(0))), http.Url("/one.gif"));
+  ASSERT_EQ(test::E().lists.downloadedFiles.GetCount(), 1);
+  EXPECT_EQ(std::string(KeyOf(*test::E().lists.downloadedFiles.GetAt(0))), http.Url("/one.gif"));
 }
 
 TEST_F(WindowWork, CrawlFromTheWindowFillsTheDownloadedFilesTree) {
@@ -155,7 +147,7 @@ TEST_F(WindowWork, CrawlFromTheWindowFillsTheDownloadedFilesTree) {
   p.runWhenRequested = 1;
   p.stopWhenRequested = 1;
   SetText(p.status, "Ready for download");
-  RequestedSites.Add(p);
+  test::E().lists.requestedSites.Add(p);
   Open();
   frame->TreePanel()->SwitchTo("Web Sites");
   ASSERT_EQ(frame->ListPanel()->RowCount(), 1);
@@ -164,7 +156,7 @@ TEST_F(WindowWork, CrawlFromTheWindowFillsTheDownloadedFilesTree) {
   ASSERT_TRUE(WaitForWorkers());
   EXPECT_EQ(ReadFile("Pictures/Garden/a/b.gif"), "GIF89a");
   EXPECT_EQ(frame->ListPanel()->RowCount(), 0);
-  EXPECT_EQ(DownloadedSites.GetCount(), 1);
+  EXPECT_EQ(test::E().lists.downloadedSites.GetCount(), 1);
   QTreeWidget* tree = frame->DnldList();
   ASSERT_EQ(tree->topLevelItemCount(), 1);
   EXPECT_EQ(tree->topLevelItem(0)->text(0), "Garden");
@@ -189,7 +181,7 @@ TEST_F(WindowWork, SearchFromTheWindowAppendsResults) {
   s.useYahoo = 1;
   s.runWhenRequested = 1;
   s.stopWhenRequested = 1;
-  SearchProjects.Add(s);
+  test::E().lists.searchProjects.Add(s);
   Open();
   frame->TreePanel()->SwitchTo("Search Projects");
   SelectOnly({0});
@@ -197,7 +189,7 @@ TEST_F(WindowWork, SearchFromTheWindowAppendsResults) {
   ASSERT_TRUE(WaitForWorkers());
   unsetenv("TAVRINOX_ALTAVISTA_HOST");
   unsetenv("TAVRINOX_YAHOO_HOST");
-  EXPECT_EQ(SearchResults.GetCount(), 8);
+  EXPECT_EQ(test::E().lists.searchResults.GetCount(), 8);
   EXPECT_EQ(frame->ListPanel()->RowText(0, 1), "Search Completed Successfully");
   EXPECT_EQ(frame->StatusView()->Status(), "Search completed succesfully");
   frame->TreePanel()->SwitchTo("Search Results");
@@ -233,22 +225,23 @@ TEST_F(WindowWork, ManyWorkersWhileTheUserKeepsWorking) {
   test::FtpServer ftp(ftpRoot.Path());
 
   for (int i = 0; i < 20; ++i)
-    RequestedFiles.AddUrl(http.Url((i % 3 ? "/i" + std::to_string(i % 6) + ".gif?" : "/slow.gif?") +
-                                   std::to_string(i)));
-  for (int i = 0; i < 6; ++i) RequestedFiles.AddUrl(ftp.Url("/f" + std::to_string(i) + ".gif"));
+    test::E().lists.requestedFiles.AddUrl(http.Url(
+        (i % 3 ? "/i" + std::to_string(i % 6) + ".gif?" : "/slow.gif?") + std::to_string(i)));
+  for (int i = 0; i < 6; ++i)
+    test::E().lists.requestedFiles.AddUrl(ftp.Url("/f" + std::to_string(i) + ".gif"));
   for (int i = 0; i < 12; ++i) {
     SiteProject p{};
     SetText(p.name, "Site " + std::to_string(i));
     SetText(p.startUrl, http.Url("/index.html"));
     p.downloadAllFiles = 1;
     p.runWhenRequested = p.stopWhenRequested = 1;
-    RequestedSites.Add(p);
+    test::E().lists.requestedSites.Add(p);
     SearchProject s{};
     SetText(s.name, "Search " + std::to_string(i));
     SetText(s.searchText, "green hills");
     s.useAltaVista = s.useYahoo = 1;
     s.runWhenRequested = s.stopWhenRequested = 1;
-    SearchProjects.Add(s);
+    test::E().lists.searchProjects.Add(s);
   }
   Open();
   CListPanel* panel = frame->ListPanel();
@@ -261,7 +254,7 @@ TEST_F(WindowWork, ManyWorkersWhileTheUserKeepsWorking) {
     frame->TreePanel()->SwitchTo(list);
     selectAll();
     frame->RouteCommand(kCmdDownloadSelected);
-    peak = std::max(peak, LiveWorkerCount());
+    peak = std::max(peak, test::E().workers.Live());
   }
   EXPECT_GE(peak, 40);
 
@@ -295,17 +288,16 @@ TEST_F(WindowWork, ManyWorkersWhileTheUserKeepsWorking) {
   }
   // Everything paused goes on, so that every worker comes to its end.
   for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
-    for (const auto& worker : Registry(kind).Snapshot()) worker->Gate().Resume();
+    for (const auto& worker : test::E().workers.Registry(kind).Snapshot()) worker->Gate().Resume();
   if (!WaitForWorkers(90)) {
     for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
-      for (int i = 0; i < Registry(kind).Count(); ++i)
-        if (auto h = Registry(kind).At(i))
-          ADD_FAILURE() << "still running: " << h->Text()
-                        << (h->Gate().IsPaused() ? " (paused)" : "");
+      for (const auto& h : test::E().workers.Registry(kind).Snapshot())
+        ADD_FAILURE() << "still running: " << h->Text()
+                      << (h->Gate().IsPaused() ? " (paused)" : "");
     FAIL() << "a worker hangs";
   }
   for (auto kind : {WorkerKind::File, WorkerKind::Site, WorkerKind::Search})
-    EXPECT_EQ(Registry(kind).Count(), 0);
+    EXPECT_EQ(test::E().workers.Registry(kind).Count(), 0);
   for (const char* list : lists) {
     frame->TreePanel()->SwitchTo(list);
     ExpectPanelMatchesList();
@@ -313,17 +305,18 @@ TEST_F(WindowWork, ManyWorkersWhileTheUserKeepsWorking) {
   unsetenv("TAVRINOX_ALTAVISTA_HOST");
   unsetenv("TAVRINOX_YAHOO_HOST");
   // The lists saved at exit are complete.
-  int files = DownloadedFiles.GetCount(), sites = DownloadedSites.GetCount(),
-      resultCount = SearchResults.GetCount();
-  DownloadedFiles.SetModified(true);
-  DownloadedSites.SetModified(true);
-  SearchResults.SetModified(true);
-  SaveAllLists();
+  int files = test::E().lists.downloadedFiles.GetCount(),
+      sites = test::E().lists.downloadedSites.GetCount(),
+      resultCount = test::E().lists.searchResults.GetCount();
+  test::E().lists.downloadedFiles.SetModified(true);
+  test::E().lists.downloadedSites.SetModified(true);
+  test::E().lists.searchResults.SetModified(true);
+  test::E().Store().SaveAll();
   test::ResetLists();
-  LoadAllLists();
-  EXPECT_EQ(DownloadedFiles.GetCount(), files);
-  EXPECT_EQ(DownloadedSites.GetCount(), sites);
-  EXPECT_EQ(SearchResults.GetCount(), resultCount);
+  test::E().Store().LoadAll();
+  EXPECT_EQ(test::E().lists.downloadedFiles.GetCount(), files);
+  EXPECT_EQ(test::E().lists.downloadedSites.GetCount(), sites);
+  EXPECT_EQ(test::E().lists.searchResults.GetCount(), resultCount);
   std::printf("window stress: workers_at_once=%d operations=%d\n", peak, operations);
 }
 

@@ -265,7 +265,10 @@ TEST_F(FileWorker, RecordDeletedWhileRunningIsLeftAlone) {
   Start(http_.Url("/gone.gif"));
   test::E().lists.requestedFiles.AddUrl("http://other/keep.gif");
   ASSERT_TRUE(http_.WaitForRequests(1, std::chrono::seconds(5)));
-  fx_->OnUi([] { test::E().lists.requestedFiles.RemoveAt(test::E().lists.requestedFiles.Find(test::E().lists.requestedFiles.GetAt(0)->url)); });
+  fx_->OnUi([] {
+    test::E().lists.requestedFiles.RemoveAt(
+        test::E().lists.requestedFiles.Find(test::E().lists.requestedFiles.GetAt(0)->url));
+  });
   ASSERT_TRUE(test::WaitForWorkers());
   ASSERT_EQ(test::E().lists.requestedFiles.GetCount(), 1);
   EXPECT_STREQ(test::E().lists.requestedFiles.GetAt(0)->status, "Ready for download");

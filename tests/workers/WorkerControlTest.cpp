@@ -152,7 +152,9 @@ TEST(ThreadRulesDeathTest, BrokenRulesStopTheProgram) {
     test::EngineFixture fx;
     std::thread(std::move(call)).join();
   };
-  EXPECT_DEATH(fromWorkerThread([] { test::E().Ui().ItemStatus({1, 1}, "x"); }),
+  EXPECT_DEATH(fromWorkerThread([] {
+                 test::E().Ui().ItemStatus({1, 1}, "x");
+               }),
                "ItemStatus runs on the user-interface thread");
   EXPECT_DEATH(fromWorkerThread([] { Launch(WorkerKind::File, 1, [](WorkerEnv&) {}); }),
                "Launch runs on the user-interface thread");

@@ -219,9 +219,8 @@ class Crawl {
   // downloaded web sites, one with errors leaves it requested. errorStatus
   // is the status-view text of a run with errors.
   void Finish(const std::string& errorStatus = "Some errors occurred") {
-    env_.OnUi([&] {
-      EndCrawlRun(env_.engine, item_, state_.Name(), state_.errorFlag, errorStatus);
-    });
+    env_.OnUi(
+        [&] { EndCrawlRun(env_.engine, item_, state_.Name(), state_.errorFlag, errorStatus); });
     env_.EndBusy();
   }
 

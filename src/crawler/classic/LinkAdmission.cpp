@@ -8,8 +8,7 @@
 
 namespace tvx {
 
-CrawlState::CrawlState(const SiteProject& project, const RecordList<SiteProject>* sites,
-                       ItemId id)
+CrawlState::CrawlState(const SiteProject& project, const RecordList<SiteProject>* sites, ItemId id)
     : name_(TextOf(project.name)), project_(project), sites_(sites), id_(id) {
   std::string start(TextOf(project.startUrl));
   ResolveLink("", "", "", start);

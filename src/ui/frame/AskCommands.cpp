@@ -50,44 +50,40 @@ std::optional<SearchProject> RunSearchDialog(QWidget* parent, const SearchProjec
   return made;
 }
 
-std::vector<RowRef> SelectedRowRefs(const CListPanel& panel) {
-  std::vector<RowRef> refs;
-  for (int row : panel.SelectedRows()) refs.push_back({row, Utf8(panel.RowText(row, 0))});
-  return refs;
-}
-
 }  // namespace
 
-void AskAddFiles(QWidget* parent) {
+void AskAddFiles(QWidget* parent, EngineState& engine) {
   CAddFileDlg dialog(parent);
   if (dialog.exec() != QDialog::Accepted) return;
-  AddFiles(Utf8(dialog.Url()));
+  AddFiles(engine, Utf8(dialog.Url()));
 }
 
-void AskAddWebSite(QWidget* parent) {
+void AskAddWebSite(QWidget* parent, EngineState& engine) {
   if (auto made = RunProjectSheet(parent, kAddWebProjectTitle, {NewWebSiteProject(), {}},
                                   SiteNameUse::Adding))
-    AddWebSite(made->project, made->options);
+    AddWebSite(engine, made->project, made->options);
 }
 
-void AskAddSearchProject(QWidget* parent) {
-  if (auto project = RunSearchDialog(parent, nullptr)) AddSearchProject(*project);
+void AskAddSearchProject(QWidget* parent, EngineState& engine) {
+  if (auto project = RunSearchDialog(parent, nullptr)) AddSearchProject(engine, *project);
 }
 
 void AskDeleteEntries(QWidget* parent, CListPanel& panel) {
-  const DeleteCheck check = CheckDeleteEntries(panel.SelectedRows().size());
+  if (!panel.Engine()) return;
+  const DeleteCheck check = CheckDeleteEntries(panel.Shown(), panel.SelectedRows().size());
   if (!check.refusal.empty()) {
     ShowMessageBox(parent, QString::fromStdString(check.refusal));
     return;
   }
   if (check.question.empty() || !AskYesNo(parent, check.question)) return;
   // Read again after the answer: rows may have come and gone meanwhile.
-  DeleteEntries(SelectedRowRefs(panel));
+  DeleteEntries(*panel.Engine(), panel.Shown(), panel.SelectedItems());
 }
 
 void AskEditProjects(QWidget* parent, CListPanel& panel) {
+  if (!panel.Engine()) return;
   EditProjects(
-      SelectedRowRefs(panel),
+      *panel.Engine(), panel.Shown(), panel.SelectedItems(),
       [parent](const SiteEdit& edit) {
         return RunProjectSheet(parent, kWebProjectPropertiesTitle, edit, SiteNameUse::Editing);
       },
@@ -95,25 +91,27 @@ void AskEditProjects(QWidget* parent, CListPanel& panel) {
 }
 
 void AskSendToRequestedSites(QWidget* parent, CListPanel& panel, SendToOrigin origin) {
+  if (!panel.Engine() || panel.Shown() != kListSearchResults) return;
   // Take the texts first: new results push the rows down while a sheet is open.
   std::vector<SearchResultRow> results;
   for (int row : panel.SelectedRows())
     results.push_back({Utf8(panel.RowText(row, 0)), Utf8(RowTextCut(panel.RowText(row, 1)))});
   const char* title =
       origin == SendToOrigin::Frame ? kWebProjectPropertiesTitle : kNewWebProjectTitle;
-  SendToRequestedSites(results, origin, [parent, title](const SiteEdit& edit) {
+  SendToRequestedSites(*panel.Engine(), results, origin, [parent, title](const SiteEdit& edit) {
     return RunProjectSheet(parent, title, edit, SiteNameUse::Editing);
   });
 }
 
 void SendSelectedToRequestedFiles(CListPanel& panel) {
+  if (!panel.Engine() || panel.Shown() != kListSearchResults) return;
   std::vector<std::string> links;
   for (int row : panel.SelectedRows()) links.push_back(Utf8(panel.RowText(row, 0)));
-  if (!links.empty()) SendToRequestedFiles(links);
+  if (!links.empty()) SendToRequestedFiles(*panel.Engine(), links);
 }
 
-void AskDeleteAllLists(QWidget* parent) {
-  if (AskYesNo(parent, kDeleteAllListsQuestion, QMessageBox::No)) DeleteAllLists();
+void AskDeleteAllLists(QWidget* parent, EngineState& engine) {
+  if (AskYesNo(parent, kDeleteAllListsQuestion, QMessageBox::No)) DeleteAllLists(engine);
 }
 
 }  // namespace tvx::ui

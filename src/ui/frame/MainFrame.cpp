@@ -18,10 +18,12 @@
 
 #include "commands/CommandIds.h"
 #include "commands/Commands.h"
+#include "engine/Engine.h"
 #include "store/Lists.h"
 #include "ui/dialogs/StartDlg.h"
 #include "ui/frame/AskCommands.h"
 #include "ui/frame/RateIndicator.h"
+#include "ui/model/ShownList.h"
 #include "ui/toolbar/ToolBarEx.h"
 #include "ui/views/DnldList.h"
 #include "ui/views/ListPanel.h"
@@ -62,7 +64,7 @@ bool IsKeypadPlus(const QKeyEvent& key) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
+CMainFrame::CMainFrame(Engine& engine, QWidget* parent) : QMainWindow(parent), engine_(engine) {
   setWindowTitle(QStringLiteral("Untitled - Tavrinox"));
   setWindowIcon(QIcon(QStringLiteral(":/icons/tavrinox.png")));
   CreatePanes();
@@ -72,14 +74,16 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
   CreatePictureViews();
 
   reporter_ = std::make_unique<CViewReporter>(list_, status_, dnld_, this);
+  shown_ = std::make_unique<ShownList>(engine_.lists, *reporter_);
   dispatcher_ = std::make_unique<CQtUiDispatcher>();
-  SetUi(reporter_.get(), dispatcher_.get());
+  tree_->SetModel(&engine_, shown_.get());
+  list_->SetModel(&engine_, shown_.get());
+  rate_->SetWorkers(&engine_.workers);
+  engine_.SetUi(shown_.get(), dispatcher_.get());
 
   scheduleTimer_.setInterval(kScheduleMilliseconds);
   connect(&scheduleTimer_, &QTimer::timeout, this, &CMainFrame::OnScheduleTick);
   scheduleTimer_.start();
-
-  ListKind = kListRequestedFiles;
 
   focusWatch_ = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
     for (int pane = 0; pane < kPaneCount; ++pane) {
@@ -98,8 +102,8 @@ CMainFrame::~CMainFrame() {
   // The panes lose their focus while the base classes take them down.
   disconnect(focusWatch_);
   qApp->removeEventFilter(this);
-  // Workers started from now on must not reach views that are going away.
-  if (CurrentReporter() == reporter_.get()) SetUi(nullptr, nullptr);
+  // Reports from now on must not reach views that are going away.
+  engine_.SetUi(nullptr, nullptr);
 }
 
 void CMainFrame::CreatePanes() {
@@ -293,6 +297,7 @@ void CMainFrame::CreatePictureViews() {
 }
 
 void CMainFrame::OnInitialUpdate() {
+  engine_.Store().LoadAll();
   tree_->OnInitialUpdate();
   list_->OnInitialUpdate();
   dnld_->OnInitialUpdate();
@@ -374,16 +379,16 @@ void CMainFrame::RouteCommand(int id) {
 }
 
 bool CMainFrame::OnCommand(int id) {
-  const int kind = ListKind.load();
+  const int kind = shown_->Shown();
   switch (id) {
     case kCmdAddFiles:
-      AskAddFiles(this);
+      AskAddFiles(this, engine_);
       return true;
     case kCmdAddWebSite:
-      AskAddWebSite(this);
+      AskAddWebSite(this, engine_);
       return true;
     case kCmdAddSearchProject:
-      AskAddSearchProject(this);
+      AskAddSearchProject(this, engine_);
       return true;
     case kCmdDeleteEntry:
       AskDeleteEntries(this, *list_);
@@ -399,14 +404,14 @@ bool CMainFrame::OnCommand(int id) {
       return true;
     case kCmdDownloadSelected:
       if (ShowsRequestedList(kind) && !list_->SelectedRows().empty())
-        DownloadSelected(list_->SelectedRows());
+        DownloadItems(engine_, kind, list_->SelectedItems());
       return true;
     case kCmdStopDownloading:
       if (ShowsRequestedList(kind) && !list_->SelectedRows().empty())
-        StopSelected(list_->SelectedRows());
+        StopItems(engine_, kind, list_->SelectedItems());
       return true;
     case kCmdDeleteAllLists:
-      AskDeleteAllLists(this);
+      AskDeleteAllLists(this, engine_);
       return true;
     case kCmdHelpContents:
       OpenHelpContents();
@@ -415,7 +420,7 @@ bool CMainFrame::OnCommand(int id) {
   return false;
 }
 
-void CMainFrame::OnScheduleTick() { ScheduleTick(LocalTimeOfDay()); }
+void CMainFrame::OnScheduleTick() { ScheduleTick(engine_, LocalTimeOfDay()); }
 
 QString CMainFrame::HelpPagePath() {
   const QString relative = QStringLiteral("Quillanto/picstoc.htm");

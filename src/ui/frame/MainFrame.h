@@ -16,6 +16,11 @@ class QLabel;
 class QSplitter;
 class QToolBar;
 
+namespace tvx {
+class Engine;
+class ShownList;
+}  // namespace tvx
+
 namespace tvx::ui {
 
 class CTreePanel;
@@ -36,8 +41,13 @@ class CMainFrame : public QMainWindow, public CommandTarget {
   static constexpr int kPaneCount = 4;
   static constexpr int kScheduleMilliseconds = 60000;
 
-  explicit CMainFrame(QWidget* parent = nullptr);
+  // The window of the engine: its reports go to this window from now on.
+  explicit CMainFrame(Engine& engine, QWidget* parent = nullptr);
   ~CMainFrame() override;
+
+  Engine& engine() const { return engine_; }
+  // What the window shows of the lists.
+  ShownList& Shown() const { return *shown_; }
 
   // The panes' first updates: the tree's items, the list files loaded and the
   // requested files shown, the downloaded-files placeholder.
@@ -125,7 +135,9 @@ class CMainFrame : public QMainWindow, public CommandTarget {
   int activePane_ = kTreePane;
   LockKeys lockKeys_;
   QMetaObject::Connection focusWatch_;
+  Engine& engine_;
   std::unique_ptr<CViewReporter> reporter_;
+  std::unique_ptr<ShownList> shown_;
   std::unique_ptr<CQtUiDispatcher> dispatcher_;
 };
 

@@ -28,7 +28,7 @@ void CRateIndicator::Sample() {
   const double seconds = std::max<qint64>(clock_.restart(), 1) / 1000.0;
   const double rate = static_cast<double>(bytes - lastBytes_) / seconds;
   lastBytes_ = bytes;
-  if (LiveWorkerCount() == 0) {
+  if (!workers_ || workers_->Live() == 0) {
     hide();
     clear();
     return;

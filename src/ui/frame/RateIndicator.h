@@ -7,6 +7,10 @@
 #include <QTimer>
 #include <cstdint>
 
+namespace tvx {
+class Workers;
+}  // namespace tvx
+
 namespace tvx::ui {
 
 class CRateIndicator : public QLabel {
@@ -14,6 +18,8 @@ class CRateIndicator : public QLabel {
 
  public:
   explicit CRateIndicator(QWidget* parent = nullptr);
+  // Whose workers it watches: while none runs, it hides.
+  void SetWorkers(const Workers* workers) { workers_ = workers; }
 
   // One reading: the rate since the last one, from the process's byte count
   // (called by the timer every second; tests call it themselves).
@@ -23,6 +29,7 @@ class CRateIndicator : public QLabel {
   QTimer timer_;
   QElapsedTimer clock_;
   std::uint64_t lastBytes_ = 0;
+  const Workers* workers_ = nullptr;
 };
 
 // "1.2 MB/s" for that many bytes per second.

@@ -52,7 +52,15 @@ bool ShownList::ItemAdded(ItemRef item, const std::string& text, const std::stri
 void ShownList::ItemRemoved(ItemRef item) {
   TVX_ASSERT_UI_THREAD();
   const int row = RowOf(item);
-  if (row >= 0) sink_.DeleteRow(row);
+  if (row < 0) return;
+  sink_.DeleteRow(row);
+  // The status view stays on the row: it follows the item that comes to it
+  // (the one below, which moves up), as a selection moves on.
+  if (Followed() == item) {
+    const ItemId next = WithList(
+        lists_, item.list, [&](const auto& list) { return list.IdAt(list.IndexOf(item.id) - 1); });
+    followedId_.store(next);
+  }
 }
 
 void ShownList::AllItemsRemoved() {

@@ -43,7 +43,8 @@ class ShownList final : public Reporter {
   void Show(int list) { shown_.store(list); }
   int Shown() const { return shown_.load(); }
   // The status view follows the item of that row of the shown list (the user
-  // selected it); nothing when the row shows none.
+  // selected it); nothing when the row shows none. When the followed item
+  // leaves the shown list, the view follows the item that comes to its row.
   void FollowRow(int row);
   ItemRef Followed() const { return {followedList_.load(), followedId_.load()}; }
   // The item a row of the shown list shows (0: none), and the reverse (-1:

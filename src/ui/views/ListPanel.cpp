@@ -10,10 +10,11 @@
 #include "store/Lists.h"
 #include "ui/MessageBox.h"
 #include "ui/frame/AskCommands.h"
+#include "ui/model/ShownList.h"
 #include "ui/views/ListRows.h"
 #include "ui/views/ProgressDelegate.h"
 #include "ui/views/StatusView.h"
-#include "workers/WorkerControl.h"
+#include "workers/EngineState.h"
 
 namespace tvx::ui {
 
@@ -39,10 +40,16 @@ CListPanel::CListPanel(QWidget* parent) : QTreeWidget(parent) {
 }
 
 void CListPanel::OnInitialUpdate() {
-  LoadListsAtStart();
   // The program starts on the requested files.
+  if (shown_) shown_->Show(kListRequestedFiles);
   DeleteAllRows();
   FillRows(kListRequestedFiles);
+}
+
+int CListPanel::Shown() const { return shown_ ? shown_->Shown() : 0; }
+
+std::vector<ItemId> CListPanel::SelectedItems() const {
+  return shown_ ? shown_->IdsOfRows(SelectedRows()) : std::vector<ItemId>{};
 }
 
 std::vector<int> CListPanel::SelectedRows() const {
@@ -98,12 +105,13 @@ int CListPanel::RowCount() const { return topLevelItemCount(); }
 
 void CListPanel::RefillRows() {
   DeleteAllRows();
-  FillRows(ListKind.load());
+  FillRows(Shown());
 }
 
 void CListPanel::FillRows(int kind) {
   // Inserting each record at the top leaves the newest (last appended) in row 0.
-  for (const ListRow& row : RecordsOfList(kind)) {
+  if (!engine_) return;
+  for (const ListRow& row : RecordsOfList(engine_->lists, kind)) {
     if (!InsertTopRow(row.text, row.status)) {
       ShowMessageBox(this, QStringLiteral("Error updating list"));
       return;
@@ -117,8 +125,8 @@ void CListPanel::ReportSelection() {
     const QString project = RowText(row, 0);
     statusView_->SetLastAction(project + QStringLiteral(" selected"));
     statusView_->SetStatus(RowText(row, 1));
-    CurrentRow = row;
-    const int kind = ListKind.load();
+    if (shown_) shown_->FollowRow(row);
+    const int kind = Shown();
     if (kind == kListRequestedFiles)
       statusView_->SetCurrentProject(QStringLiteral("None"));
     else if (kind == kListRequestedSites)
@@ -133,7 +141,7 @@ void CListPanel::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) {
     if (!reportOnRelease_) ReportSelection();
   } else if (event->button() == Qt::RightButton) {
-    sendToEnabled_ = ListKind.load() == kListSearchResults;
+    sendToEnabled_ = Shown() == kListSearchResults;
     if (SelectedRows().empty()) return;
     QMenu* menu = CreateContextMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);

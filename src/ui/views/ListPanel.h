@@ -7,9 +7,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "store/RecordList.h"
 #include "ui/views/CommandTarget.h"
 
 class QMenu;
+
+namespace tvx {
+class EngineState;
+class ShownList;
+}  // namespace tvx
 
 namespace tvx::ui {
 
@@ -21,7 +27,18 @@ class CListPanel : public QTreeWidget, public CommandTarget {
  public:
   explicit CListPanel(QWidget* parent = nullptr);
 
-  // Once per run: loads the six list files and shows the requested files.
+  // The engine whose lists it shows, and what the window shows of them.
+  void SetModel(EngineState* engine, ShownList* shown) {
+    engine_ = engine;
+    shown_ = shown;
+  }
+  EngineState* Engine() const { return engine_; }
+  // The list the panel shows (1 to 6), 0 without a model.
+  int Shown() const;
+  // The items of the selected rows, top row first.
+  std::vector<ItemId> SelectedItems() const;
+
+  // Once per run, after the lists are loaded: shows the requested files.
   void OnInitialUpdate();
 
   // Where the selection report goes; without one nothing is reported.
@@ -47,7 +64,7 @@ class CListPanel : public QTreeWidget, public CommandTarget {
   void DeleteAllRows();
   int RowCount() const;
 
-  // Rebuilds every row from the list ListKind selects, newest first. Shows
+  // Rebuilds every row from the list the panel shows, newest first. Shows
   // "Error updating list" and stops filling when a row cannot be inserted.
   void RefillRows();
 
@@ -79,6 +96,8 @@ class CListPanel : public QTreeWidget, public CommandTarget {
   void ReportSelection();
 
   CStatusView* statusView_ = nullptr;
+  EngineState* engine_ = nullptr;
+  ShownList* shown_ = nullptr;
   bool sendToEnabled_ = true;
   // The left press landed on a selected row: the control changes the
   // selection only at the release, so the report waits for it.

@@ -1,11 +1,9 @@
 #include "ui/views/ListRows.h"
 
-#include "store/Lists.h"
-
 namespace tvx::ui {
 
-std::vector<ListRow> RecordsOfList(int kind) {
-  return WithList(kind, [](const auto& list) {
+std::vector<ListRow> RecordsOfList(const Lists& lists, int kind) {
+  return WithList(lists, kind, [](const auto& list) {
     std::vector<ListRow> rows;
     for (const auto& r : list.Snapshot()) {
       const std::string_view key = KeyOf(r);
@@ -17,8 +15,8 @@ std::vector<ListRow> RecordsOfList(int kind) {
   });
 }
 
-int CountOfList(int kind) {
-  return WithList(kind, [](const auto& list) { return list.GetCount(); });
+int CountOfList(const Lists& lists, int kind) {
+  return WithList(lists, kind, [](const auto& list) { return list.GetCount(); });
 }
 
 }  // namespace tvx::ui

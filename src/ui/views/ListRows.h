@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "store/Lists.h"
+
 namespace tvx::ui {
 
 struct ListRow {
@@ -14,8 +16,8 @@ struct ListRow {
 
 // The records of list kind (1 to 6) in list order (index 0 first); empty for
 // an unknown kind.
-std::vector<ListRow> RecordsOfList(int kind);
+std::vector<ListRow> RecordsOfList(const Lists& lists, int kind);
 // The number of records in list kind.
-int CountOfList(int kind);
+int CountOfList(const Lists& lists, int kind);
 
 }  // namespace tvx::ui

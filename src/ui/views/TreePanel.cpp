@@ -4,10 +4,12 @@
 #include <QMouseEvent>
 
 #include "store/Lists.h"
+#include "ui/model/ShownList.h"
 #include "ui/views/ListPanel.h"
 #include "ui/views/ListRows.h"
 #include "ui/views/StatusView.h"
 #include "ui/views/TreeLines.h"
+#include "workers/EngineState.h"
 
 namespace tvx::ui {
 
@@ -78,14 +80,15 @@ QTreeWidgetItem* CTreePanel::FindItem(const QString& text) const {
 
 void CTreePanel::SwitchTo(const QString& itemText) {
   const int kind = KindOfItem(itemText);
-  if (kind == 0 || kind == ListKind.load()) return;
-  ListKind = kind;
+  if (kind == 0 || !shown_ || kind == shown_->Shown()) return;
+  shown_->Show(kind);
   if (listPanel_) listPanel_->DeleteAllRows();
   const ListItem* item = ItemOfKind(kind);
   if (statusView_ && item) {
     statusView_->SetCurrentProject(QStringLiteral("None"));
     statusView_->SetLastAction(QString::fromLatin1(item->lastAction));
-    statusView_->SetStatus(QString::fromLatin1(item->statusFormat).arg(CountOfList(kind)));
+    statusView_->SetStatus(QString::fromLatin1(item->statusFormat)
+                               .arg(engine_ ? CountOfList(engine_->lists, kind) : 0));
   }
   if (listPanel_) listPanel_->RefillRows();
 }

@@ -5,6 +5,11 @@
 #include <QString>
 #include <QTreeWidget>
 
+namespace tvx {
+class EngineState;
+class ShownList;
+}  // namespace tvx
+
 namespace tvx::ui {
 
 class CListPanel;
@@ -19,6 +24,11 @@ class CTreePanel : public QTreeWidget {
   void SetPanels(CListPanel* list, CStatusView* status) {
     listPanel_ = list;
     statusView_ = status;
+  }
+  // The engine whose lists it names, and what the window shows of them.
+  void SetModel(EngineState* engine, ShownList* shown) {
+    engine_ = engine;
+    shown_ = shown;
   }
 
   // Inserts the eight items and selects "Files" without switching lists.
@@ -44,6 +54,8 @@ class CTreePanel : public QTreeWidget {
 
   CListPanel* listPanel_ = nullptr;
   CStatusView* statusView_ = nullptr;
+  EngineState* engine_ = nullptr;
+  ShownList* shown_ = nullptr;
 };
 
 }  // namespace tvx::ui

@@ -1,6 +1,8 @@
 #include "ui/views/ViewReporter.h"
 
 #include <QThread>
+#include <atomic>
+#include <memory>
 
 #include "ui/MessageBox.h"
 #include "ui/views/DnldList.h"
@@ -28,11 +30,6 @@ void CViewReporter::SetRowStatus(int row, const std::string& text) {
 void CViewReporter::DeleteRow(int row) {
   TVX_ASSERT_UI_THREAD();
   if (list_) list_->DeleteRow(row);
-}
-
-void CViewReporter::InsertTopRow(const std::string& itemText) {
-  TVX_ASSERT_UI_THREAD();
-  if (list_) list_->InsertTopRow(ToQt(itemText), QString());
 }
 
 void CViewReporter::DeleteAllRows() {
@@ -89,16 +86,71 @@ CQtUiDispatcher::CQtUiDispatcher() : context_(new QObject) {}
 
 CQtUiDispatcher::~CQtUiDispatcher() { delete context_; }
 
-bool CQtUiDispatcher::IsUiThread() const { return QThread::currentThread() == context_->thread(); }
+bool CQtUiDispatcher::IsUiThread() const {
+  return QThread::currentThread() == context_->thread() || closedRun_.IsUiThread();
+}
+
+namespace {
+
+// One piece of work on its way to the user-interface thread: whoever takes it
+// first (that thread, or the caller once the dispatcher is closed) runs it.
+struct Passage {
+  enum State { kWaiting, kTakenByUi, kTakenByCaller, kDone };
+  std::atomic<int> state{kWaiting};
+};
+
+}  // namespace
 
 void CQtUiDispatcher::Run(const std::function<void()>& work) {
-  if (IsUiThread()) {
+  if (QThread::currentThread() == context_->thread()) {
     work();
     return;
   }
-  // The worker waits here until the user-interface thread has run the work.
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) {
+      closedRun_.Run(work);
+      return;
+    }
+  }
+  auto passage = std::make_shared<Passage>();
   QMetaObject::invokeMethod(
-      context_, [&work] { work(); }, Qt::BlockingQueuedConnection);
+      context_,
+      [this, passage, &work] {
+        int waiting = Passage::kWaiting;
+        if (!passage->state.compare_exchange_strong(waiting, Passage::kTakenByUi)) return;
+        work();
+        {
+          std::lock_guard lock(mutex_);
+          passage->state.store(Passage::kDone);
+        }
+        changed_.notify_all();
+      },
+      Qt::QueuedConnection);
+  // The worker waits here until the user-interface thread has run the work,
+  // or the dispatcher closes before that thread took it.
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [&] {
+    return passage->state.load() == Passage::kDone ||
+           (closed_ && passage->state.load() == Passage::kWaiting);
+  });
+  if (passage->state.load() == Passage::kDone) return;
+  int waiting = Passage::kWaiting;
+  if (passage->state.compare_exchange_strong(waiting, Passage::kTakenByCaller)) {
+    lock.unlock();
+    closedRun_.Run(work);
+    return;
+  }
+  // The user-interface thread took it a moment before: it finishes it.
+  changed_.wait(lock, [&] { return passage->state.load() == Passage::kDone; });
+}
+
+void CQtUiDispatcher::Close() {
+  {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+  }
+  changed_.notify_all();
 }
 
 }  // namespace tvx::ui

@@ -1,10 +1,14 @@
-// The reporting interface of the workers, carried out by the views, and the
-// dispatcher that brings the workers' reports onto the user-interface thread.
+// What the engine's reports change in the views (by row, through the window's
+// ShownList), and the dispatcher that brings the workers' reports onto the
+// user-interface thread.
 #pragma once
 
 #include <QObject>
 #include <QPointer>
+#include <condition_variable>
+#include <mutex>
 
+#include "ui/model/ShownList.h"
 #include "workers/Reporting.h"
 
 namespace tvx::ui {
@@ -13,13 +17,12 @@ class CListPanel;
 class CStatusView;
 class CDnldList;
 
-class CViewReporter : public Reporter {
+class CViewReporter : public RowSink {
  public:
   CViewReporter(CListPanel* list, CStatusView* status, CDnldList* tree, QWidget* messageParent);
 
   void SetRowStatus(int row, const std::string& text) override;
   void DeleteRow(int row) override;
-  void InsertTopRow(const std::string& itemText) override;
   void DeleteAllRows() override;
   void SetRowProgress(int row, std::uint64_t done, std::uint64_t total) override;
   bool AddTopRow(const std::string& itemText, const std::string& status) override;
@@ -40,16 +43,23 @@ class CViewReporter : public Reporter {
 };
 
 // Runs work on the thread of the object it was made on (the user-interface
-// thread) and waits until it is done.
+// thread) and waits until it is done. Once closed (the program is ending and
+// its thread runs no more events), work runs on the calling thread under one
+// lock instead, also work that was already waiting.
 class CQtUiDispatcher : public UiDispatcher {
  public:
   CQtUiDispatcher();
   ~CQtUiDispatcher() override;
   void Run(const std::function<void()>& work) override;
   bool IsUiThread() const override;
+  void Close() override;
 
  private:
   QObject* context_;
+  SerialDispatcher closedRun_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool closed_ = false;
 };
 
 }  // namespace tvx::ui

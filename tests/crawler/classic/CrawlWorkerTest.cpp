@@ -361,7 +361,9 @@ TEST_F(CrawlWorker, AStaleFlagDoesNotStopTheProjectMovingOntoItsRow) {
 
   Launch(b);
   ASSERT_TRUE(WaitFor([&] { return Ui().Has("Status: 1 links found"); }));
-  fx_->OnUi([] { test::E().lists.requestedSites.RemoveAt(test::E().lists.requestedSites.Find("A")); });  // B moves to row 0
+  fx_->OnUi([] {
+    test::E().lists.requestedSites.RemoveAt(test::E().lists.requestedSites.Find("A"));
+  });  // B moves to row 0
   EXPECT_EQ(Finish(), kCrawlDone);
   EXPECT_EQ(AskedPaths(http_), (Strings{"/index.html", "/next.html"}));
   ASSERT_EQ(test::E().lists.downloadedSites.GetCount(), 1);

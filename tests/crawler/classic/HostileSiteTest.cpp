@@ -117,7 +117,8 @@ TEST_F(HostileSite, OverlongNamesAreRefusedOrCutNeverOverrun) {
   for (const auto& r : http_.Requests())
     EXPECT_LE(http_.Url(r.target).size(), sizeof(FileRecord{}.url) - 1) << r.target;
   // The project stays listed with a status, whatever happened to its links.
-  EXPECT_EQ(test::E().lists.requestedSites.GetCount() + test::E().lists.downloadedSites.GetCount(), 1);
+  EXPECT_EQ(test::E().lists.requestedSites.GetCount() + test::E().lists.downloadedSites.GetCount(),
+            1);
 }
 
 TEST_F(HostileSite, ProjectNamesLeadingOutOfPicturesEndTheRunWithNothingWritten) {
@@ -134,7 +135,8 @@ TEST_F(HostileSite, ProjectNamesLeadingOutOfPicturesEndTheRunWithNothingWritten)
   EXPECT_TRUE(fs::is_empty(dir_ / "work"));
   ExpectNothingOutsideTheProject();
   ASSERT_EQ(test::E().lists.requestedSites.GetCount(), 3);
-  for (int i = 0; i < 3; ++i) EXPECT_STREQ(test::E().lists.requestedSites.GetAt(i)->status, "Some errors occurred");
+  for (int i = 0; i < 3; ++i)
+    EXPECT_STREQ(test::E().lists.requestedSites.GetAt(i)->status, "Some errors occurred");
   EXPECT_EQ(test::E().lists.downloadedSites.GetCount(), 0);
 }
 

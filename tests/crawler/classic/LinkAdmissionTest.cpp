@@ -175,7 +175,8 @@ TEST(LinkAdmissionTest, ReadsTheProjectRecordAtEachLineAndKeepsTheLastCopy) {
   });
   page.Admit(R"(<a href="2.gif">)");
   page.Admit(R"(<a href="3.jpg">)");
-  test::E().lists.requestedSites.RemoveAt(0);  // deleted while the crawl runs: its last settings stay
+  test::E().lists.requestedSites.RemoveAt(
+      0);  // deleted while the crawl runs: its last settings stay
   page.Admit(R"(<a href="4.gif">)");
   page.Admit(R"(<a href="5.jpg">)");
   EXPECT_EQ(Queued(page.state),
