@@ -10,6 +10,7 @@
 #include "engine/Engine.h"
 #include "store/ListFiles.h"
 #include "store/Lists.h"
+#include "store/SiteOptions.h"
 
 using namespace tvx;
 namespace fs = std::filesystem;
@@ -97,6 +98,18 @@ int main() {
       "bench lists: save10k_ms=%.1f load10k_ms=%.1f save100k_ms=%.1f load100k_ms=%.1f "
       "ratio=%.2f\n",
       small.save, small.load, large.save, large.load, ratio);
+
+  // The options of 100,000 web-site projects, read as at start-up.
+  std::string options;
+  for (int i = 0; i < 100000; ++i)
+    options += "1 " + std::to_string(1 + i % 16) + " Project number " + std::to_string(i) + "\r\n";
+  SiteOptionsTable table;
+  auto t0 = std::chrono::steady_clock::now();
+  table.Read(options);
+  const double optionsMs = Ms(std::chrono::steady_clock::now() - t0);
+  if (table.Get("project number 99999").transfersPerHost != 1 + 99999 % 16) return 1;
+  std::printf("bench lists: site_options=100000 load_ms=%.1f\n", optionsMs);
+
   fs::current_path("/");
   fs::remove_all(tmpl);
   return 0;

@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
 
 #include "commands/Commands.h"
+#include "commands/ItemCommands.h"
 #include "net/Internet.h"
 #include "store/ListFiles.h"
 #include "store/Lists.h"
+#include "support/Files.h"
 #include "support/RecordingReporter.h"
 #include "support/TempDir.h"
 #include "support/TestHttpServer.h"
@@ -225,6 +228,129 @@ TEST_F(Commands, ScheduledStopPausesButStopWhenRequestedNeverDoes) {
   EXPECT_FALSE(timedHandle->Gate().IsPaused());
   EXPECT_EQ(Ui().Text(StatusField::LastAction), "Timed");
   EXPECT_TRUE(Ui().Has("row 1 status: Downloading..."));
+}
+
+}  // namespace
+}  // namespace tvx
+
+namespace tvx {
+namespace {
+
+// Rows renumber on every add and delete. With items added and deleted above a
+// running and a paused item, Stop, Download and every report reach their own
+// item only.
+TEST_F(Commands, RequestsAndReportsFollowTheirItemsWhileRowsRenumber) {
+  std::atomic<bool> releaseA{false}, releaseB{false};
+  const std::string bodyA(20000, 'a'), bodyB(30000, 'b');
+  // Each answer waits for the test: the transfers run exactly as long as it says.
+  http_.SetHandler([&](const test::HttpRequest& r) {
+    std::atomic<bool>& release = r.path == "/a.gif" ? releaseA : releaseB;
+    while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return HttpResponse::Ok(r.path == "/a.gif" ? bodyA : bodyB);
+  });
+  RecordList<FileRecord>& files = test::E().lists.requestedFiles;
+  const ItemId x1 = files.AddUrl(Url("/x1.gif"));
+  const ItemId a = files.AddUrl(Url("/a.gif"));
+  const ItemId b = files.AddUrl(Url("/b.gif"));
+  const ItemId x2 = files.AddUrl(Url("/x2.gif"));
+  // Rows: x2 0, b 1, a 2, x1 3.
+  test::DownloadRows({1, 2});
+  ASSERT_TRUE(http_.WaitForRequests(2, std::chrono::seconds(20)));
+  test::StopRows({1});
+  auto workerA = test::E().workers.Find(WorkerKind::File, a);
+  auto workerB = test::E().workers.Find(WorkerKind::File, b);
+  ASSERT_TRUE(workerA && workerB);
+  EXPECT_TRUE(workerB->Gate().IsPaused());
+  EXPECT_FALSE(workerA->Gate().IsPaused());
+
+  // Three files come on top, and two rows above a and b go.
+  for (const char* f : {"/n1.gif", "/n2.gif", "/n3.gif"}) AddFiles(test::E(), Url(f));
+  DeleteEntries(test::E(), kListRequestedFiles, {x2, files.IdAt(files.GetCount() - 1)});
+  // Rows: n2 0, n1 1, b 2, a 3, x1 4.
+  ASSERT_EQ(test::Shown().IdAtRow(2), b);
+  ASSERT_EQ(test::Shown().IdAtRow(3), a);
+  Ui().Clear();
+  test::StopRows({3});
+  EXPECT_TRUE(workerA->Gate().IsPaused());
+  EXPECT_TRUE(Ui().Has("row 3 status: Stopped"));
+  releaseA = releaseB = true;
+
+  // Download on b's row goes on with b only; its reports reach b's row.
+  test::DownloadRows({2});
+  EXPECT_FALSE(workerB->Gate().IsPaused());
+  EXPECT_TRUE(workerA->Gate().IsPaused());
+  ASSERT_TRUE(WaitFor([&] { return workerB->Finished(); }));
+  EXPECT_TRUE(Ui().Has("delete row 2"));
+  EXPECT_EQ(test::E().lists.downloadedFiles.IndexOf(b), 0) << "b moved with its id";
+  EXPECT_STREQ(files.CopyOf(a)->status, "Stopped");
+  EXPECT_EQ(test::E().workers.Find(WorkerKind::File, a), workerA) << "a waits, paused";
+
+  // a now stands on row 2; Download there resumes it.
+  ASSERT_EQ(test::Shown().IdAtRow(2), a);
+  test::DownloadRows({2});
+  ASSERT_TRUE(test::WaitForWorkers());
+  EXPECT_EQ(test::ReadFile("Pictures/a.gif"), bodyA);
+  EXPECT_EQ(test::ReadFile("Pictures/b.gif"), bodyB);
+  EXPECT_EQ(http_.RequestCount("/a.gif"), 1u);
+  EXPECT_EQ(http_.RequestCount("/b.gif"), 1u);
+  // Nothing reached the other items: their records and rows are as added.
+  for (ItemId other :
+       {x1, files.IdAt(files.Find(Url("/n1.gif"))), files.IdAt(files.Find(Url("/n2.gif")))})
+    EXPECT_STREQ(files.CopyOf(other)->status, "Ready for download");
+  for (const std::string& call : Ui().CallsStartingWith("row ")) {
+    EXPECT_EQ(call.find("row 0 "), std::string::npos) << call;
+    EXPECT_EQ(call.find("row 1 "), std::string::npos) << call;
+  }
+}
+
+// A paused modern crawl went on reading its stop flag at a row that had gone
+// stale: another project started on that row stopped it. Now another
+// project's start, wherever it stands, leaves it paused and whole.
+TEST_F(Commands, AnotherProjectStartedOnAPausedCrawlsOldRowLeavesItAlone) {
+  std::atomic<bool> release{false};
+  http_.SetHandler([&](const test::HttpRequest& r) {
+    if (r.path == "/p/index.html")
+      return HttpResponse::Html("<img src=\"1.gif\"><img src=\"2.gif\"><img src=\"3.gif\">");
+    if (r.path.rfind("/p/", 0) == 0) {
+      while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      return HttpResponse::Ok("GIF89a" + r.path, "image/gif");
+    }
+    return HttpResponse::Html("<p>nothing here</p>");
+  });
+  RecordList<SiteProject>& sites = test::E().lists.requestedSites;
+  SiteProject p{};
+  SetText(p.name, "P");
+  SetText(p.startUrl, Url("/p/index.html"));
+  p.typeGif = 1;
+  p.runWhenRequested = p.stopWhenRequested = 1;
+  const ItemId pid = sites.Add(p);
+  test::E().siteOptions.Set("P", {true, 2});
+  test::Shown().Show(kListRequestedSites);
+  test::DownloadRows({0});
+  ASSERT_TRUE(http_.WaitForRequests(2, std::chrono::seconds(20)));  // the page, a picture
+  test::StopRows({0});
+  auto crawl = test::E().workers.Find(WorkerKind::Site, pid);
+  ASSERT_TRUE(crawl && crawl->Gate().IsPaused());
+
+  // Q comes on top and P moves down; Q runs on row 0, P's old row.
+  SiteProject q = p;
+  SetText(q.name, "Q");
+  SetText(q.startUrl, Url("/q/index.html"));
+  sites.Add(q);
+  test::DownloadRows({0});
+  ASSERT_TRUE(WaitFor([&] { return test::E().lists.downloadedSites.Find("Q") >= 0; }));
+  EXPECT_TRUE(crawl->Gate().IsPaused());
+  EXPECT_FALSE(crawl->StopRequested());
+  EXPECT_STREQ(sites.CopyOf(pid)->status, "Stopped");
+
+  release = true;
+  test::DownloadRows({0});  // P is on row 0 again
+  ASSERT_TRUE(test::WaitForWorkers());
+  ASSERT_EQ(test::E().lists.downloadedSites.IndexOf(pid), 1);
+  EXPECT_STREQ(test::E().lists.downloadedSites.CopyOf(pid)->status, "Success");
+  for (const char* picture : {"1.gif", "2.gif", "3.gif"})
+    EXPECT_EQ(test::ReadFile(std::string("Pictures/P/p/") + picture),
+              std::string("GIF89a/p/") + picture);
 }
 
 }  // namespace

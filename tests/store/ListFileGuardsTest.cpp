@@ -140,6 +140,45 @@ TEST_F(ListFileGuards, UnreadableListFilesAreReportedAndNeverReplaced) {
   }
 }
 
+// A list file that stays unreadable run after run: every run's records are
+// kept. The file kept aside is read back and written again with the new
+// records; one that cannot be read either is left, and a numbered one takes
+// the records. The start-up message says where they are.
+TEST_F(ListFileGuards, RecordsKeptAsideSurviveEveryLaterRun) {
+  fs::create_directory("reqpics.data");  // unreadable, run after run
+  auto run = [&](const std::string& added) {
+    test::ResetLists();
+    messages_.clear();
+    LoadWithin(10s);
+    test::E().lists.requestedFiles.AddUrl(added);
+    test::E().Store().SaveAll();
+    return messages_.empty() ? std::string() : messages_[0];
+  };
+  run("http://a/1.gif");
+  EXPECT_EQ(ReadFile("reqpics.data.unsaved"), "http://a/1.gif\r\n");
+
+  const std::string second = run("http://a/2.gif");
+  EXPECT_NE(second.find("this run saves the list to 'reqpics.data.unsaved' instead. The records "
+                        "earlier runs kept in 'reqpics.data.unsaved' are loaded from it."),
+            std::string::npos)
+      << second;
+  EXPECT_EQ(ReadFile("reqpics.data.unsaved"), "http://a/1.gif\r\nhttp://a/2.gif\r\n");
+
+  fs::rename("reqpics.data.unsaved", "kept");
+  fs::create_directory("reqpics.data.unsaved");  // cannot be read either
+  const std::string third = run("http://a/3.gif");
+  EXPECT_NE(third.find("saves the list to 'reqpics.data.unsaved.2' instead. 'reqpics.data.unsaved' "
+                       "cannot be read either and is left as it is."),
+            std::string::npos)
+      << third;
+  EXPECT_EQ(ReadFile("reqpics.data.unsaved.2"), "http://a/3.gif\r\n");
+  EXPECT_EQ(run("http://a/4.gif").find("'reqpics.data.unsaved.3'") != std::string::npos, true)
+      << "a numbered file of an earlier run is never written over";
+  EXPECT_EQ(ReadFile("reqpics.data.unsaved.2"), "http://a/3.gif\r\n");
+  EXPECT_EQ(ReadFile("kept"), "http://a/1.gif\r\nhttp://a/2.gif\r\n");
+  EXPECT_TRUE(fs::is_directory("reqpics.data"));
+}
+
 TEST_F(ListFileGuards, ReplacingKeepsModeOwnerAndLinks) {
   Write("reqpics.data", "http://a/old.gif\r\n");
   fs::permissions("reqpics.data",

@@ -17,7 +17,7 @@ extern char** environ;
 namespace tvx::test {
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,
-                           const std::filesystem::path& workDir, bool quiet) {
+                           const std::filesystem::path& workDir, bool quiet, bool errorsToOutput) {
   if (argv.empty()) throw std::runtime_error("no program given");
   int in[2];
   int out[2];
@@ -31,7 +31,10 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  if (quiet) posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  if (errorsToOutput)
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
+  else if (quiet)
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
 
   std::vector<char*> args;

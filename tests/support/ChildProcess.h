@@ -17,10 +17,11 @@ class ChildProcess {
   // Starts argv[0] (a path, or a name looked up in PATH) with the given
   // arguments in `workDir` (the current folder when empty). Its standard
   // input is a pipe that closes when this object goes away; its standard
-  // error is the test's unless `quiet`. Throws std::runtime_error when it
-  // cannot start.
+  // error is the test's unless `quiet`, or read with its output when
+  // `errorsToOutput`. Throws std::runtime_error when it cannot start.
   explicit ChildProcess(const std::vector<std::string>& argv,
-                        const std::filesystem::path& workDir = {}, bool quiet = false);
+                        const std::filesystem::path& workDir = {}, bool quiet = false,
+                        bool errorsToOutput = false);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
