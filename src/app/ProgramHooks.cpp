@@ -3,17 +3,22 @@
 // user would, for tests that run the real program.
 #include "app/ProgramHooks.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDialog>
 #include <QPixmap>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
+#include <string_view>
 
 #include "commands/CommandIds.h"
 #include "commands/ItemCommands.h"
 #include "engine/Engine.h"
 #include "ui/frame/MainFrame.h"
 #include "ui/views/ListPanel.h"
+#include "ui/views/TreePanel.h"
 
 namespace tvx::ui {
 namespace {
@@ -58,13 +63,14 @@ void ArrangeTestRequest(Engine& engine, const QString& url, bool proceed) {
 // Selected and prints "downloading" on standard output, and "downloaded" once
 // no worker runs any more (the record has then moved to its list). Lets tests
 // kill a real download part-way and start it again.
-void ArrangeTestDownload(Engine& engine) {
-  QTimer::singleShot(0, [&engine] {
+void ArrangeTestDownload(Engine& engine, const QString& list) {
+  QTimer::singleShot(0, [&engine, list] {
     if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->accept();
-    QTimer::singleShot(0, [&engine] {
+    QTimer::singleShot(0, [&engine, list] {
       for (QWidget* w : QApplication::topLevelWidgets()) {
         auto* frame = qobject_cast<CMainFrame*>(w);
         if (!frame) continue;
+        if (!list.isEmpty()) frame->TreePanel()->SwitchTo(list);
         frame->ListPanel()->SetRowSelected(0, true);
         frame->RouteCommand(kCmdDownloadSelected);
       }
@@ -82,6 +88,24 @@ void ArrangeTestDownload(Engine& engine) {
   });
 }
 
+// With TAVRINOX_TEST_COMMANDS set the run reads lines from its standard
+// input and carries each out as the user would: "exit" chooses File > Exit.
+void ArrangeTestCommands() {
+  auto* input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, QApplication::instance());
+  QObject::connect(input, &QSocketNotifier::activated, input, [input] {
+    char buffer[256];
+    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n <= 0) {
+      input->setEnabled(false);
+      return;
+    }
+    if (std::string_view(buffer, static_cast<std::size_t>(n)).find("exit") == std::string::npos)
+      return;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* frame = qobject_cast<CMainFrame*>(w)) frame->RouteCommand(kCmdAppExit);
+  });
+}
+
 }  // namespace
 
 void ArrangeProgramHooks(Engine& engine) {
@@ -90,7 +114,9 @@ void ArrangeProgramHooks(Engine& engine) {
   const QString testRequest = qEnvironmentVariable("TAVRINOX_TEST_REQUEST");
   if (!testRequest.isEmpty())
     ArrangeTestRequest(engine, testRequest, qEnvironmentVariableIsSet("TAVRINOX_TEST_PROCEED"));
-  if (qEnvironmentVariableIsSet("TAVRINOX_TEST_DOWNLOAD")) ArrangeTestDownload(engine);
+  if (qEnvironmentVariableIsSet("TAVRINOX_TEST_DOWNLOAD"))
+    ArrangeTestDownload(engine, qEnvironmentVariable("TAVRINOX_TEST_DOWNLOAD"));
+  if (qEnvironmentVariableIsSet("TAVRINOX_TEST_COMMANDS")) ArrangeTestCommands();
 }
 
 }  // namespace tvx::ui

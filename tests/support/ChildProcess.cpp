@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <stdexcept>
 #include <thread>
@@ -56,6 +57,21 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
 }
 
 ChildProcess::~ChildProcess() { Stop(); }
+
+bool ChildProcess::Write(const std::string& text) {
+  // A program that has ended closes the pipe: a failed write, not a signal.
+  static const bool ignorePipe = (std::signal(SIGPIPE, SIG_IGN), true);
+  (void)ignorePipe;
+  if (stdinFd_ < 0) return false;
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = write(stdinFd_, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
 
 std::optional<std::string> ChildProcess::ReadLine(std::chrono::milliseconds timeout) {
   auto deadline = std::chrono::steady_clock::now() + timeout;

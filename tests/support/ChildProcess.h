@@ -37,6 +37,9 @@ class ChildProcess {
   // ended it), nullopt on time-out (it keeps running).
   std::optional<int> Wait(std::chrono::milliseconds timeout);
 
+  // Writes text to its standard input; false when it cannot.
+  bool Write(const std::string& text);
+
   bool Running();
   pid_t Pid() const { return pid_; }
   // SIGTERM, then SIGKILL when it has not ended after a short while; reaps it.
