@@ -6,22 +6,17 @@
 // reader stays bounded.
 #include <curl/curl.h>
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 
-#include "net/Internet.h"
+#include "net/CurlHandles.h"
+#include "net/Transfer.h"
+#include "net/TransferPolicy.h"
 
 namespace tvx::net::detail {
-
-// Initialises libcurl once per process, whichever thread comes first.
-void EnsureCurlInitialised();
-
-// The hosts reached without a proxy: loopback, and the user's own exceptions.
-std::string ProxyExceptions();
 
 // An InternetError that also knows libcurl's result code, so callers inside
 // the client can tell "not there" from "cannot reach".
@@ -33,42 +28,6 @@ class CurlFailure : public InternetError {
  private:
   CURLcode code_;
 };
-
-struct EasyCleanup {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct MultiCleanup {
-  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
-};
-struct ListCleanup {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
-using MultiHandle = std::unique_ptr<CURLM, MultiCleanup>;
-using HeaderList = std::unique_ptr<curl_slist, ListCleanup>;
-
-// One easy handle and the multi handle that drives it. The multi handle owns
-// the connection cache, so an FTP connection keeps both for its lifetime to
-// reuse the logged-in control connection.
-struct CurlHandles {
-  CurlHandles();
-  // Detaches the easy handle from the multi handle when a transfer is still
-  // attached; the members then go easy first, the header list last.
-  ~CurlHandles();
-  CurlHandles(const CurlHandles&) = delete;
-  CurlHandles& operator=(const CurlHandles&) = delete;
-
-  HeaderList headers;  // request headers, kept until the easy handle goes
-  MultiHandle multi;
-  EasyHandle easy;
-  bool busy = false;  // a transfer is attached to the multi handle
-};
-
-// Percent-encodes the bytes no URL may hold as they are (controls, space,
-// non-ASCII and a few unsafe marks); everything else, '%' included, stays.
-std::string EscapeUnsafeUrlBytes(const std::string& url);
-// Percent-encodes a path for an ftp:// URL, keeping '/' as the separator.
-std::string EscapeFtpPath(const std::string& path);
 
 class CurlTransfer final : public Transfer {
  public:
@@ -111,13 +70,12 @@ class CurlTransfer final : public Transfer {
  private:
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
-  static int OnDebug(CURL* easy, curl_infotype type, char* data, std::size_t size, void* self);
 
   std::size_t Buffered() const { return buffer_.size() - pos_; }
   void Consume(std::size_t n);
   void ResumeIfRoom();
   // Drives libcurl until `ready` answers true or the transfer has ended.
-  // Throws when no data arrives for the stall time-out.
+  // Throws when the transfer passes its stall or too-slow limit.
   template <typename Ready>
   void Pump(Ready ready);
   void CollectResult();
@@ -127,9 +85,6 @@ class CurlTransfer final : public Transfer {
   // Reads what is left of an over-long line, up to and including its LF,
   // and drops it; false when the data ended first.
   bool DropRestOfLine();
-  // Counts time spent waiting for data and fails a transfer that stays
-  // below the useful speed over a whole window of it.
-  void CheckSpeed(std::chrono::steady_clock::duration spent);
   // Throws the transfer's failure, if it ended with one.
   void ThrowIfFailed();
   void ReadFtpFacts();
@@ -150,21 +105,18 @@ class CurlTransfer final : public Transfer {
   CURLcode result_ = CURLE_OK;
   std::string failure_;
   long status_ = 0;
-  std::uint64_t received_ = 0;
-  std::uint64_t windowBytes_ = 0;
-  std::chrono::steady_clock::duration window_{};
-  bool blockHasLocation_ = false;
+  std::uint64_t received_ = 0;  // body bytes
+  std::uint64_t seen_ = 0;      // header and body bytes, for the limits
+  TransferWatch watch_;
+  std::string location_;  // of the last response block (HTTP)
+  std::string refusal_;   // why a redirect was not followed
   // What the headers of the last response block told (HTTP), or what the
   // server answered to SIZE and MDTM (FTP).
   FileFacts told_;
   std::optional<std::uint64_t> contentLength_;
   bool hasContentRange_ = false;
 
-  bool progressed_ = false;
-  std::chrono::milliseconds stalled_{0};
-  char errorBuffer_[CURL_ERROR_SIZE] = {};
-  bool errorsMuted_ = false;  // the error buffer is detached for one step
-  std::string lastReply_;     // the FTP server's last reply line
+  ErrorText errorText_;
 };
 
 }  // namespace tvx::net::detail
