@@ -36,7 +36,8 @@ struct CurlHandles {
   CurlHandles(const CurlHandles&) = delete;
   CurlHandles& operator=(const CurlHandles&) = delete;
 
-  HeaderList headers;  // request headers, kept until the easy handle goes
+  HeaderList headers;   // request headers, kept until the easy handle goes
+  HeaderList commands;  // FTP commands sent just before a file is fetched
   MultiHandle multi;
   EasyHandle easy;
   bool busy = false;  // a transfer is attached to the multi handle

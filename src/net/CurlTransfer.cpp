@@ -112,9 +112,12 @@ std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
     t->location_.clear();
     t->told_ = {};
     t->contentLength_.reset();
+    t->transferEncoded_ = false;
     t->hasContentRange_ = false;
   } else if (auto location = HeaderValue(line, "location")) {
     t->location_ = *location;
+  } else if (HeaderValue(line, "transfer-encoding")) {
+    t->transferEncoded_ = true;
   } else if (auto etag = HeaderValue(line, "etag")) {
     t->told_.etag = *etag;
   } else if (auto modified = HeaderValue(line, "last-modified")) {
@@ -209,22 +212,15 @@ void CurlTransfer::CollectResult() {
       curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
       if (status != 0) status_ = status;
     }
-    curl_off_t told = -1;
-    if (result_ == CURLE_OK && options_.mustMatchToldSize &&
-        curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &told) == CURLE_OK &&
-        told >= 0 && received_ != static_cast<std::uint64_t>(told)) {
-      result_ = CURLE_PARTIAL_FILE;
-      refusal_ = "Received only partial file: " + std::to_string(received_) + " of " +
-                 std::to_string(told) + " bytes";
-    }
-    if (result_ != CURLE_OK) {
+    if (!options_.http) ReadFtpFacts();
+    if (result_ == CURLE_OK && options_.mustMatchToldSize) CheckToldSize();
+    if (result_ != CURLE_OK && !sizeMismatch_) {
       failure_ = refusal_.empty() ? errorText_.For(result_) : refusal_;
       if (result_ == CURLE_OUT_OF_MEMORY && options_.http && !ready_) {
         // libcurl refuses an oversized header this way, without a text.
         failure_ = "The response headers are too large (or memory ran out)";
       }
     }
-    if (!options_.http) ReadFtpFacts();
     // Give the connection back to the cache at once (FTP reuses it).
     curl_multi_remove_handle(handles_->multi.get(), easy);
     handles_->busy = false;
@@ -232,7 +228,23 @@ void CurlTransfer::CollectResult() {
   }
 }
 
+void CurlTransfer::CheckToldSize() {
+  // An HTTP error page's length is no file's.
+  if (options_.http && (status_ < 200 || status_ >= 300)) return;
+  const FileFacts facts = options_.http ? HeaderFacts() : told_;
+  if (!facts.size || facts.offset + received_ == *facts.size) return;
+  result_ = CURLE_PARTIAL_FILE;
+  sizeMismatch_ = true;
+  failure_ = "The server sent " + std::to_string(facts.offset + received_) +
+             " bytes of a file it announced as " + std::to_string(*facts.size) + " bytes";
+}
+
 void CurlTransfer::ReadFtpFacts() {
+  if (options_.told) {
+    told_ = *options_.told;
+    told_.offset = options_.resumeFrom;
+    return;
+  }
   // SIZE (of what is left after REST) and MDTM, once the server answered them.
   CURL* easy = handles_->easy.get();
   curl_off_t size = -1, time = -1;
@@ -244,7 +256,9 @@ void CurlTransfer::ReadFtpFacts() {
 }
 
 void CurlTransfer::ThrowIfFailed() {
-  if (done_ && result_ != CURLE_OK) throw CurlFailure(result_, failure_);
+  if (!done_ || result_ == CURLE_OK) return;
+  if (sizeMismatch_) throw SizeMismatch(failure_);
+  throw CurlFailure(result_, failure_);
 }
 
 void CurlTransfer::SetReadBufferSize(std::size_t) {
@@ -347,10 +361,16 @@ long CurlTransfer::StatusCode() {
 FileFacts CurlTransfer::Facts() {
   if (!options_.http) return told_;
   StatusCode();
+  return HeaderFacts();
+}
+
+FileFacts CurlTransfer::HeaderFacts() const {
   FileFacts facts = told_;
   if (status_ == 206 && hasContentRange_) return facts;
   facts.offset = 0;
-  if (status_ != 416) facts.size = contentLength_;
+  // A body sent in chunks is as long as its chunks, whatever Content-Length
+  // says beside them.
+  facts.size = status_ == 416 || transferEncoded_ ? std::nullopt : contentLength_;
   return facts;
 }
 

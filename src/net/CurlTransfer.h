@@ -35,14 +35,17 @@ class CurlTransfer final : public Transfer {
     bool http = true;  // false: FTP (no status code)
     bool followsRedirects = false;
     bool failOnHttpError = false;
-    // A body shorter than the size the server told is a failure, whatever
-    // libcurl made of it (FTP files).
+    // A body that ends well but holds more or fewer bytes than the server
+    // announced for it fails with SizeMismatch.
     bool mustMatchToldSize = false;
     // A request for part of a file: HTTP error statuses are judged here
     // rather than by libcurl, and 416 is let through as an answer.
     bool rangeRequest = false;
     // FTP: the offset the file was asked from (REST).
     std::uint64_t resumeFrom = 0;
+    // FTP: what the server told of the file before it was fetched (SIZE,
+    // MDTM), when libcurl is not to ask itself.
+    std::optional<FileFacts> told = std::nullopt;
   };
 
   // The easy handle must be fully configured for the request; the transfer
@@ -88,6 +91,11 @@ class CurlTransfer final : public Transfer {
   // Throws the transfer's failure, if it ended with one.
   void ThrowIfFailed();
   void ReadFtpFacts();
+  // What the headers told of the file as they stand (HTTP).
+  FileFacts HeaderFacts() const;
+  // Fails a transfer that ended well with a byte count other than the one
+  // the server announced.
+  void CheckToldSize();
 
   std::shared_ptr<CurlHandles> handles_;
   Options options_;
@@ -103,6 +111,7 @@ class CurlTransfer final : public Transfer {
   bool ready_ = false;  // response under way (status known for HTTP)
   bool done_ = false;
   CURLcode result_ = CURLE_OK;
+  bool sizeMismatch_ = false;
   std::string failure_;
   long status_ = 0;
   std::uint64_t received_ = 0;  // body bytes
@@ -114,6 +123,7 @@ class CurlTransfer final : public Transfer {
   // server answered to SIZE and MDTM (FTP).
   FileFacts told_;
   std::optional<std::uint64_t> contentLength_;
+  bool transferEncoded_ = false;  // the body's length is not Content-Length's
   bool hasContentRange_ = false;
 
   ErrorText errorText_;

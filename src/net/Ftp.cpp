@@ -141,17 +141,24 @@ class FtpConnectionImpl final : public FtpConnection {
   }
 
   std::unique_ptr<Transfer> OpenFile(const std::string& name, std::uint64_t from) override {
+    // The size is asked first and held against what comes: libcurl, asking
+    // itself, would stop at the told size and call a longer file whole.
+    const FileFacts told = Describe(name);
+    if (from > 0 && told.size && from > *told.size) {
+      throw ResumeRefused("Offset (" + std::to_string(from) + ") was beyond file size (" +
+                          std::to_string(*told.size) + ")");
+    }
     std::shared_ptr<CurlHandles> handles = Handles();
     Prepare(DirectoryUrl() + detail::EscapeFtpPath(name), Step::Fetch, from);
     auto transfer = std::make_unique<CurlTransfer>(
-        handles,
-        CurlTransfer::Options{.http = false, .mustMatchToldSize = true, .resumeFrom = from});
+        handles, CurlTransfer::Options{
+                     .http = false, .mustMatchToldSize = true, .resumeFrom = from, .told = told});
     try {
       transfer->Start();
     } catch (const CurlFailure& failure) {
       switch (failure.Code()) {
-        case CURLE_FTP_COULDNT_USE_REST:
-        case CURLE_BAD_DOWNLOAD_RESUME:
+        case CURLE_QUOTE_ERROR:  // REST refused
+          if (from == 0) throw;
           throw ResumeRefused(failure.what());
         default:
           throw;
@@ -186,7 +193,7 @@ class FtpConnectionImpl final : public FtpConnection {
   enum class Step {
     Describe,  // no data connection: the login, SIZE and MDTM
     List,      // the names in a directory
-    Fetch,     // a file's bytes
+    Fetch,     // a file's bytes, without SIZE (see OpenFile)
   };
 
   std::shared_ptr<CurlHandles> Handles() const {
@@ -207,12 +214,21 @@ class FtpConnectionImpl final : public FtpConnection {
     return url;
   }
 
+  // A fetch from an offset sends REST itself, just before RETR: libcurl,
+  // not asking for the size, would not send it.
   void Prepare(const std::string& url, Step step, std::uint64_t from = 0) {
-    CURL* easy = Handles()->easy.get();
+    const std::shared_ptr<CurlHandles> handles = Handles();
+    CURL* easy = handles->easy.get();
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(from));
     curl_easy_setopt(easy, CURLOPT_DIRLISTONLY, step == Step::List ? 1L : 0L);
     curl_easy_setopt(easy, CURLOPT_NOBODY, step == Step::Describe ? 1L : 0L);
+    curl_easy_setopt(easy, CURLOPT_IGNORE_CONTENT_LENGTH, step == Step::Fetch ? 1L : 0L);
+    curl_easy_setopt(easy, CURLOPT_PREQUOTE, nullptr);
+    handles->commands.reset();
+    if (step == Step::Fetch && from > 0) {
+      detail::AppendHeader(handles->commands, ("REST " + std::to_string(from)).c_str());
+      curl_easy_setopt(easy, CURLOPT_PREQUOTE, handles->commands.get());
+    }
   }
 
   std::string host_;

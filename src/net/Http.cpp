@@ -66,6 +66,7 @@ std::unique_ptr<Transfer> OpenUrl(const PolicySettings& settings, const std::str
   options.http = !parts || parts->scheme != "ftp";
   options.followsRedirects = true;
   options.failOnHttpError = failOnHttpError;
+  options.mustMatchToldSize = true;
   options.rangeRequest = ranged;
   auto transfer = std::make_unique<CurlTransfer>(std::move(handles), options);
   transfer->Start();

@@ -24,8 +24,9 @@ class Session {
 
   // A plain GET of url, redirects followed (to http and https only). When
   // failOnHttpError is set a status of 400 or above is an InternetError with
-  // the client's message. A body that ends well with more or fewer bytes
-  // than the server announced fails with SizeMismatch.
+  // the client's message. An HTTP body that ends as the server meant it to
+  // but holds more or fewer bytes than its headers announced (a 206 short of
+  // its range) fails with SizeMismatch.
   std::unique_ptr<Transfer> OpenUrl(const std::string& url, bool failOnHttpError);
   // The same for the rest of a file (HTTP Range with If-Range). A 4xx status
   // (416: the range lies past the file's end; others: the server will not

@@ -69,6 +69,14 @@ class ResumeRefused : public InternetError {
   using InternetError::InternetError;
 };
 
+// A body that ended as the server meant it to but holds more or fewer bytes
+// than the server announced for it: what arrived cannot be trusted, not even
+// as the start of the file.
+class SizeMismatch : public InternetError {
+ public:
+  using InternetError::InternetError;
+};
+
 // A readable response body (HTTP or FTP). Read from one thread at a time.
 class Transfer {
  public:

@@ -270,6 +270,27 @@ void PreparePartial(LocalFileWriter& file, const PartialDownload& partial, const
   if (!append && !partial.WriteNote({url, validator})) partial.RemoveNote();
 }
 
+// Removes the partial file and its note. The note goes first, while the
+// partial file is still held, so that no other download's note can go.
+void DropPartial(LocalFileWriter& file, const PartialDownload& partial) {
+  partial.RemoveNote();
+  file.Discard();
+}
+
+// Copies the transfer into the partial file. A body whose size disagrees
+// with what the server announced leaves nothing behind: what arrived cannot
+// be trusted, not even as the start of the file.
+CopyOutcome CopyIntoPartial(WorkerEnv& env, RecordRef& record, net::Transfer& in,
+                            LocalFileWriter& file, const PartialDownload& partial,
+                            bool storeProgress, std::uint64_t expected) {
+  try {
+    return CopyWithProgress(env, record, in, file, storeProgress, expected);
+  } catch (const net::SizeMismatch&) {
+    DropPartial(file, partial);
+    throw;
+  }
+}
+
 // Fetches the URL into the local file, going on from a partial file that an
 // earlier start left when the server can (HTTP Range with If-Range). The
 // transfer, the file and the session are closed on the way out, whatever
@@ -305,8 +326,8 @@ CopyOutcome FetchHttp(WorkerEnv& env, RecordRef& record, const PartialDownload& 
   env.OnUi([&] {
     if (auto row = record.Row()) Stops(WorkerKind::File).Set(*row, 0);
   });
-  CopyOutcome outcome = CopyWithProgress(env, record, *transfer, file, /*storeProgress=*/true,
-                                         facts.size.value_or(0));
+  CopyOutcome outcome = CopyIntoPartial(env, record, *transfer, file, partial,
+                                        /*storeProgress=*/true, facts.size.value_or(0));
   if (outcome == CopyOutcome::Done) partial.RemoveNote();
   return outcome;
 }
@@ -357,8 +378,8 @@ FtpOutcome FetchFtp(WorkerEnv& env, RecordRef& record, const FtpUrlParts& parts,
   LocalFileWriter file(partial.Part(), PartialMode(append));
   PreparePartial(file, partial, url, append, FtpValidator(facts));
   if (!restart.empty()) ReportRestart(env, record, restart);
-  if (CopyWithProgress(env, record, *remote, file, /*storeProgress=*/false,
-                       facts.size.value_or(0)) == CopyOutcome::Stopped)
+  if (CopyIntoPartial(env, record, *remote, file, partial, /*storeProgress=*/false,
+                      facts.size.value_or(0)) == CopyOutcome::Stopped)
     return FtpOutcome::Stopped;
   partial.RemoveNote();
   return FtpOutcome::Done;

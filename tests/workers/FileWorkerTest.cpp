@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "files/LocalPath.h"
+#include "files/PartialDownload.h"
 #include "net/Internet.h"
 #include "store/Lists.h"
 #include "support/Files.h"
@@ -367,15 +368,27 @@ TEST_F(FtpWorker, CredentialsInTheUrlAreUsedForTheLogin) {
 }
 
 // A body without end stops at the free-space floor, whichever worker reads
-// it, and leaves no piece; an FTP file that ends short of its told size is no
-// success either, and its piece is kept only under the temporary name.
+// it, and leaves no piece; a file that comes shorter or longer than its told
+// size (FTP SIZE, the range of a resumed HTTP answer) is no success either,
+// and leaves no piece to resume from.
 TEST_F(FtpWorker, UnfinishedFilesStayRequestedWithTheirCause) {
   HttpResponse endless = HttpResponse::Ok("");
   endless.endless = true;
   http_.Serve("/endless.jpg", endless);
   root_.Write("endless-a.jpg", "never told");
   root_.Write("partial-a.jpg", BinaryBody(20000));
+  root_.Write("oversize-a.jpg", BinaryBody(5000));
   test::FtpServer ftp(root_.Path());
+  // A piece left by an earlier start, and an answer for the rest that falls
+  // short of the range it names.
+  HttpResponse shortRange = HttpResponse::Ok(BinaryBody(500));
+  shortRange.status = 206;
+  shortRange.headers = {{"ETag", "\"v1\""}, {"Content-Range", "bytes 1000-4999/5000"}};
+  http_.Serve("/range.jpg", shortRange);
+  fs::create_directories("Pictures");
+  std::ofstream("Pictures/range.jpg.part", std::ios::binary) << BinaryBody(1000);
+  ASSERT_TRUE(PartialDownload(LocalPath::ForSingleFile(http_.Url("/range.jpg")))
+                  .WriteNote({http_.Url("/range.jpg"), "\"v1\""}));
   DiskLimits::fakeFreeBytes = DiskLimits::freeSpaceFloorBytes.load() + 3 * 1024 * 1024;
   struct Case {
     std::string url, file, status;
@@ -385,7 +398,11 @@ TEST_F(FtpWorker, UnfinishedFilesStayRequestedWithTheirCause) {
       {http_.Url("/endless.jpg"), "Pictures/endless.jpg", DiskFloorText(), false},
       {ftp.Url("/endless-a.jpg"), "Pictures/endless-a.jpg", DiskFloorText(), false},
       {ftp.Url("/partial-a.jpg"), "Pictures/partial-a.jpg",
-       "transfer closed with 10000 bytes remaining to read", true},
+       "The server sent 10000 bytes of a file it announced as 20000 bytes", false},
+      {ftp.Url("/oversize-a.jpg"), "Pictures/oversize-a.jpg",
+       "The server sent 5000 bytes of a file it announced as 100 bytes", false},
+      {http_.Url("/range.jpg"), "Pictures/range.jpg",
+       "The server sent 1500 bytes of a file it announced as 5000 bytes", false},
   };
   for (const Case& c : cases) {  // one at a time, so each is the current row 0
     Ui().SetStatusText(StatusField::Status, "No errors");
@@ -398,6 +415,9 @@ TEST_F(FtpWorker, UnfinishedFilesStayRequestedWithTheirCause) {
     EXPECT_FALSE(fs::exists(c.file)) << c.file;
     EXPECT_EQ(fs::exists(c.file + ".part"), c.pieceStays) << c.file;
   }
+  for (const char* mismatched :
+       {"Pictures/partial-a.jpg", "Pictures/oversize-a.jpg", "Pictures/range.jpg"})
+    EXPECT_FALSE(fs::exists(std::string(mismatched) + ".part.resume")) << mismatched;
   EXPECT_EQ(DownloadedFiles.GetCount(), 0);
 }
 
