@@ -213,6 +213,10 @@ void CurlTransfer::CollectResult() {
       if (status != 0) status_ = status;
     }
     if (!options_.http) ReadFtpFacts();
+    if (result_ == CURLE_OK && options_.fetchesFile && !errorText_.DataConnectionAccepted()) {
+      result_ = CURLE_FTP_ACCEPT_FAILED;
+      refusal_ = "The transfer ended before the server's data connection was accepted";
+    }
     if (result_ == CURLE_OK && options_.mustMatchToldSize) CheckToldSize();
     if (result_ != CURLE_OK && !sizeMismatch_) {
       failure_ = refusal_.empty() ? errorText_.For(result_) : refusal_;

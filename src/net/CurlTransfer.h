@@ -46,6 +46,9 @@ class CurlTransfer final : public Transfer {
     // FTP: what the server told of the file before it was fetched (SIZE,
     // MDTM), when libcurl is not to ask itself.
     std::optional<FileFacts> told = std::nullopt;
+    // FTP: a file's bytes, which always come over a data connection of their
+    // own, even when there are none.
+    bool fetchesFile = false;
   };
 
   // The easy handle must be fully configured for the request; the transfer

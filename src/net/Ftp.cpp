@@ -150,9 +150,12 @@ class FtpConnectionImpl final : public FtpConnection {
     }
     std::shared_ptr<CurlHandles> handles = Handles();
     Prepare(DirectoryUrl() + detail::EscapeFtpPath(name), Step::Fetch, from);
-    auto transfer = std::make_unique<CurlTransfer>(
-        handles, CurlTransfer::Options{
-                     .http = false, .mustMatchToldSize = true, .resumeFrom = from, .told = told});
+    auto transfer =
+        std::make_unique<CurlTransfer>(handles, CurlTransfer::Options{.http = false,
+                                                                      .mustMatchToldSize = true,
+                                                                      .resumeFrom = from,
+                                                                      .told = told,
+                                                                      .fetchesFile = true});
     try {
       transfer->Start();
     } catch (const CurlFailure& failure) {
@@ -214,8 +217,11 @@ class FtpConnectionImpl final : public FtpConnection {
     return url;
   }
 
-  // A fetch from an offset sends REST itself, just before RETR: libcurl,
-  // not asking for the size, would not send it.
+  // A fetch sends one command of its own just before RETR: REST for a file
+  // asked from an offset (libcurl, not asking for the size, would not send
+  // it), else NOOP. Without a step between PORT and RETR, libcurl 7.88 now
+  // and then ends the transfer as done, without data, when the server
+  // connects back only after it has answered RETR.
   void Prepare(const std::string& url, Step step, std::uint64_t from = 0) {
     const std::shared_ptr<CurlHandles> handles = Handles();
     CURL* easy = handles->easy.get();
@@ -225,8 +231,9 @@ class FtpConnectionImpl final : public FtpConnection {
     curl_easy_setopt(easy, CURLOPT_IGNORE_CONTENT_LENGTH, step == Step::Fetch ? 1L : 0L);
     curl_easy_setopt(easy, CURLOPT_PREQUOTE, nullptr);
     handles->commands.reset();
-    if (step == Step::Fetch && from > 0) {
-      detail::AppendHeader(handles->commands, ("REST " + std::to_string(from)).c_str());
+    if (step == Step::Fetch) {
+      const std::string command = from > 0 ? "REST " + std::to_string(from) : "NOOP";
+      detail::AppendHeader(handles->commands, command.c_str());
       curl_easy_setopt(easy, CURLOPT_PREQUOTE, handles->commands.get());
     }
   }

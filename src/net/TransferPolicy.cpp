@@ -158,6 +158,7 @@ int ErrorText::OnDebug(CURL* easy, curl_infotype type, char* data, std::size_t s
                                                         StartsWithIgnoringCase(text, "PORT "));
   const bool accepted =
       type == CURLINFO_TEXT && StartsWithIgnoringCase(text, "Connection accepted from server");
+  t->accepted_ = t->accepted_ || accepted;
   if (portSent || accepted) {
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
     t->muted_ = true;

@@ -85,6 +85,8 @@ class ErrorText {
   // without its line break, and the server's refusal when the message does
   // not quote it.
   std::string For(CURLcode result) const;
+  // Whether the server's data connection was accepted (steps watched only).
+  bool DataConnectionAccepted() const { return accepted_; }
 
  private:
   static int OnDebug(CURL* easy, curl_infotype type, char* data, std::size_t size, void* self);
@@ -92,6 +94,7 @@ class ErrorText {
   char buffer_[CURL_ERROR_SIZE] = {};
   bool muted_ = false;     // the buffer is detached for one step
   std::string lastReply_;  // the FTP server's last reply line
+  bool accepted_ = false;
 };
 
 }  // namespace tvx::net::detail
