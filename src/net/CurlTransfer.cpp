@@ -70,7 +70,9 @@ void CurlTransfer::Start() {
   ready_ = true;
   if (!options_.http) ReadFtpFacts();
   if (options_.failOnHttpError && status_ >= 400 && options_.rangeRequest) {
-    if (status_ == 416) return;
+    // A server may refuse a range it cannot serve (416 past the file's end,
+    // or any other 4xx): the caller asks for the whole file instead.
+    if (status_ < 500) return;
     // The words libcurl uses for the same refusal.
     throw CurlFailure(CURLE_HTTP_RETURNED_ERROR,
                       "The requested URL returned error: " + std::to_string(status_));

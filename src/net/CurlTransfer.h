@@ -39,7 +39,7 @@ class CurlTransfer final : public Transfer {
     // announced for it fails with SizeMismatch.
     bool mustMatchToldSize = false;
     // A request for part of a file: HTTP error statuses are judged here
-    // rather than by libcurl, and 416 is let through as an answer.
+    // rather than by libcurl, and those below 500 are answers for the caller.
     bool rangeRequest = false;
     // FTP: the offset the file was asked from (REST).
     std::uint64_t resumeFrom = 0;

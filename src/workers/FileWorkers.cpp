@@ -305,15 +305,20 @@ CopyOutcome FetchHttp(WorkerEnv& env, RecordRef& record, const PartialDownload& 
   bool append = false;
   if (note) {
     transfer = session.OpenUrl(url, /*failOnHttpError=*/true, {held, note->validator});
-    long status = transfer->StatusCode();
-    net::FileFacts facts = transfer->Facts();
-    append = status == 206 && facts.offset == held;
+    const long status = transfer->StatusCode();
+    const net::FileFacts facts = transfer->Facts();
+    // The rest is taken only from the same version of the file, from where
+    // the partial file ends: a cache that ignores If-Range answers 206 with
+    // another version's bytes.
+    const bool sameFile = HttpValidatorMatches(facts, note->validator);
+    append = status == 206 && sameFile && facts.offset == held;
     if (!append) {
-      // The whole file came back: the server ignored the range, or the
-      // file is no longer the one the partial file holds the start of.
-      restart =
-          HttpValidator(facts) == note->validator ? kRestartServerCannot : kRestartFileChanged;
-      if (status != 200) transfer.reset();  // 416, or not the range asked for
+      // The whole file came back, or a range that cannot be used, or a
+      // refusal (4xx): the server cannot resume, or the file is no longer
+      // the one the partial file holds the start of.
+      const bool otherFile = !sameFile && !HttpValidator(facts).empty();
+      restart = otherFile ? kRestartFileChanged : kRestartServerCannot;
+      if (status != 200) transfer.reset();  // start again with a plain GET
     }
   }
   if (!transfer) transfer = session.OpenUrl(url, /*failOnHttpError=*/true);
