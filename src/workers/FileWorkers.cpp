@@ -262,12 +262,16 @@ LocalFileWriter::Mode PartialMode(bool append) {
 
 // The partial file, opened for the transfer (appended to when it goes on
 // from its end, else emptied), takes the final name only once whole; a fresh
-// start gets a fresh note.
-void PreparePartial(LocalFileWriter& file, const PartialDownload& partial, const std::string& url,
+// start gets a fresh note. True when a later start could go on from it: the
+// note is there and names the file's version.
+bool PreparePartial(LocalFileWriter& file, const PartialDownload& partial, const std::string& url,
                     bool append, const std::string& validator) {
   file.RenameWhenFinished(partial.Final());
+  if (append) return true;  // from a note with a validator
   // A note that cannot be written only costs the resume.
-  if (!append && !partial.WriteNote({url, validator})) partial.RemoveNote();
+  if (partial.WriteNote({url, validator})) return !validator.empty();
+  partial.RemoveNote();
+  return false;
 }
 
 // Removes the partial file and its note. The note goes first, while the
@@ -277,18 +281,36 @@ void DropPartial(LocalFileWriter& file, const PartialDownload& partial) {
   file.Discard();
 }
 
-// Copies the transfer into the partial file. A body whose size disagrees
-// with what the server announced leaves nothing behind: what arrived cannot
-// be trusted, not even as the start of the file.
+// Copies the transfer into the partial file. A copy that does not end whole
+// leaves only what a later start can go on from: after a cut line or a stop
+// the partial file and its note stay when the note names the file's version
+// (`resumable`), and both go when it does not. A body whose size disagrees
+// with what the server announced leaves nothing (what arrived cannot be
+// trusted, not even as the start of the file), nor does a copy the local
+// disk ended.
 CopyOutcome CopyIntoPartial(WorkerEnv& env, RecordRef& record, net::Transfer& in,
-                            LocalFileWriter& file, const PartialDownload& partial,
+                            LocalFileWriter& file, const PartialDownload& partial, bool resumable,
                             bool storeProgress, std::uint64_t expected) {
+  CopyOutcome outcome;
   try {
-    return CopyWithProgress(env, record, in, file, storeProgress, expected);
+    outcome = CopyWithProgress(env, record, in, file, storeProgress, expected);
   } catch (const net::SizeMismatch&) {
     DropPartial(file, partial);
     throw;
+  } catch (const LocalFileError& e) {
+    // At the free-space floor the writer has removed the partial file itself.
+    if (e.what() == DiskFloorText()) {
+      partial.RemoveNote();
+    } else {
+      DropPartial(file, partial);
+    }
+    throw;
+  } catch (const net::InternetError&) {
+    if (!resumable) DropPartial(file, partial);
+    throw;
   }
+  if (outcome == CopyOutcome::Stopped && !resumable) DropPartial(file, partial);
+  return outcome;
 }
 
 // Fetches the URL into the local file, going on from a partial file that an
@@ -326,12 +348,12 @@ CopyOutcome FetchHttp(WorkerEnv& env, RecordRef& record, const PartialDownload& 
   transfer->StatusCode();  // an error status fails here, before any file is made
   const net::FileFacts facts = transfer->Facts();
   LocalFileWriter file(partial.Part(), PartialMode(append));
-  PreparePartial(file, partial, url, append, HttpValidator(facts));
+  const bool resumable = PreparePartial(file, partial, url, append, HttpValidator(facts));
   if (!restart.empty()) ReportRestart(env, record, restart);
   env.OnUi([&] {
     if (auto row = record.Row()) Stops(WorkerKind::File).Set(*row, 0);
   });
-  CopyOutcome outcome = CopyIntoPartial(env, record, *transfer, file, partial,
+  CopyOutcome outcome = CopyIntoPartial(env, record, *transfer, file, partial, resumable,
                                         /*storeProgress=*/true, facts.size.value_or(0));
   if (outcome == CopyOutcome::Done) partial.RemoveNote();
   return outcome;
@@ -381,9 +403,9 @@ FtpOutcome FetchFtp(WorkerEnv& env, RecordRef& record, const FtpUrlParts& parts,
   if (!remote) remote = ftp->OpenFile(parts.fileName);
   const net::FileFacts facts = remote->Facts();
   LocalFileWriter file(partial.Part(), PartialMode(append));
-  PreparePartial(file, partial, url, append, FtpValidator(facts));
+  const bool resumable = PreparePartial(file, partial, url, append, FtpValidator(facts));
   if (!restart.empty()) ReportRestart(env, record, restart);
-  if (CopyIntoPartial(env, record, *remote, file, partial, /*storeProgress=*/false,
+  if (CopyIntoPartial(env, record, *remote, file, partial, resumable, /*storeProgress=*/false,
                       facts.size.value_or(0)) == CopyOutcome::Stopped)
     return FtpOutcome::Stopped;
   partial.RemoveNote();
