@@ -179,26 +179,32 @@ void CurlTransfer::ResumeIfRoom() {
   }
 }
 
+// Time counts from the call on, so a reader that stopped asking stalls
+// nothing. Each stretch of it is judged after the perform that follows it:
+// bytes that came while this thread was held up (on a busy machine) count for
+// the time in which they came.
 template <typename Ready>
 void CurlTransfer::Pump(Ready ready) {
+  Clock::time_point counted = Clock::now();
   while (!done_ && !ready()) {
     if (!attached_) return;
     ResumeIfRoom();
     if (ready()) return;
-    const Clock::time_point began = Clock::now();
     const std::uint64_t before = seen_;
     int running = 0;
     CURLMcode code = curl_multi_perform(handles_->multi.get(), &running);
     if (code != CURLM_OK) throw InternetError(curl_multi_strerror(code));
     CollectResult();
-    if (seen_ == before) {
-      if (done_ || ready()) return;
-      const long waitMs = std::clamp<long>(watch_.UntilStall().count(), 1, kPollSlice.count());
-      code = curl_multi_poll(handles_->multi.get(), nullptr, 0, static_cast<int>(waitMs), nullptr);
-      if (code != CURLM_OK) throw InternetError(curl_multi_strerror(code));
-    }
-    const auto spent = std::chrono::duration_cast<milliseconds>(Clock::now() - began);
+    const bool progressed = seen_ != before;
+    if (!progressed && (done_ || ready())) return;
+    const Clock::time_point now = Clock::now();
+    const auto spent = std::chrono::duration_cast<milliseconds>(now - counted);
+    counted = now;
     if (std::optional<std::string> limit = watch_.Count(seen_, spent)) throw InternetError(*limit);
+    if (progressed) continue;
+    const long waitMs = std::clamp<long>(watch_.UntilStall().count(), 1, kPollSlice.count());
+    code = curl_multi_poll(handles_->multi.get(), nullptr, 0, static_cast<int>(waitMs), nullptr);
+    if (code != CURLM_OK) throw InternetError(curl_multi_strerror(code));
   }
 }
 
