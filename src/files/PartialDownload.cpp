@@ -22,6 +22,10 @@ std::string HttpValidator(const net::FileFacts& facts) {
   return facts.lastModified;
 }
 
+bool HttpValidatorMatches(const net::FileFacts& facts, const std::string& validator) {
+  return !validator.empty() && (facts.etag == validator || facts.lastModified == validator);
+}
+
 std::string FtpValidator(const net::FileFacts& facts) {
   if (!facts.size || facts.modifiedTime < 0) return {};
   return std::to_string(*facts.size) + " " + std::to_string(facts.modifiedTime);

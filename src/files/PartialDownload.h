@@ -34,6 +34,9 @@ struct ResumeNote {
 // The validator of an HTTP response: its ETag unless weak (If-Range takes
 // only strong ones), else its Last-Modified date; empty when it has neither.
 std::string HttpValidator(const net::FileFacts& facts);
+// Whether an HTTP response names the version of the file `validator` names
+// (by its ETag or its Last-Modified date).
+bool HttpValidatorMatches(const net::FileFacts& facts, const std::string& validator);
 // The validator of an FTP file: its size and modification time; empty when
 // the server told either not.
 std::string FtpValidator(const net::FileFacts& facts);

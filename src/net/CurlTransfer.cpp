@@ -1,11 +1,8 @@
 #include "net/CurlTransfer.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
+#include <chrono>
 #include <cstring>
-#include <mutex>
-#include <new>
 #include <string_view>
 
 #include "store/Text.h"
@@ -47,53 +44,6 @@ std::optional<std::uint64_t> ParseCount(std::string_view text) {
 
 }  // namespace
 
-void EnsureCurlInitialised() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) throw std::bad_alloc();
-  });
-}
-
-CurlHandles::CurlHandles() {
-  EnsureCurlInitialised();
-  multi.reset(curl_multi_init());
-  easy.reset(curl_easy_init());
-  if (!easy || !multi) throw InternetError("Out of memory");
-}
-
-CurlHandles::~CurlHandles() {
-  if (busy) curl_multi_remove_handle(multi.get(), easy.get());
-}
-
-std::string EscapeUnsafeUrlBytes(const std::string& url) {
-  std::string out;
-  out.reserve(url.size());
-  for (char ch : url) {
-    auto c = static_cast<unsigned char>(ch);
-    if (c <= 0x20 || c >= 0x7F || std::strchr("\"<>\\^`{|}", ch) != nullptr) {
-      AppendPercentEscape(out, c);
-    } else {
-      out += ch;
-    }
-  }
-  return out;
-}
-
-std::string EscapeFtpPath(const std::string& path) {
-  std::string out;
-  for (char ch : path) {
-    auto c = static_cast<unsigned char>(ch);
-    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                 std::strchr("-._~/", ch) != nullptr;
-    if (plain && c != 0) {
-      out += ch;
-    } else {
-      AppendPercentEscape(out, c);
-    }
-  }
-  return out;
-}
-
 CurlTransfer::CurlTransfer(std::shared_ptr<CurlHandles> handles, Options options)
     : handles_(std::move(handles)), options_(options) {
   CURL* easy = handles_->easy.get();
@@ -102,13 +52,7 @@ CurlTransfer::CurlTransfer(std::shared_ptr<CurlHandles> handles, Options options
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CurlTransfer::OnHeader);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
-  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer_);
-  if (!options_.http) {
-    // Only to see the steps of an FTP transfer (OnDebug); nothing is printed.
-    curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, &CurlTransfer::OnDebug);
-    curl_easy_setopt(easy, CURLOPT_DEBUGDATA, this);
-    curl_easy_setopt(easy, CURLOPT_VERBOSE, 1L);
-  }
+  errorText_.Attach(easy, /*ftp=*/!options_.http);
 }
 
 CurlTransfer::~CurlTransfer() { Close(); }
@@ -126,7 +70,9 @@ void CurlTransfer::Start() {
   ready_ = true;
   if (!options_.http) ReadFtpFacts();
   if (options_.failOnHttpError && status_ >= 400 && options_.rangeRequest) {
-    if (status_ == 416) return;
+    // A server may refuse a range it cannot serve (416 past the file's end,
+    // or any other 4xx): the caller asks for the whole file instead.
+    if (status_ < 500) return;
     // The words libcurl uses for the same refusal.
     throw CurlFailure(CURLE_HTTP_RETURNED_ERROR,
                       "The requested URL returned error: " + std::to_string(status_));
@@ -153,7 +99,7 @@ std::size_t CurlTransfer::OnBody(char* data, std::size_t size, std::size_t count
   }
   t->buffer_.append(data, bytes);
   t->received_ += bytes;
-  t->progressed_ = true;
+  t->seen_ += bytes;
   t->ready_ = true;
   return bytes;
 }
@@ -161,16 +107,19 @@ std::size_t CurlTransfer::OnBody(char* data, std::size_t size, std::size_t count
 std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
   auto* t = static_cast<CurlTransfer*>(self);
   std::size_t bytes = size * count;
-  t->progressed_ = true;
+  t->seen_ += bytes;
   if (!t->options_.http) return bytes;
   std::string_view line(data, bytes);
   if (StartsWithIgnoringCase(line, "http/")) {
-    t->blockHasLocation_ = false;
+    t->location_.clear();
     t->told_ = {};
     t->contentLength_.reset();
+    t->transferEncoded_ = false;
     t->hasContentRange_ = false;
-  } else if (StartsWithIgnoringCase(line, "location:")) {
-    t->blockHasLocation_ = true;
+  } else if (auto location = HeaderValue(line, "location")) {
+    t->location_ = *location;
+  } else if (HeaderValue(line, "transfer-encoding")) {
+    t->transferEncoded_ = true;
   } else if (auto etag = HeaderValue(line, "etag")) {
     t->told_.etag = *etag;
   } else if (auto modified = HeaderValue(line, "last-modified")) {
@@ -199,44 +148,19 @@ std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
     curl_easy_getinfo(t->handles_->easy.get(), CURLINFO_RESPONSE_CODE, &status);
     bool interim = status >= 100 && status < 200;
     bool willFollow =
-        t->options_.followsRedirects && t->blockHasLocation_ && FollowedRedirect(status);
+        t->options_.followsRedirects && !t->location_.empty() && FollowedRedirect(status);
+    if (willFollow) {
+      if (std::optional<std::string> refused = RefusedRedirect(t->location_)) {
+        t->refusal_ = *refused;
+        return 0;  // ends the transfer before libcurl follows it
+      }
+    }
     if (!interim && !willFollow) {
       t->status_ = status;
       t->ready_ = true;
     }
   }
   return bytes;
-}
-
-// libcurl 7.88 reports a harmless "sa_addr inet_ntop() failed" while it
-// sets up the active-mode data port and again when it accepts the data
-// connection. The error buffer keeps only the first message of a transfer,
-// so that text would stand in for whatever really goes wrong afterwards: the
-// buffer is detached for those two steps only (the step after the port
-// command is sent, and the one after the connection is accepted). The errno
-// that step leaves behind is cleared too, since a later message about a
-// closed connection quotes whatever errno holds.
-int CurlTransfer::OnDebug(CURL* easy, curl_infotype type, char* data, std::size_t size,
-                          void* self) {
-  auto* t = static_cast<CurlTransfer*>(self);
-  if (!t) return 0;
-  std::string_view text(data, size);
-  if (t->errorsMuted_) {
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, t->errorBuffer_);
-    t->errorsMuted_ = false;
-    if (type == CURLINFO_TEXT && StartsWithIgnoringCase(text, "sa_addr inet_ntop() failed"))
-      errno = 0;
-  }
-  if (type == CURLINFO_HEADER_IN) t->lastReply_ = TrimLineEnd(text);
-  bool portSent = type == CURLINFO_HEADER_OUT &&
-                  (StartsWithIgnoringCase(text, "EPRT ") || StartsWithIgnoringCase(text, "PORT "));
-  bool accepted =
-      type == CURLINFO_TEXT && StartsWithIgnoringCase(text, "Connection accepted from server");
-  if (portSent || accepted) {
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
-    t->errorsMuted_ = true;
-  }
-  return 0;
 }
 
 void CurlTransfer::Consume(std::size_t n) {
@@ -255,52 +179,32 @@ void CurlTransfer::ResumeIfRoom() {
   }
 }
 
+// Time counts from the call on, so a reader that stopped asking stalls
+// nothing. Each stretch of it is judged after the perform that follows it:
+// bytes that came while this thread was held up (on a busy machine) count for
+// the time in which they came.
 template <typename Ready>
 void CurlTransfer::Pump(Ready ready) {
+  Clock::time_point counted = Clock::now();
   while (!done_ && !ready()) {
     if (!attached_) return;
     ResumeIfRoom();
     if (ready()) return;
-    Clock::time_point began = Clock::now();
-    progressed_ = false;
+    const std::uint64_t before = seen_;
     int running = 0;
     CURLMcode code = curl_multi_perform(handles_->multi.get(), &running);
     if (code != CURLM_OK) throw InternetError(curl_multi_strerror(code));
     CollectResult();
-    if (progressed_) {
-      stalled_ = milliseconds{0};
-      CheckSpeed(Clock::now() - began);
-      continue;
-    }
-    if (done_ || ready()) return;
-    long limitMs = ClientLimits::stallTimeoutMs.load();
-    long leftMs = std::max<long>(1, limitMs - static_cast<long>(stalled_.count()));
-    int waitMs = static_cast<int>(std::min<long>(kPollSlice.count(), leftMs));
-    code = curl_multi_poll(handles_->multi.get(), nullptr, 0, waitMs, nullptr);
+    const bool progressed = seen_ != before;
+    if (!progressed && (done_ || ready())) return;
+    const Clock::time_point now = Clock::now();
+    const auto spent = std::chrono::duration_cast<milliseconds>(now - counted);
+    counted = now;
+    if (std::optional<std::string> limit = watch_.Count(seen_, spent)) throw InternetError(*limit);
+    if (progressed) continue;
+    const long waitMs = std::clamp<long>(watch_.UntilStall().count(), 1, kPollSlice.count());
+    code = curl_multi_poll(handles_->multi.get(), nullptr, 0, static_cast<int>(waitMs), nullptr);
     if (code != CURLM_OK) throw InternetError(curl_multi_strerror(code));
-    Clock::duration spent = Clock::now() - began;
-    stalled_ += std::chrono::duration_cast<milliseconds>(spent);
-    CheckSpeed(spent);
-    if (stalled_.count() >= limitMs) {
-      throw InternetError("Operation timed out: no data received for " + std::to_string(limitMs) +
-                          " milliseconds");
-    }
-  }
-}
-
-void CurlTransfer::CheckSpeed(Clock::duration spent) {
-  window_ += spent;
-  long windowMs = ClientLimits::lowSpeedWindowMs.load();
-  if (std::chrono::duration_cast<milliseconds>(window_).count() < windowMs) return;
-  long minimum = ClientLimits::lowSpeedBytesPerSecond.load();
-  std::uint64_t bytes = received_ - windowBytes_;
-  auto spentMs = std::chrono::duration_cast<milliseconds>(window_).count();
-  window_ = {};
-  windowBytes_ = received_;
-  if (minimum > 0 && bytes * 1000 < static_cast<std::uint64_t>(minimum) * spentMs) {
-    throw InternetError("Operation too slow: less than " + std::to_string(minimum) +
-                        " bytes per second received over " + std::to_string(windowMs / 1000) +
-                        " seconds");
   }
 }
 
@@ -316,28 +220,19 @@ void CurlTransfer::CollectResult() {
       curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
       if (status != 0) status_ = status;
     }
-    curl_off_t told = -1;
-    if (result_ == CURLE_OK && options_.mustMatchToldSize &&
-        curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &told) == CURLE_OK &&
-        told >= 0 && received_ != static_cast<std::uint64_t>(told)) {
-      result_ = CURLE_PARTIAL_FILE;
-      std::snprintf(errorBuffer_, sizeof errorBuffer_,
-                    "Received only partial file: %llu of %lld bytes",
-                    static_cast<unsigned long long>(received_), static_cast<long long>(told));
+    if (!options_.http) ReadFtpFacts();
+    if (result_ == CURLE_OK && options_.fetchesFile && !errorText_.DataConnectionAccepted()) {
+      result_ = CURLE_FTP_ACCEPT_FAILED;
+      refusal_ = "The transfer ended before the server's data connection was accepted";
     }
-    if (result_ != CURLE_OK) {
-      failure_ = errorBuffer_[0] != '\0' ? errorBuffer_ : curl_easy_strerror(result_);
+    if (result_ == CURLE_OK && options_.mustMatchToldSize) CheckToldSize();
+    if (result_ != CURLE_OK && !sizeMismatch_) {
+      failure_ = refusal_.empty() ? errorText_.For(result_) : refusal_;
       if (result_ == CURLE_OUT_OF_MEMORY && options_.http && !ready_) {
         // libcurl refuses an oversized header this way, without a text.
         failure_ = "The response headers are too large (or memory ran out)";
       }
-      failure_ = std::string(TrimLineEnd(failure_));
-      // A refusal from the server that libcurl's words leave out.
-      bool refused = !lastReply_.empty() && (lastReply_[0] == '4' || lastReply_[0] == '5');
-      if (refused && failure_.find(lastReply_.substr(0, 3)) == std::string::npos)
-        failure_ += " (" + lastReply_ + ")";
     }
-    if (!options_.http) ReadFtpFacts();
     // Give the connection back to the cache at once (FTP reuses it).
     curl_multi_remove_handle(handles_->multi.get(), easy);
     handles_->busy = false;
@@ -345,7 +240,23 @@ void CurlTransfer::CollectResult() {
   }
 }
 
+void CurlTransfer::CheckToldSize() {
+  // An HTTP error page's length is no file's.
+  if (options_.http && (status_ < 200 || status_ >= 300)) return;
+  const FileFacts facts = options_.http ? HeaderFacts() : told_;
+  if (!facts.size || facts.offset + received_ == *facts.size) return;
+  result_ = CURLE_PARTIAL_FILE;
+  sizeMismatch_ = true;
+  failure_ = "The server sent " + std::to_string(facts.offset + received_) +
+             " bytes of a file it announced as " + std::to_string(*facts.size) + " bytes";
+}
+
 void CurlTransfer::ReadFtpFacts() {
+  if (options_.told) {
+    told_ = *options_.told;
+    told_.offset = options_.resumeFrom;
+    return;
+  }
   // SIZE (of what is left after REST) and MDTM, once the server answered them.
   CURL* easy = handles_->easy.get();
   curl_off_t size = -1, time = -1;
@@ -357,7 +268,9 @@ void CurlTransfer::ReadFtpFacts() {
 }
 
 void CurlTransfer::ThrowIfFailed() {
-  if (done_ && result_ != CURLE_OK) throw CurlFailure(result_, failure_);
+  if (!done_ || result_ == CURLE_OK) return;
+  if (sizeMismatch_) throw SizeMismatch(failure_);
+  throw CurlFailure(result_, failure_);
 }
 
 void CurlTransfer::SetReadBufferSize(std::size_t) {
@@ -460,10 +373,16 @@ long CurlTransfer::StatusCode() {
 FileFacts CurlTransfer::Facts() {
   if (!options_.http) return told_;
   StatusCode();
+  return HeaderFacts();
+}
+
+FileFacts CurlTransfer::HeaderFacts() const {
   FileFacts facts = told_;
   if (status_ == 206 && hasContentRange_) return facts;
   facts.offset = 0;
-  if (status_ != 416) facts.size = contentLength_;
+  // A body sent in chunks is as long as its chunks, whatever Content-Length
+  // says beside them.
+  facts.size = status_ == 416 || transferEncoded_ ? std::nullopt : contentLength_;
   return facts;
 }
 
@@ -479,9 +398,7 @@ void CurlTransfer::Close() {
   // The handle may outlive this object (FTP); leave nothing pointing here.
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, nullptr);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, nullptr);
-  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
-  curl_easy_setopt(easy, CURLOPT_DEBUGDATA, nullptr);
-  curl_easy_setopt(easy, CURLOPT_VERBOSE, 0L);
+  errorText_.Detach(easy);
   handles_.reset();
   buffer_.clear();
   buffer_.shrink_to_fit();

@@ -6,22 +6,17 @@
 // reader stays bounded.
 #include <curl/curl.h>
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 
-#include "net/Internet.h"
+#include "net/CurlHandles.h"
+#include "net/Transfer.h"
+#include "net/TransferPolicy.h"
 
 namespace tvx::net::detail {
-
-// Initialises libcurl once per process, whichever thread comes first.
-void EnsureCurlInitialised();
-
-// The hosts reached without a proxy: loopback, and the user's own exceptions.
-std::string ProxyExceptions();
 
 // An InternetError that also knows libcurl's result code, so callers inside
 // the client can tell "not there" from "cannot reach".
@@ -34,56 +29,26 @@ class CurlFailure : public InternetError {
   CURLcode code_;
 };
 
-struct EasyCleanup {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct MultiCleanup {
-  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
-};
-struct ListCleanup {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
-using MultiHandle = std::unique_ptr<CURLM, MultiCleanup>;
-using HeaderList = std::unique_ptr<curl_slist, ListCleanup>;
-
-// One easy handle and the multi handle that drives it. The multi handle owns
-// the connection cache, so an FTP connection keeps both for its lifetime to
-// reuse the logged-in control connection.
-struct CurlHandles {
-  CurlHandles();
-  // Detaches the easy handle from the multi handle when a transfer is still
-  // attached; the members then go easy first, the header list last.
-  ~CurlHandles();
-  CurlHandles(const CurlHandles&) = delete;
-  CurlHandles& operator=(const CurlHandles&) = delete;
-
-  HeaderList headers;  // request headers, kept until the easy handle goes
-  MultiHandle multi;
-  EasyHandle easy;
-  bool busy = false;  // a transfer is attached to the multi handle
-};
-
-// Percent-encodes the bytes no URL may hold as they are (controls, space,
-// non-ASCII and a few unsafe marks); everything else, '%' included, stays.
-std::string EscapeUnsafeUrlBytes(const std::string& url);
-// Percent-encodes a path for an ftp:// URL, keeping '/' as the separator.
-std::string EscapeFtpPath(const std::string& path);
-
 class CurlTransfer final : public Transfer {
  public:
   struct Options {
     bool http = true;  // false: FTP (no status code)
     bool followsRedirects = false;
     bool failOnHttpError = false;
-    // A body shorter than the size the server told is a failure, whatever
-    // libcurl made of it (FTP files).
+    // A body that ends well but holds more or fewer bytes than the server
+    // announced for it fails with SizeMismatch.
     bool mustMatchToldSize = false;
     // A request for part of a file: HTTP error statuses are judged here
-    // rather than by libcurl, and 416 is let through as an answer.
+    // rather than by libcurl, and those below 500 are answers for the caller.
     bool rangeRequest = false;
     // FTP: the offset the file was asked from (REST).
     std::uint64_t resumeFrom = 0;
+    // FTP: what the server told of the file before it was fetched (SIZE,
+    // MDTM), when libcurl is not to ask itself.
+    std::optional<FileFacts> told = std::nullopt;
+    // FTP: a file's bytes, which always come over a data connection of their
+    // own, even when there are none.
+    bool fetchesFile = false;
   };
 
   // The easy handle must be fully configured for the request; the transfer
@@ -111,13 +76,12 @@ class CurlTransfer final : public Transfer {
  private:
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
-  static int OnDebug(CURL* easy, curl_infotype type, char* data, std::size_t size, void* self);
 
   std::size_t Buffered() const { return buffer_.size() - pos_; }
   void Consume(std::size_t n);
   void ResumeIfRoom();
   // Drives libcurl until `ready` answers true or the transfer has ended.
-  // Throws when no data arrives for the stall time-out.
+  // Throws when the transfer passes its stall or too-slow limit.
   template <typename Ready>
   void Pump(Ready ready);
   void CollectResult();
@@ -127,12 +91,14 @@ class CurlTransfer final : public Transfer {
   // Reads what is left of an over-long line, up to and including its LF,
   // and drops it; false when the data ended first.
   bool DropRestOfLine();
-  // Counts time spent waiting for data and fails a transfer that stays
-  // below the useful speed over a whole window of it.
-  void CheckSpeed(std::chrono::steady_clock::duration spent);
   // Throws the transfer's failure, if it ended with one.
   void ThrowIfFailed();
   void ReadFtpFacts();
+  // What the headers told of the file as they stand (HTTP).
+  FileFacts HeaderFacts() const;
+  // Fails a transfer that ended well with a byte count other than the one
+  // the server announced.
+  void CheckToldSize();
 
   std::shared_ptr<CurlHandles> handles_;
   Options options_;
@@ -148,23 +114,22 @@ class CurlTransfer final : public Transfer {
   bool ready_ = false;  // response under way (status known for HTTP)
   bool done_ = false;
   CURLcode result_ = CURLE_OK;
+  bool sizeMismatch_ = false;
   std::string failure_;
   long status_ = 0;
-  std::uint64_t received_ = 0;
-  std::uint64_t windowBytes_ = 0;
-  std::chrono::steady_clock::duration window_{};
-  bool blockHasLocation_ = false;
+  std::uint64_t received_ = 0;  // body bytes
+  std::uint64_t seen_ = 0;      // header and body bytes, for the limits
+  TransferWatch watch_;
+  std::string location_;  // of the last response block (HTTP)
+  std::string refusal_;   // why a redirect was not followed
   // What the headers of the last response block told (HTTP), or what the
   // server answered to SIZE and MDTM (FTP).
   FileFacts told_;
   std::optional<std::uint64_t> contentLength_;
+  bool transferEncoded_ = false;  // the body's length is not Content-Length's
   bool hasContentRange_ = false;
 
-  bool progressed_ = false;
-  std::chrono::milliseconds stalled_{0};
-  char errorBuffer_[CURL_ERROR_SIZE] = {};
-  bool errorsMuted_ = false;  // the error buffer is detached for one step
-  std::string lastReply_;     // the FTP server's last reply line
+  ErrorText errorText_;
 };
 
 }  // namespace tvx::net::detail

@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
 #include <exception>
+#include <optional>
 
-#include "net/CurlTransfer.h"
+#include "net/CurlHandles.h"
+#include "net/TransferPolicy.h"
 #include "store/Text.h"
 
 namespace tvx::net {
@@ -25,6 +25,7 @@ bool StartsWithNoCase(const char* data, std::size_t size, std::string_view prefi
 // Destroyed from the last member up: the easy handles (none attached by
 // then) before the multi handle, the header list they use last.
 struct ParallelFetcher::Handles {
+  detail::PolicySettings policy;
   detail::HeaderList headers;
   detail::MultiHandle multi;
   std::vector<detail::EasyHandle> idle;  // kept for the next transfers
@@ -34,7 +35,7 @@ struct ParallelFetcher::Transfer {
   detail::EasyHandle owned;
   CURL* easy = nullptr;  // owned's handle
   std::unique_ptr<FetchClient> client;
-  char errorBuffer[CURL_ERROR_SIZE] = {};
+  detail::ErrorText errorText;
 
   bool headKnown = false;
   BodyUse use = BodyUse::Take;
@@ -43,11 +44,8 @@ struct ParallelFetcher::Transfer {
   std::size_t dropped = 0;
   std::string location;  // of the response under way
 
-  std::uint64_t received = 0;
-  std::uint64_t receivedAtCheck = 0;
-  long idleMs = 0;
-  long windowMs = 0;
-  std::uint64_t windowBytes = 0;
+  std::uint64_t received = 0;  // header and body bytes
+  detail::TransferWatch watch;
 
   // Runs a client call; one that throws fails the transfer.
   template <class F>
@@ -71,6 +69,13 @@ struct ParallelFetcher::Transfer {
     if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type)
       head.contentType = type;
     if (head.status >= 300 && head.status < 400) head.location = location;
+    if (!head.location.empty()) {
+      if (std::optional<std::string> refused = detail::RefusedRedirect(head.location)) {
+        failure = *refused;
+        use = BodyUse::Stop;
+        return;
+      }
+    }
     if (!Guarded([&] { use = client->OnHead(head); })) use = BodyUse::Stop;
     if (use == BodyUse::Stop && failure.empty()) endedByClient = true;
   }
@@ -131,7 +136,7 @@ struct ParallelFetcher::Transfer {
 ParallelFetcher::ParallelFetcher(Options options)
     : handles_(std::make_unique<Handles>()), options_(std::move(options)) {
   detail::EnsureCurlInitialised();
-  if (const char* ca = std::getenv(Session::kCaFileVariable)) caFile_ = ca;
+  handles_->policy = detail::PolicySettings::Current(options_.agent);
   options_.connectionsPerHost = std::max(1, options_.connectionsPerHost);
   handles_->multi.reset(curl_multi_init());
   if (!handles_->multi) throw InternetError("Out of memory");
@@ -141,12 +146,8 @@ ParallelFetcher::ParallelFetcher(Options options)
                     static_cast<long>(options_.connectionsPerHost));
   curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS,
                     static_cast<long>(std::max(16, 4 * options_.connectionsPerHost)));
-  for (const std::string& line : options_.headers) {
-    curl_slist* grown = curl_slist_append(handles_->headers.get(), line.c_str());
-    if (!grown) throw InternetError("Out of memory");
-    (void)handles_->headers.release();
-    handles_->headers.reset(grown);
-  }
+  for (const std::string& line : options_.headers)
+    detail::AppendHeader(handles_->headers, line.c_str());
 }
 
 ParallelFetcher::~ParallelFetcher() { StopAll(); }
@@ -166,24 +167,17 @@ void ParallelFetcher::Start(const std::string& url, std::unique_ptr<FetchClient>
   CURL* easy = transfer->easy = transfer->owned.get();
   transfer->client = std::move(client);
 
+  detail::ApplyTransferPolicy(easy, handles_->policy, detail::Schemes::Web);
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_PRIVATE, transfer.get());
-  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_USERAGENT, options_.agent.c_str());
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, handles_->headers.get());
-  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
   curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
   // Wait for a connection that can carry several transfers rather than
   // opening one more, where the server may speak HTTP/2.
   curl_easy_setopt(easy, CURLOPT_PIPEWAIT, url.rfind("https:", 0) == 0 ? 1L : 0L);
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, ClientLimits::connectTimeoutMs.load());
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 64L * 1024);
-  std::string noProxy = detail::ProxyExceptions();
-  curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxy.c_str());  // copied by libcurl
-  if (!caFile_.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, caFile_.c_str());
-  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->errorBuffer);
+  transfer->errorText.Attach(easy, /*ftp=*/false);
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get());
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
@@ -191,6 +185,7 @@ void ParallelFetcher::Start(const std::string& url, std::unique_ptr<FetchClient>
 
   CURLMcode added = curl_multi_add_handle(handles_->multi.get(), easy);
   if (added != CURLM_OK) {
+    transfer->errorText.Detach(easy);
     handles_->idle.push_back(std::move(transfer->owned));
     throw InternetError(curl_multi_strerror(added));
   }
@@ -224,11 +219,8 @@ void ParallelFetcher::Collect() {
     if (!transfer) continue;
     std::string failure = transfer->failure;
     const CURLcode result = msg->data.result;
-    if (failure.empty() && result != CURLE_OK && !transfer->endedByClient) {
-      failure =
-          transfer->errorBuffer[0] != '\0' ? transfer->errorBuffer : curl_easy_strerror(result);
-      failure = std::string(TrimLineEnd(failure));
-    }
+    if (failure.empty() && result != CURLE_OK && !transfer->endedByClient)
+      failure = transfer->errorText.For(result);
     // msg points into the multi handle: it is not used after this.
     Finish(*transfer, failure);
   }
@@ -241,37 +233,18 @@ void ParallelFetcher::Finish(Transfer& transfer, const std::string& failure) {
   std::unique_ptr<Transfer> owned = std::move(*it);
   active_.erase(it);
   curl_multi_remove_handle(handles_->multi.get(), owned->easy);
+  owned->errorText.Detach(owned->easy);
   owned->easy = nullptr;
   handles_->idle.push_back(std::move(owned->owned));
   owned->client->OnEnd(failure);
 }
 
 void ParallelFetcher::CheckIdle(long elapsedMs) {
-  const long stallMs = ClientLimits::stallTimeoutMs.load();
-  const long windowMs = ClientLimits::lowSpeedWindowMs.load();
-  const long minimum = ClientLimits::lowSpeedBytesPerSecond.load();
   std::vector<std::pair<Transfer*, std::string>> failed;
   for (const auto& t : active_) {
-    if (t->received != t->receivedAtCheck) {
-      t->receivedAtCheck = t->received;
-      t->idleMs = 0;
-    } else {
-      t->idleMs += elapsedMs;
-    }
-    t->windowMs += elapsedMs;
-    if (t->idleMs >= stallMs) {
-      failed.emplace_back(t.get(), "Operation timed out: no data received for " +
-                                       std::to_string(stallMs) + " milliseconds");
-    } else if (t->windowMs >= windowMs) {
-      const std::uint64_t bytes = t->received - t->windowBytes;
-      if (minimum > 0 && bytes * 1000 < static_cast<std::uint64_t>(minimum) * t->windowMs) {
-        failed.emplace_back(t.get(), "Operation too slow: less than " + std::to_string(minimum) +
-                                         " bytes per second received over " +
-                                         std::to_string(windowMs / 1000) + " seconds");
-      }
-      t->windowMs = 0;
-      t->windowBytes = t->received;
-    }
+    if (std::optional<std::string> limit =
+            t->watch.Count(t->received, std::chrono::milliseconds{elapsedMs}))
+      failed.emplace_back(t.get(), *limit);
   }
   for (auto& [transfer, text] : failed) Finish(*transfer, text);
 }
@@ -281,6 +254,7 @@ void ParallelFetcher::StopAll() {
     std::unique_ptr<Transfer> t = std::move(active_.back());
     active_.pop_back();
     curl_multi_remove_handle(handles_->multi.get(), t->easy);
+    t->errorText.Detach(t->easy);
     handles_->idle.push_back(std::move(t->owned));
   }
 }

@@ -4,8 +4,10 @@
 // HTTP/2 is spoken where a server offers it (several transfers then share one
 // connection), and no more than a set number of connections go to one host.
 // Nothing moves while the owner does not call Run: an owner that pauses keeps
-// its connections and makes no progress. Redirects are not followed; the
-// client is told where they lead.
+// its connections and makes no progress. Every transfer follows the program's
+// one transfer policy (TransferPolicy.h). Redirects are not followed; the
+// client is told where they lead, unless they lead elsewhere than http or
+// https, which fails the transfer with a text.
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -80,7 +82,6 @@ class ParallelFetcher {
   struct Handles;
   std::unique_ptr<Handles> handles_;
   Options options_;
-  std::string caFile_;
   std::vector<std::unique_ptr<Transfer>> active_;
 };
 

@@ -226,12 +226,55 @@ LocalFileWriter::Mode PartialMode(bool append) {
 
 // The partial file, opened for the transfer (appended to when it goes on
 // from its end, else emptied), takes the final name only once whole; a fresh
-// start gets a fresh note.
-void PreparePartial(LocalFileWriter& file, const PartialDownload& partial, const std::string& url,
+// start gets a fresh note. True when a later start could go on from it: the
+// note is there and names the file's version.
+bool PreparePartial(LocalFileWriter& file, const PartialDownload& partial, const std::string& url,
                     bool append, const std::string& validator) {
   file.RenameWhenFinished(partial.Final());
+  if (append) return true;  // from a note with a validator
   // A note that cannot be written only costs the resume.
-  if (!append && !partial.WriteNote({url, validator})) partial.RemoveNote();
+  if (partial.WriteNote({url, validator})) return !validator.empty();
+  partial.RemoveNote();
+  return false;
+}
+
+// Removes the partial file and its note. The note goes first, while the
+// partial file is still held, so that no other download's note can go.
+void DropPartial(LocalFileWriter& file, const PartialDownload& partial) {
+  partial.RemoveNote();
+  file.Discard();
+}
+
+// Copies the transfer into the partial file. A copy that does not end whole
+// leaves only what a later start can go on from: after a cut line or a stop
+// the partial file and its note stay when the note names the file's version
+// (`resumable`), and both go when it does not. A body whose size disagrees
+// with what the server announced leaves nothing (what arrived cannot be
+// trusted, not even as the start of the file), nor does a copy the local
+// disk ended.
+CopyOutcome CopyIntoPartial(WorkerEnv& env, RecordRef& record, net::Transfer& in,
+                            LocalFileWriter& file, const PartialDownload& partial, bool resumable,
+                            bool storeProgress, std::uint64_t expected) {
+  CopyOutcome outcome;
+  try {
+    outcome = CopyWithProgress(env, record, in, file, storeProgress, expected);
+  } catch (const net::SizeMismatch&) {
+    DropPartial(file, partial);
+    throw;
+  } catch (const LocalFileError& e) {
+    // At the free-space floor the writer has removed the partial file itself.
+    if (e.what() == DiskFloorText()) {
+      partial.RemoveNote();
+    } else {
+      DropPartial(file, partial);
+    }
+    throw;
+  } catch (const net::InternetError&) {
+    if (!resumable) DropPartial(file, partial);
+    throw;
+  }
+  if (outcome == CopyOutcome::Stopped && !resumable) DropPartial(file, partial);
+  return outcome;
 }
 
 // Fetches the URL into the local file, going on from a partial file that an
@@ -248,15 +291,20 @@ CopyOutcome FetchHttp(WorkerEnv& env, RecordRef& record, const PartialDownload& 
   bool append = false;
   if (note) {
     transfer = session.OpenUrl(url, /*failOnHttpError=*/true, {held, note->validator});
-    long status = transfer->StatusCode();
-    net::FileFacts facts = transfer->Facts();
-    append = status == 206 && facts.offset == held;
+    const long status = transfer->StatusCode();
+    const net::FileFacts facts = transfer->Facts();
+    // The rest is taken only from the same version of the file, from where
+    // the partial file ends: a cache that ignores If-Range answers 206 with
+    // another version's bytes.
+    const bool sameFile = HttpValidatorMatches(facts, note->validator);
+    append = status == 206 && sameFile && facts.offset == held;
     if (!append) {
-      // The whole file came back: the server ignored the range, or the
-      // file is no longer the one the partial file holds the start of.
-      restart =
-          HttpValidator(facts) == note->validator ? kRestartServerCannot : kRestartFileChanged;
-      if (status != 200) transfer.reset();  // 416, or not the range asked for
+      // The whole file came back, or a range that cannot be used, or a
+      // refusal (4xx): the server cannot resume, or the file is no longer
+      // the one the partial file holds the start of.
+      const bool otherFile = !sameFile && !HttpValidator(facts).empty();
+      restart = otherFile ? kRestartFileChanged : kRestartServerCannot;
+      if (status != 200) transfer.reset();  // start again with a plain GET
     }
   }
   if (!transfer) transfer = session.OpenUrl(url, /*failOnHttpError=*/true);
@@ -264,10 +312,10 @@ CopyOutcome FetchHttp(WorkerEnv& env, RecordRef& record, const PartialDownload& 
   transfer->StatusCode();  // an error status fails here, before any file is made
   const net::FileFacts facts = transfer->Facts();
   LocalFileWriter file(partial.Part(), PartialMode(append));
-  PreparePartial(file, partial, url, append, HttpValidator(facts));
+  const bool resumable = PreparePartial(file, partial, url, append, HttpValidator(facts));
   if (!restart.empty()) ReportRestart(env, record, restart);
-  CopyOutcome outcome = CopyWithProgress(env, record, *transfer, file, /*storeProgress=*/true,
-                                         facts.size.value_or(0));
+  CopyOutcome outcome = CopyIntoPartial(env, record, *transfer, file, partial, resumable,
+                                        /*storeProgress=*/true, facts.size.value_or(0));
   if (outcome == CopyOutcome::Done) partial.RemoveNote();
   return outcome;
 }
@@ -315,10 +363,10 @@ FtpOutcome FetchFtp(WorkerEnv& env, RecordRef& record, const FtpUrlParts& parts,
   if (!remote) remote = ftp->OpenFile(parts.fileName);
   const net::FileFacts facts = remote->Facts();
   LocalFileWriter file(partial.Part(), PartialMode(append));
-  PreparePartial(file, partial, url, append, FtpValidator(facts));
+  const bool resumable = PreparePartial(file, partial, url, append, FtpValidator(facts));
   if (!restart.empty()) ReportRestart(env, record, restart);
-  if (CopyWithProgress(env, record, *remote, file, /*storeProgress=*/false,
-                       facts.size.value_or(0)) == CopyOutcome::Stopped)
+  if (CopyIntoPartial(env, record, *remote, file, partial, resumable, /*storeProgress=*/false,
+                      facts.size.value_or(0)) == CopyOutcome::Stopped)
     return FtpOutcome::Stopped;
   partial.RemoveNote();
   return FtpOutcome::Done;

@@ -186,7 +186,8 @@ TEST(FtpServerFailures, SlowGoodbyeIsCountedNotWaitedFor) {
 // message libcurl left behind while it set the port up.
 TEST(FtpServerFailures, FailuresAfterTheDataPortKeepTheirCause) {
   TempDir root;
-  for (const char* name : {"partial-a.jpg", "abort-a.jpg", "dropctl-a.jpg", "a.jpg"})
+  for (const char* name :
+       {"partial-a.jpg", "oversize-a.jpg", "abort-a.jpg", "dropctl-a.jpg", "a.jpg"})
     root.Write(name, BinaryPattern(20000));
   FtpServer server(root.Path());
   FtpServer silent(root.Path(), FtpServerOptions{.neverConnectData = true});
@@ -197,7 +198,10 @@ TEST(FtpServerFailures, FailuresAfterTheDataPortKeepTheirCause) {
     std::string cause;  // a part of the expected message
   };
   const Case cases[] = {
-      {&server, "partial-a.jpg", "10000 bytes remaining"},
+      // Told 20000 (100) by SIZE, the server sends 10000 (20000) and says
+      // the file is complete.
+      {&server, "partial-a.jpg", "The server sent 10000 bytes of a file it announced as 20000"},
+      {&server, "oversize-a.jpg", "The server sent 20000 bytes of a file it announced as 100 "},
       {&server, "abort-a.jpg", "426"},
       {&server, "dropctl-a.jpg", "response reading failed"},
       {&silent, "a.jpg", "ccept"},

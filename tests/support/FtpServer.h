@@ -13,8 +13,8 @@
 
 namespace tvx::test {
 
-// Files whose names start with "partial-", "abort-", "dropctl-" or "endless-"
-// misbehave when retrieved; ftp_server.py tells how.
+// Files whose names start with "partial-", "abort-", "dropctl-", "endless-",
+// "cut-" or "oversize-" misbehave when retrieved; ftp_server.py tells how.
 struct FtpServerOptions {
   // No anonymous user: every login is refused with 530.
   bool refuseLogin = false;

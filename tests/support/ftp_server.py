@@ -13,6 +13,8 @@ them small: such a file is sent in one go):
   cut-      the first time it is fetched from the start: half the file, then
             "426" (as if the line broke); after that, or from a REST offset,
             as any file
+  oversize- SIZE tells 100 bytes, whatever the file holds; the file is sent
+            whole
 
 Every file transfer that ends prints "SENT <name> <bytes>" on stdout, so a
 test can count what the server gave.
@@ -27,7 +29,7 @@ from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import ActiveDTP, DTPHandler, FTPHandler
 from pyftpdlib.servers import FTPServer
 
-MISBEHAVING = ("partial-", "abort-", "dropctl-", "endless-", "cut-")
+MISBEHAVING = ("partial-", "abort-", "dropctl-", "endless-", "cut-", "oversize-")
 
 
 CUT_ALREADY = set()
@@ -114,12 +116,14 @@ class TestHandler(FTPHandler):
     def ftp_SIZE(self, path):
         if cue_of(path) == "endless":
             self.respond("502 SIZE not implemented here.")
+        elif cue_of(path) == "oversize":
+            self.respond("213 100")
         else:
             FTPHandler.ftp_SIZE(self, path)
 
     def ftp_RETR(self, file):
         cue = cue_of(file)
-        if cue is None:
+        if cue is None or cue == "oversize":
             return FTPHandler.ftp_RETR(self, file)
         if cue == "endless":
             self.push_dtp_data(Endless(), isproducer=True, cmd="RETR")

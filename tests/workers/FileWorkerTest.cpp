@@ -8,8 +8,10 @@
 #include <thread>
 
 #include "files/LocalPath.h"
+#include "files/PartialDownload.h"
 #include "net/Internet.h"
 #include "store/Lists.h"
+#include "store/Text.h"
 #include "support/Files.h"
 #include "support/FtpServer.h"
 #include "support/RecordingReporter.h"
@@ -227,21 +229,33 @@ TEST_F(FileWorker, PausedWorkerWritesNoProgressUntilResumed) {
       << "progress is shown again after the resume";
 }
 
+// A stopped download keeps its partial file and note for Download to go on
+// from, when the server named the file's version; without one there is
+// nothing to go on from, and nothing is kept.
 TEST_F(FileWorker, AStopRequestEndsTheWorkerWithStopped) {
-  HttpResponse drip = HttpResponse::Ok(std::string(100000, 'd'));
-  drip.dripBytes = 500;
-  drip.dripIntervalMs = 20;
-  http_.Serve("/stop.gif", drip);
-  Start(http_.Url("/stop.gif"));
-  ASSERT_TRUE(WaitFor([] {
-    auto rec = test::E().lists.requestedFiles.CopyAt(0);
-    return rec && std::string(rec->status).rfind("Downloading...", 0) == 0;
-  }));
-  test::RequestStop(WorkerKind::File);
-  ASSERT_TRUE(test::WaitForWorkers());
-  EXPECT_STREQ(test::E().lists.requestedFiles.GetAt(0)->status, "Stopped");
-  EXPECT_TRUE(Ui().Has("row 0 status: Stopped"));
-  EXPECT_EQ(test::E().workers.Registry(WorkerKind::File).Count(), 0);
+  for (const bool tagged : {true, false}) {
+    SCOPED_TRACE(tagged ? "tagged" : "plain");
+    const std::string name = tagged ? "stop-tagged.gif" : "stop-plain.gif";
+    HttpResponse drip = HttpResponse::Ok(std::string(100000, 'd'));
+    drip.dripBytes = 500;
+    drip.dripIntervalMs = 20;
+    if (tagged) drip.headers = {{"ETag", "\"s1\""}};
+    http_.Serve("/" + name, drip);
+    Start(http_.Url("/" + name));
+    ASSERT_TRUE(WaitFor([] {
+      auto rec = test::E().lists.requestedFiles.CopyAt(0);
+      return rec && std::string(rec->status).rfind("Downloading...", 0) == 0;
+    }));
+    test::RequestStop(WorkerKind::File);
+    ASSERT_TRUE(test::WaitForWorkers());
+    EXPECT_STREQ(test::E().lists.requestedFiles.GetAt(0)->status, "Stopped");
+    EXPECT_TRUE(Ui().Has("row 0 status: Stopped"));
+    EXPECT_EQ(test::E().workers.Registry(WorkerKind::File).Count(), 0);
+    EXPECT_EQ(fs::exists("Pictures/" + name + ".part"), tagged);
+    EXPECT_EQ(fs::exists("Pictures/" + name + ".part.resume"), tagged);
+    test::ResetLists();
+    Ui().Clear();
+  }
 }
 
 TEST_F(FileWorker, ManyStartsEachGetTheirOwnRecord) {
@@ -370,37 +384,69 @@ TEST_F(FtpWorker, CredentialsInTheUrlAreUsedForTheLogin) {
   EXPECT_EQ(test::E().lists.downloadedFiles.GetCount(), 1);
 }
 
-// A body without end stops at the free-space floor, whichever worker reads
-// it, and leaves no piece; an FTP file that ends short of its told size is no
-// success either, and its piece is kept only under the temporary name.
-TEST_F(FtpWorker, UnfinishedFilesStayRequestedWithTheirCause) {
+// A download that does not end whole stays requested with its cause, and
+// leaves only what a later start can go on from: a cut line leaves the
+// partial file and its note when the server named the file's version, and
+// nothing when it did not. A body without end stops at the free-space floor,
+// whichever worker reads it; that, and a file that comes shorter or longer
+// than its told size (FTP SIZE, the range of a resumed HTTP answer), leave
+// nothing at all.
+TEST_F(FtpWorker, UnfinishedFilesStayRequestedAndLeaveOnlyWhatCanBeResumed) {
   HttpResponse endless = HttpResponse::Ok("");
   endless.endless = true;
   http_.Serve("/endless.jpg", endless);
+  HttpResponse cut = HttpResponse::Ok(BinaryBody(50000));
+  cut.closeAfterBytes = 10000;
+  http_.Serve("/cut-plain.jpg", cut);
+  cut.headers = {{"ETag", "\"c1\""}};
+  http_.Serve("/cut-tagged.jpg", cut);
+  // A piece left by an earlier start, and an answer for the rest that falls
+  // short of the range it names.
+  HttpResponse shortRange = HttpResponse::Ok(BinaryBody(500));
+  shortRange.status = 206;
+  shortRange.headers = {{"ETag", "\"v1\""}, {"Content-Range", "bytes 1000-4999/5000"}};
+  http_.Serve("/range.jpg", shortRange);
+  fs::create_directories("Pictures");
+  std::ofstream("Pictures/range.jpg.part", std::ios::binary) << BinaryBody(1000);
+  ASSERT_TRUE(PartialDownload(LocalPath::ForSingleFile(http_.Url("/range.jpg")))
+                  .WriteNote({http_.Url("/range.jpg"), "\"v1\""}));
   root_.Write("endless-a.jpg", "never told");
   root_.Write("partial-a.jpg", BinaryBody(20000));
+  root_.Write("oversize-a.jpg", BinaryBody(5000));
+  root_.Write("cut-a.jpg", BinaryBody(20000));
   test::FtpServer ftp(root_.Path());
   DiskLimits::fakeFreeBytes = DiskLimits::freeSpaceFloorBytes.load() + 3 * 1024 * 1024;
   struct Case {
-    std::string url, file, status;
-    bool pieceStays;
+    std::string url, status;
+    bool resumable;  // the partial file and its note stay
   };
+  const std::string cutShort = "transfer closed with 40000 bytes remaining to read";
   const Case cases[] = {
-      {http_.Url("/endless.jpg"), "Pictures/endless.jpg", DiskFloorText(), false},
-      {ftp.Url("/endless-a.jpg"), "Pictures/endless-a.jpg", DiskFloorText(), false},
-      {ftp.Url("/partial-a.jpg"), "Pictures/partial-a.jpg",
-       "transfer closed with 10000 bytes remaining to read", true},
+      {http_.Url("/cut-tagged.jpg"), cutShort, true},
+      {http_.Url("/cut-plain.jpg"), cutShort, false},
+      {ftp.Url("/cut-a.jpg"), "server did not report OK, got 426", true},
+      {http_.Url("/endless.jpg"), DiskFloorText(), false},
+      {ftp.Url("/endless-a.jpg"), DiskFloorText(), false},
+      {ftp.Url("/partial-a.jpg"),
+       "The server sent 10000 bytes of a file it announced as 20000 bytes", false},
+      {ftp.Url("/oversize-a.jpg"), "The server sent 5000 bytes of a file it announced as 100 bytes",
+       false},
+      {http_.Url("/range.jpg"), "The server sent 1500 bytes of a file it announced as 5000 bytes",
+       false},
   };
   for (const Case& c : cases) {  // one at a time, so each is the current row 0
+    SCOPED_TRACE(c.url);
     Ui().SetStatusText(StatusField::Status, "No errors");
     Start(c.url);
     ASSERT_TRUE(test::WaitForWorkers());
     int index = test::E().lists.requestedFiles.Find(c.url);
-    ASSERT_GE(index, 0) << c.url;
-    EXPECT_EQ(std::string(test::E().lists.requestedFiles.GetAt(index)->status), c.status) << c.url;
-    EXPECT_EQ(Ui().Text(StatusField::Status), c.status) << c.url;
-    EXPECT_FALSE(fs::exists(c.file)) << c.file;
-    EXPECT_EQ(fs::exists(c.file + ".part"), c.pieceStays) << c.file;
+    ASSERT_GE(index, 0);
+    EXPECT_EQ(std::string(test::E().lists.requestedFiles.GetAt(index)->status), c.status);
+    EXPECT_EQ(Ui().Text(StatusField::Status), c.status);
+    const std::string file = "Pictures/" + std::string(LastSegment(c.url));
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_EQ(fs::exists(file + ".part"), c.resumable);
+    EXPECT_EQ(fs::exists(file + ".part.resume"), c.resumable);
   }
   EXPECT_EQ(test::E().lists.downloadedFiles.GetCount(), 0);
 }
