@@ -1,11 +1,17 @@
 #pragma once
-// Options of web-site projects beyond their record: "Modern link search" and
-// how many transfers it runs at once per host. They live in their own file,
-// "picwebopts.data", beside the six list files (whose format they leave
-// alone), one line per project that has options other than the defaults:
+// Options of web-site projects beyond their record: "Modern link search",
+// how many transfers it runs at once per host, and the settings of a modern
+// crawl. They live in their own file, "picwebopts.data", beside the six list
+// files (whose format they leave alone), one line per project that has
+// options other than the defaults:
 //   <modern 0/1> <transfers per host> <project name>
-// A project without a line has the defaults, so every project made before
-// the options existed crawls line by line as it always did. The file is
+// followed by a line for each further setting that differs from its default,
+// a tab in front:
+//   \t<key> <value>
+// (a reader that knows no such lines passes over them, since they do not
+// start with a number). A project without a line has the defaults, so every
+// project made before the options existed crawls line by line as it always
+// did. The file is
 // loaded and saved with the lists, by their rules (store/ListFiles.h): saved
 // when changed, in the background and at exit, replaced whole or not at all,
 // removed when no project has options, and never written over when it could
@@ -27,10 +33,28 @@ inline constexpr int kMaxTransfersPerHost = 16;
 inline constexpr int kDefaultTransfersPerHost = 4;
 
 struct SiteOptions {
+  SiteOptions() = default;
+  SiteOptions(bool modern, int transfers) : modernLinks(modern), transfersPerHost(transfers) {}
+
   bool modernLinks = false;
   int transfersPerHost = kDefaultTransfersPerHost;
+  // The further settings, with their keys in the file.
+  std::string cookieFile;             // cookies: a cookies.txt or cookies.sqlite to send from
+  bool obeyRobots = true;             // robots: 0 when robots.txt is not obeyed
+  int waitSeconds = 0;                // wait: seconds between two requests to a host
+  int minWidth = 0;                   // min-size: the smallest picture, <width>x<height>
+  int minHeight = 0;                  //   (0x0: any)
+  int minKb = 0;                      // min-kb: the smallest file in KB (0: any)
+  int maxKb = 0;                      // max-kb: the largest file in KB (0: any)
+  bool refetchDeleted = false;        // refetch-deleted: 1 fetches deleted pictures again
+  bool copiesAcrossProjects = false;  // copies-across-projects: 1 checks every project
   bool operator==(const SiteOptions&) const = default;
 };
+
+// The further settings as the file keeps them ("\t<key> <value>" lines), and
+// one such line read back into options (false: not one of ours).
+std::string FormatFurtherSettings(const SiteOptions& options);
+bool ReadFurtherSetting(std::string_view line, SiteOptions& options);
 
 // The options of every project that has any, found by project name (letter
 // case ignored, as projects are found). Thread-safe.

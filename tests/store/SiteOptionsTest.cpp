@@ -93,6 +93,43 @@ TEST_F(SiteOptionsFile, ReadsWhatItCanOfAnEditedFile) {
   EXPECT_EQ(test::E().siteOptions.Get("Bad number"), SiteOptions{});
 }
 
+// The settings of a modern crawl go on lines of their own below their
+// project's, only where they differ from the defaults; they come back as
+// written, and lines of a setting this version does not know are passed over.
+TEST_F(SiteOptionsFile, FurtherSettingsRoundTripBelowTheirProject) {
+  SiteOptions all{true, 6};
+  all.cookieFile = "/home/u/cookies.txt\nx";
+  all.obeyRobots = false;
+  all.waitSeconds = 75;  // kept within 0..60
+  all.minWidth = 100;
+  all.minHeight = 80;
+  all.minKb = 5;
+  all.maxKb = 900;
+  all.refetchDeleted = true;
+  all.copiesAcrossProjects = true;
+  test::E().siteOptions.Set("All", all);
+  test::E().siteOptions.Set("Plain", {true, 4});
+  test::E().Store().SaveAll();
+  const std::string written = ReadFile(kSiteOptionsFile);
+  EXPECT_EQ(written,
+            "1 6 All\r\n\tcookies /home/u/cookies.txtx\r\n\trobots 0\r\n\twait 75\r\n"
+            "\tmin-size 100x80\r\n\tmin-kb 5\r\n\tmax-kb 900\r\n\trefetch-deleted 1\r\n"
+            "\tcopies-across-projects 1\r\n1 4 Plain\r\n");
+  std::ofstream(kSiteOptionsFile, std::ios::binary)
+      << written << "\tcolour blue\n\twait soon\n0 2 Other\n\trobots 0\n";
+  test::E().siteOptions.Reset();
+  test::E().Store().ResetForTest();
+  test::E().Store().LoadAll();
+  SiteOptions back = test::E().siteOptions.Get("all");
+  all.cookieFile = "/home/u/cookies.txtx";
+  all.waitSeconds = 60;
+  EXPECT_EQ(back, all);
+  EXPECT_EQ(test::E().siteOptions.Get("Plain"), (SiteOptions{true, 4}));
+  SiteOptions other{false, 2};
+  other.obeyRobots = false;
+  EXPECT_EQ(test::E().siteOptions.Get("Other"), other);
+}
+
 // Entries follow their projects: renamed with them, kept while a project of
 // that name remains (moved to the downloaded sites), dropped when deleted.
 TEST_F(SiteOptionsFile, EntriesFollowTheirProjects) {
