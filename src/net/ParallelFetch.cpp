@@ -34,6 +34,7 @@ struct ParallelFetcher::Transfer {
   detail::EasyHandle owned;
   CURL* easy = nullptr;  // owned's handle
   std::unique_ptr<FetchClient> client;
+  Clock::duration* clientTime = nullptr;  // the fetcher's, added to by every client call
   char errorBuffer[CURL_ERROR_SIZE] = {};
 
   bool headKnown = false;
@@ -52,15 +53,18 @@ struct ParallelFetcher::Transfer {
   // Runs a client call; one that throws fails the transfer.
   template <class F>
   bool Guarded(F&& call) {
+    const Clock::time_point began = Clock::now();
+    bool ok = false;
     try {
       call();
-      return true;
+      ok = true;
     } catch (const std::exception& e) {
       failure = e.what();
     } catch (...) {
       failure = "The transfer failed";
     }
-    return false;
+    *clientTime += Clock::now() - began;
+    return ok;
   }
 
   void HeadComplete() {
@@ -165,6 +169,7 @@ void ParallelFetcher::Start(const std::string& url, std::unique_ptr<FetchClient>
   }
   CURL* easy = transfer->easy = transfer->owned.get();
   transfer->client = std::move(client);
+  transfer->clientTime = &clientTime_;
 
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_PRIVATE, transfer.get());
@@ -199,6 +204,7 @@ void ParallelFetcher::Start(const std::string& url, std::unique_ptr<FetchClient>
 
 void ParallelFetcher::Run(int waitMs) {
   const Clock::time_point began = Clock::now();
+  clientTime_ = {};
   int running = 0;
   CURLMcode code = curl_multi_perform(handles_->multi.get(), &running);
   if (code != CURLM_OK) throw InternetError(curl_multi_strerror(code));
@@ -211,8 +217,10 @@ void ParallelFetcher::Run(int waitMs) {
     if (code != CURLM_OK) throw InternetError(curl_multi_strerror(code));
     Collect();
   }
-  CheckIdle(static_cast<long>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began).count()));
+  // A transfer is silent only while it could have been read: the time the
+  // clients took (a long page parsed on a slow machine) is not its own.
+  const Clock::duration waited = std::max(Clock::duration{}, Clock::now() - began - clientTime_);
+  CheckIdle(static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count()));
 }
 
 void ParallelFetcher::Collect() {
@@ -243,7 +251,9 @@ void ParallelFetcher::Finish(Transfer& transfer, const std::string& failure) {
   curl_multi_remove_handle(handles_->multi.get(), owned->easy);
   owned->easy = nullptr;
   handles_->idle.push_back(std::move(owned->owned));
+  const Clock::time_point began = Clock::now();
   owned->client->OnEnd(failure);
+  clientTime_ += Clock::now() - began;
 }
 
 void ParallelFetcher::CheckIdle(long elapsedMs) {

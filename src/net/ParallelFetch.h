@@ -6,6 +6,7 @@
 // Nothing moves while the owner does not call Run: an owner that pauses keeps
 // its connections and makes no progress. Redirects are not followed; the
 // client is told where they lead.
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -82,6 +83,9 @@ class ParallelFetcher {
   Options options_;
   std::string caFile_;
   std::vector<std::unique_ptr<Transfer>> active_;
+  // Time spent in the clients' calls during the current Run: the transfers
+  // were not read then, so it does not count as their silence.
+  std::chrono::steady_clock::duration clientTime_{};
 };
 
 }  // namespace tvx::net
