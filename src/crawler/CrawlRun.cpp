@@ -13,6 +13,10 @@ std::string KilobytesRead(std::uint64_t bytes) {
   return text;
 }
 
+std::string ProgramNameText(const std::string& shownPath) {
+  return shownPath + " is not saved: a desktop would run a file of that name";
+}
+
 void ShowCrawlStopped(Reporter& ui, std::optional<int> row) {
   const RowReport report(ui, kListRequestedSites, row);
   if (row) {

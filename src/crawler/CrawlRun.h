@@ -17,6 +17,10 @@ inline constexpr int kCrawlStopped = 4;
 // "1.50k read": a byte count in kilobytes with two decimals.
 std::string KilobytesRead(std::uint64_t bytes);
 
+// The note for a file that is not saved because its name is a program's
+// (IsProgramName): shownPath as the user sees it.
+std::string ProgramNameText(const std::string& shownPath);
+
 // The ends of a crawl run; on the user-interface side, with the project's row
 // as it is now (nullopt when the project was deleted while it ran: nothing
 // of it is touched then).

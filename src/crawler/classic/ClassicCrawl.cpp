@@ -10,6 +10,7 @@
 #include "crawler/classic/LinkAdmission.h"
 #include "crawler/classic/UrlRules.h"
 #include "files/LocalPath.h"
+#include "files/PictureFile.h"
 #include "files/TransferCopy.h"
 #include "net/Internet.h"
 #include "store/Lists.h"
@@ -174,6 +175,10 @@ class Crawl {
         filePath = path.Shown();
         if (!path.Usable() || HasIllegalChars(filePath)) {
           ShowIfCurrent(StatusField::Status, filePath + " has illegal chars");
+          return Outcome::Next;
+        }
+        if (IsProgramName(path.Leaf())) {
+          ShowIfCurrent(StatusField::Status, ProgramNameText(filePath));
           return Outcome::Next;
         }
         try {

@@ -15,6 +15,7 @@
 #include "crawler/modern/LinkFrontier.h"
 #include "crawler/modern/ModernUrl.h"
 #include "files/LocalPath.h"
+#include "files/PictureFile.h"
 #include "net/ParallelFetch.h"
 #include "store/Lists.h"
 #include "store/SiteOptions.h"
@@ -394,10 +395,9 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
       reader_ = std::make_unique<HtmlLinkReader>(static_cast<HtmlLinkSink&>(*this));
       return net::BodyUse::Take;
     }
-    const std::string extension = crawl_.types_.ExtensionFor(head.contentType);
-    if (!extension.empty()) {
+    if (const std::optional<std::string> extension = crawl_.types_.ExtensionFor(head.contentType)) {
       ++crawl_.picturesMet_;
-      return OpenFile(extension);
+      return OpenFile(*extension);
     }
     return net::BodyUse::Stop;  // neither a page nor a picture the project wants
   }
@@ -442,6 +442,10 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
     const LocalPath path = crawl_.PathFor(taken_.url, extension);
     if (!path.Usable()) {
       crawl_.ShowNow(StatusField::Status, path.Shown() + " has illegal chars");
+      return net::BodyUse::Stop;
+    }
+    if (IsProgramName(path.Leaf())) {
+      crawl_.ShowNow(StatusField::Status, ProgramNameText(path.Shown()));
       return net::BodyUse::Stop;
     }
     try {

@@ -162,12 +162,17 @@ TEST_F(CrawlWorker, RefusesLocalPathsThatCannotOrMustNotBeWritten) {
   const std::string escape = http_.Url("/a/../../../tvx-escape.gif");
   http_.SetHandler([](const test::HttpRequest&) { return HttpResponse::Ok("GIF89a"); });
   http_.Serve("/index.html", HttpResponse::Html("<a href=\"pic.gif?x=1\">\n<a href=\"" + escape +
-                                                "\">\n<a href=\"blocked/x.gif\">\n"));
+                                                "\">\n<a href=\"blocked/x.gif\">\n"
+                                                "<a href=\"Open.gif.Desktop\">\n"));
   Start(Project(http_.Url("/index.html")));
   EXPECT_EQ(Finish(), kCrawlDone);
   EXPECT_TRUE(Ui().Has("Status: Error creating Pictures\\proj\\blocked\\x.gif"));
   EXPECT_TRUE(Ui().Has("Status: Pictures\\proj\\..\\..\\..\\tvx-escape.gif has illegal chars"));
   EXPECT_TRUE(Ui().Has("Status: Pictures\\proj\\pic.gif?x=1 has illegal chars"));
+  EXPECT_TRUE(
+      Ui().Has("Status: Pictures\\proj\\open.gif.desktop is not saved: a desktop would "
+               "run a file of that name"));
+  EXPECT_FALSE(fs::exists("Pictures/proj/open.gif.desktop"));
   EXPECT_TRUE(Ui().FilesOf("proj").empty());
   for (const fs::path& p : {dir_.Path(), dir_.Path().parent_path(), dir_ / "Pictures"})
     EXPECT_FALSE(fs::exists(p / "tvx-escape.gif")) << p;

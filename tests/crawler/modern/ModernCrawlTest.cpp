@@ -375,5 +375,56 @@ TEST_F(ModernCrawl, FailuresAndRefusedNamesEndWithErrorsOrNotes) {
   EXPECT_TRUE(Ui().Has("Status: Pictures\\.. has illegal chars"));
 }
 
+// With "Download all files" only a picture type names the file's extension;
+// any other image type keeps the URL's own name, and no name is made that a
+// desktop would run.
+TEST_F(ModernCrawl, ContentTypesNameOnlyPictures) {
+  const struct {
+    const char* path;
+    const char* type;
+    const char* saved;  // below Pictures/proj; nullptr: not saved
+  } cases[] = {
+      {"/p1", "image/png", "p1.png"},
+      {"/p2", "image/svg+xml", "p2.svg"},
+      {"/p3", "image/jar", "p3"},
+      {"/p4", "image/x-desktop", "p4"},
+      {"/x.sh", "image/gif", "x.sh.gif"},
+      {"/photo.php?id=3", "image/jpeg", "photo.php_id=3.jpg"},
+      {"/run.jar", "image/jar", nullptr},
+      {"/app.desktop", "image/x-desktop", nullptr},
+      {"/Start.SH", "image/x-sh", nullptr},
+      {"/s5", "text/x-sh", nullptr},
+      {"/o6", "application/octet-stream", nullptr},
+  };
+  std::string page;
+  for (const auto& c : cases) {
+    page += "<a href=\"" + std::string(c.path).substr(1) + "\"></a>";
+    http_.Serve(c.path, HttpResponse::Ok(Picture(c.path), c.type));
+  }
+  http_.Serve("/index.html", HttpResponse::Html(page));
+  SiteProject p = Modern(http_.Url("/index.html"));
+  p.downloadAllFiles = 1;
+  Start(p);
+  EXPECT_EQ(Finish(), kCrawlDone);
+
+  std::set<std::string> expected;
+  for (const auto& c : cases) {
+    EXPECT_EQ(http_.RequestCount(std::string(c.path).substr(0, std::string(c.path).find('?'))), 1u)
+        << c.path;
+    if (!c.saved) continue;
+    expected.insert(c.saved);
+    EXPECT_EQ(ReadFile("Pictures/proj/" + std::string(c.saved)), Picture(c.path)) << c.path;
+  }
+  std::set<std::string> saved;
+  for (const auto& entry : fs::directory_iterator("Pictures/proj"))
+    saved.insert(entry.path().filename().string());
+  EXPECT_EQ(saved, expected);
+  for (const char* refused : {"run.jar", "app.desktop", "Start.SH"})
+    EXPECT_TRUE(Ui().Has("Status: Pictures\\proj\\" + std::string(refused) +
+                         " is not saved: a desktop would run a file of that name"))
+        << refused;
+  EXPECT_EQ(Status(), "Success") << "a name refused is no error";
+}
+
 }  // namespace
 }  // namespace tvx
