@@ -10,6 +10,7 @@
 #include "crawler/classic/LinkAdmission.h"
 #include "crawler/classic/UrlRules.h"
 #include "files/LocalPath.h"
+#include "files/PartialFile.h"
 #include "files/PictureFile.h"
 #include "files/TransferCopy.h"
 #include "net/Internet.h"
@@ -148,7 +149,9 @@ class Crawl {
     if (parts->scheme != "http" && !tls)
       ShowIfCurrent(StatusField::Status, "Malformed URL : " + url);
 
-    std::optional<LocalFileWriter> file;
+    // Written as a partial file that takes its name only when whole, and
+    // removed when it is not: a file cut short, failed or stopped.
+    std::optional<PartialFile> file;
     std::string filePath;
     try {
       net::Session session("Tavrinox");
@@ -192,10 +195,11 @@ class Crawl {
       ClearOwnFlag();
       ComputeRow();
 
-      Outcome outcome = page ? ReadPage(*request) : CopyFile(*request, *file, filePath);
+      Outcome outcome = page ? ReadPage(*request) : CopyFile(*request, file->Writer(), filePath);
       request->Close();
-      if (outcome == Outcome::Stopped) return outcome;  // a partial file stays, untracked
+      if (outcome == Outcome::Stopped) return outcome;  // its partial file goes with it
       if (file) {
+        file->Finish();
         ++state_.picturesSaved;
         env_.OnUi([&] { env_.reporter.AddFile(node_, filePath); });
       }

@@ -15,6 +15,7 @@
 #include "crawler/modern/LinkFrontier.h"
 #include "crawler/modern/ModernUrl.h"
 #include "files/LocalPath.h"
+#include "files/PartialFile.h"
 #include "files/PictureFile.h"
 #include "net/ParallelFetch.h"
 #include "store/Lists.h"
@@ -371,9 +372,8 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
   Fetch(ModernCrawl& crawl, LinkFrontier::Taken taken, bool picture)
       : crawl_(crawl), taken_(std::move(taken)), picture_(picture) {}
 
-  ~Fetch() override {
-    if (file_) file_->Discard();  // a picture cut short is no picture
-  }
+  // A picture cut short is no picture: its partial file goes with it.
+  ~Fetch() override = default;
 
   net::BodyUse OnHead(const net::ResponseHead& head) override {
     crawl_.Opened();
@@ -423,7 +423,7 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
     if (file_ && problem_.empty()) {
       try {
         file_->Finish();
-        const std::string shown = file_->Path().Shown();
+        const std::string shown = file_->Final().Shown();
         file_.reset();
         crawl_.Saved(shown);
       } catch (const LocalFileError& e) {
@@ -431,7 +431,6 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
       }
     }
     if (!problem_.empty()) {
-      if (file_) file_->Discard();
       file_.reset();
       crawl_.Failed(problem_);
     }
@@ -449,7 +448,7 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
       return net::BodyUse::Stop;
     }
     try {
-      file_ = std::make_unique<LocalFileWriter>(path);
+      file_ = std::make_unique<PartialFile>(path);
     } catch (const LocalFileError& e) {
       crawl_.ShowNow(StatusField::Status, e.what());
       return net::BodyUse::Stop;
@@ -470,7 +469,7 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
   bool picture_;
   std::unique_ptr<UrlResolver> resolver_;
   std::unique_ptr<HtmlLinkReader> reader_;
-  std::unique_ptr<LocalFileWriter> file_;
+  std::unique_ptr<PartialFile> file_;
   std::string problem_;
   std::uint64_t bytes_ = 0;
 };
