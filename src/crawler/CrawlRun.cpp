@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "store/Lists.h"
+#include "store/Text.h"
 #include "workers/RowReport.h"
 
 namespace tvx {
@@ -13,8 +14,21 @@ std::string KilobytesRead(std::uint64_t bytes) {
   return text;
 }
 
+void RunErrors::Add(const std::string& reason) {
+  any_ = true;
+  if (reason_.empty()) reason_ = reason;
+}
+
+std::string RunErrors::Shown() const {
+  return reason_.empty() ? std::string("Some errors occurred") : reason_;
+}
+
 std::string ProgramNameText(const std::string& shownPath) {
   return shownPath + " is not saved: a desktop would run a file of that name";
+}
+
+bool IsReasonToShow(std::string_view failure) {
+  return Contains(LowerCopy(failure), "certificate");
 }
 
 void ShowCrawlStopped(Reporter& ui, std::optional<int> row) {
@@ -34,7 +48,7 @@ void EndCrawlRun(Reporter& ui, const std::string& name, std::optional<int> row, 
   const RowReport report(ui, kListRequestedSites, row);
   const int index = IndexOfRow(RequestedSites.GetCount(), *row);
   if (errors) {
-    report.Cell("Some errors occurred");
+    report.Cell(errorStatus);
     report.Progress(0, 0);
     report.Text(StatusField::LastAction, "Download completed");
     report.Text(StatusField::Status, errorStatus);

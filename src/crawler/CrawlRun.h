@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "workers/Reporting.h"
 
@@ -17,9 +18,33 @@ inline constexpr int kCrawlStopped = 4;
 // "1.50k read": a byte count in kilobytes with two decimals.
 std::string KilobytesRead(std::uint64_t bytes);
 
+// The errors of a run: whether there were any, and the first reason the
+// user can act on (the disk at its free-space floor, a certificate refused,
+// a redirect that leads nowhere, a file that cannot be written, a project
+// folder that cannot be used), shown when the run ends. Failures without
+// such a reason (a server away, a transfer cut short) only count.
+class RunErrors {
+ public:
+  // An error; reason: what to show for it, empty when there is nothing
+  // more to say than that an error occurred.
+  void Add(const std::string& reason = {});
+  bool Any() const { return any_; }
+  // What the project's row and the status view show at the end of a run
+  // with errors: the first reason, else "Some errors occurred".
+  std::string Shown() const;
+
+ private:
+  bool any_ = false;
+  std::string reason_;
+};
+
 // The note for a file that is not saved because its name is a program's
 // (IsProgramName): shownPath as the user sees it.
 std::string ProgramNameText(const std::string& shownPath);
+
+// Whether an Internet failure's text gives such a reason: a certificate the
+// client refused, which no retry mends.
+bool IsReasonToShow(std::string_view failure);
 
 // The ends of a crawl run; on the user-interface side, with the project's row
 // as it is now (nullopt when the project was deleted while it ran: nothing
@@ -27,8 +52,8 @@ std::string ProgramNameText(const std::string& shownPath);
 // Stopped: the project stays requested with "Stopped".
 void ShowCrawlStopped(Reporter& ui, std::optional<int> row);
 // Done: without errors the project moves to the downloaded web sites; with
-// errors it stays requested, "Some errors occurred", and errorStatus shows
-// in Status when current.
+// errors it stays requested with the status "Some errors occurred", and
+// errorStatus shows in its row and, when current, in Status.
 void EndCrawlRun(Reporter& ui, const std::string& name, std::optional<int> row, bool errors,
                  const std::string& errorStatus = "Some errors occurred");
 

@@ -35,6 +35,14 @@ class Crawl {
       return kCrawlDone;
     }
     Begin();
+    if (!folderMade_) {
+      // A link or a file where the folder should be: nothing could be saved.
+      const std::string reason = "Error creating " + state_.projectFolder.Shown();
+      ShowIfCurrent(StatusField::Status, reason);
+      errors_.Add(reason);
+      Finish();
+      return kCrawlDone;
+    }
     bool first = true;
     while (!state_.stack.Empty()) {
       env_.Checkpoint();
@@ -61,12 +69,12 @@ class Crawl {
   // Ends the run before anything is fetched or written; the project stays
   // requested, with the reason in the status view.
   void RefuseName() {
-    state_.errorFlag = true;
-    Finish(state_.projectFolder.Shown() + " has illegal chars");
+    errors_.Add(state_.projectFolder.Shown() + " has illegal chars");
+    Finish();
   }
 
   void Begin() {
-    state_.projectFolder.MakeFolder();  // a failure shows when its files cannot be made
+    folderMade_ = state_.projectFolder.MakeFolder();
     env_.OnUi([&] {
       row_ = RowNow();
       if (row_) Stops(WorkerKind::Site).Set(*row_, 1);
@@ -140,7 +148,7 @@ class Crawl {
       // Nothing sensible can be requested for it. Only the start URL counts
       // as an error: without it the crawl has fetched nothing at all.
       ShowIfCurrent(StatusField::Status, "Malformed URL : " + url);
-      if (isStartUrl) state_.errorFlag = true;
+      if (isStartUrl) errors_.Add();
       return Outcome::Next;
     }
     // An https URL is fetched over TLS; any other scheme is still asked
@@ -211,13 +219,13 @@ class Crawl {
       state_.progressText = net::FailureText(e.what());
       ComputeRow();
       ShowIfCurrent(StatusField::Status, state_.progressText);
-      state_.errorFlag = true;
+      errors_.Add(state_.progressText);
     } catch (const net::InternetError& e) {
       file.reset();
       state_.progressText = net::FailureText(e.what());
       ComputeRow();
       ShowIfCurrent(StatusField::Status, "Error retrieving page");
-      state_.errorFlag = true;
+      errors_.Add(IsReasonToShow(state_.progressText) ? state_.progressText : std::string());
     }
     return Outcome::Next;
   }
@@ -281,19 +289,21 @@ class Crawl {
   }
 
   // The stack has run empty: a run without errors moves the project to the
-  // downloaded web sites, one with errors leaves it requested. errorStatus
-  // is the status-view text of a run with errors.
-  void Finish(const std::string& errorStatus = "Some errors occurred") {
+  // downloaded web sites, one with errors leaves it requested and shows the
+  // first reason it had.
+  void Finish() {
     env_.OnUi([&] {
       row_ = RowNow();
       ClearFlagsAtEnd(row_);
-      EndCrawlRun(env_.reporter, state_.Name(), row_, state_.errorFlag, errorStatus);
+      EndCrawlRun(env_.reporter, state_.Name(), row_, errors_.Any(), errors_.Shown());
     });
     env_.EndBusy();
   }
 
   WorkerEnv& env_;
   CrawlState state_;
+  RunErrors errors_;
+  bool folderMade_ = false;
   std::optional<int> row_;
   std::optional<int> ownFlagRow_;    // where this crawl raised its flag at the start
   std::optional<int> stoppedAtRow_;  // where it saw the flag that stopped it

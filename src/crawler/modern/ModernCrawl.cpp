@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -41,10 +42,25 @@ constexpr int kRoundMs = 100;
 constexpr Flags kHopMask = 0x0F;
 constexpr Flags kFromStart = 0x10;
 
+// The most transfers at once, pages and pictures.
+constexpr std::size_t kMaxActive = 64;
+
 std::string LinksFound(int count) {
   char text[64];
   std::snprintf(text, sizeof text, "%d links found", count);
   return text;
+}
+
+// The scheme a redirect's target names, lower case; empty when it names none.
+std::string SchemeOf(std::string_view location) {
+  const std::size_t colon = location.find(':');
+  if (colon == std::string_view::npos || colon == 0) return {};
+  const std::string_view scheme = location.substr(0, colon);
+  for (char c : scheme) {
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!letter && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return {};
+  }
+  return LowerCopy(scheme);
 }
 
 class ModernCrawl {
@@ -64,8 +80,10 @@ class ModernCrawl {
   int Run() {
     Begin();
     if (!projectFolder_.Usable()) {
-      ShowNow(StatusField::Status, projectFolder_.Shown() + " has illegal chars");
-      errorFlag_ = true;
+      Refuse(projectFolder_.Shown() + " has illegal chars");
+    } else if (!projectFolder_.MakeFolder()) {
+      // A link or a file where the folder should be: nothing could be saved.
+      Refuse("Error creating " + projectFolder_.Shown());
     } else {
       QueueStart();
     }
@@ -110,7 +128,6 @@ class ModernCrawl {
   // --- start and end ----------------------------------------------------------
 
   void Begin() {
-    if (projectFolder_.Usable()) projectFolder_.MakeFolder();
     ComputeRow();
     env_.OnUi([&] { node_ = env_.reporter.FindOrAddProject(name_); });
     env_.EnsureBusy();
@@ -123,7 +140,7 @@ class ModernCrawl {
       std::string shown(TrimBlanks(written));
       if (shown.find("://") == std::string::npos) shown.insert(0, "http://");
       ShowNow(StatusField::Status, "Malformed URL : " + shown);
-      errorFlag_ = true;
+      errors_.Add();
       return;
     }
     const std::string host(SplitWebUrl(*start).host);
@@ -146,9 +163,15 @@ class ModernCrawl {
     env_.OnUi([&] {
       row_ = RowNow();
       ClearStopFlag();
-      EndCrawlRun(env_.reporter, name_, row_, errorFlag_);
+      EndCrawlRun(env_.reporter, name_, row_, errors_.Any(), errors_.Shown());
     });
     env_.EndBusy();
+  }
+
+  // Nothing can be fetched for the project: the run ends with the reason.
+  void Refuse(const std::string& reason) {
+    ShowNow(StatusField::Status, reason);
+    errors_.Add(reason);
   }
 
   // No stop request outlives the crawl it was meant for.
@@ -287,20 +310,85 @@ class ModernCrawl {
 
   void FollowRedirect(const LinkFrontier::Taken& from, const std::string& location) {
     const int hops = from.flags & kHopMask;
-    if (hops >= kMaxRedirects) return;
     std::optional<std::string> target = UrlResolver(from.url).Resolve(location);
-    if (!target) return;
+    if (!target) {
+      const std::string scheme = SchemeOf(location);
+      if (!scheme.empty() && scheme != "http" && scheme != "https") {
+        RedirectFailed(from.url, "Redirect to a scheme that is not http or https: " + location);
+      } else {
+        RedirectFailed(from.url, "Redirect to a malformed URL: " + location);
+      }
+      return;
+    }
+    if (*target == from.url || OnChain(from.url, *target)) {
+      RedirectFailed(from.url, "Redirect loop: " + ChainStart(from.url));
+      return;
+    }
+    if (hops >= kMaxRedirects) {
+      RedirectFailed(from.url, "Too many redirects: " + ChainStart(from.url));
+      return;
+    }
     const Flags flags = static_cast<Flags>((hops + 1) | (from.flags & kFromStart));
     const std::string host(SplitWebUrl(*target).host);
     // Where the start URL leads is the site, whatever host it names.
     if (from.flags & kFromStart) AddStartHost(host);
     RefreshSettings();
+    const std::size_t waiting = frontier_.Waiting();
     if (VisitKey(*target) == VisitKey(from.url)) {
       // The same address over the other scheme (http to https, mostly).
-      if (*target != from.url) frontier_.Requeue(*target, host, flags);
-      return;
+      frontier_.Requeue(*target, host, flags);
+    } else {
+      Admit(*target, flags);
     }
-    Admit(*target, flags);
+    if (frontier_.Waiting() > waiting) {
+      redirectedFrom_[*target] = from.url;
+    } else {
+      EndChain(from.url);  // not followed: the project does not want it
+    }
+  }
+
+  // A redirect that leads nowhere fails its link; the chain ends there.
+  void RedirectFailed(const std::string& url, const std::string& reason) {
+    progressText_ = net::FailureText(reason);
+    ComputeRow();
+    ShowNow(StatusField::Status, progressText_);
+    errors_.Add(progressText_);
+    EndChain(url);
+  }
+
+  // The redirects that led to url, walked back from it: whether target is
+  // one of the addresses on the way.
+  bool OnChain(const std::string& url, const std::string& target) const {
+    std::string at = url;
+    for (int n = 0; n <= kMaxRedirects; ++n) {
+      auto it = redirectedFrom_.find(at);
+      if (it == redirectedFrom_.end()) return false;
+      if (it->second == target) return true;
+      at = it->second;
+    }
+    return false;
+  }
+
+  // The link the redirects leading to url started from.
+  std::string ChainStart(const std::string& url) const {
+    std::string at = url;
+    for (int n = 0; n <= kMaxRedirects; ++n) {
+      auto it = redirectedFrom_.find(at);
+      if (it == redirectedFrom_.end()) break;
+      at = it->second;
+    }
+    return at;
+  }
+
+  // The chain that led to url is over: what it kept goes.
+  void EndChain(const std::string& url) {
+    std::string at = url;
+    for (int n = 0; n <= kMaxRedirects; ++n) {
+      auto it = redirectedFrom_.find(at);
+      if (it == redirectedFrom_.end()) return;
+      at = std::move(it->second);
+      redirectedFrom_.erase(it);
+    }
   }
 
   void StartTransfers();
@@ -311,11 +399,15 @@ class ModernCrawl {
     if (Clock::now() - rowTime_ >= kRowInterval) ComputeRow();
   }
 
-  void Failed(const std::string& message) {
+  // A link failed. A local file failure (the disk at its free-space floor,
+  // a write error) says why at once; an Internet failure shows as such, and
+  // only a reason the user can act on (a certificate) is kept to be shown
+  // at the end.
+  void Failed(const std::string& message, bool local = false) {
     progressText_ = net::FailureText(message);
     ComputeRow();
-    ShowNow(StatusField::Status, "Error retrieving page");
-    errorFlag_ = true;
+    ShowNow(StatusField::Status, local ? progressText_ : std::string("Error retrieving page"));
+    errors_.Add(local || IsReasonToShow(progressText_) ? progressText_ : std::string());
   }
 
   void Saved(const std::string& shownPath) {
@@ -335,8 +427,6 @@ class ModernCrawl {
     return folder.Child(place.name);
   }
 
-  static constexpr std::size_t kMaxActive = 64;
-
   WorkerEnv& env_;
   std::string name_;
   SiteProject settings_;
@@ -355,7 +445,9 @@ class ModernCrawl {
   int picturesSaved_ = 0;
   Clock::time_point barTime_{};
   bool barOwed_ = false;
-  bool errorFlag_ = false;
+  RunErrors errors_;
+  // Where each link reached by a redirect came from, while its chain runs.
+  std::unordered_map<std::string, std::string> redirectedFrom_;
   std::string progressText_;
   std::optional<int> row_;
   Clock::time_point rowTime_{};
@@ -379,6 +471,7 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
     crawl_.Opened();
     const std::string& url = taken_.url;
     if (head.status >= 300 && head.status < 400 && !head.location.empty()) {
+      redirected_ = true;
       crawl_.FollowRedirect(taken_, head.location);
       return net::BodyUse::Drop;
     }
@@ -409,6 +502,7 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
       file_->Write(data, size);
     } catch (const LocalFileError& e) {
       problem_ = e.what();
+      localProblem_ = true;
       return false;
     }
     bytes_ += size;
@@ -418,7 +512,11 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
 
   void OnEnd(const std::string& failure) override {
     crawl_.frontier_.Done(taken_.host);
-    if (!failure.empty()) problem_ = failure;
+    if (!redirected_ && (taken_.flags & kHopMask) != 0) crawl_.EndChain(taken_.url);
+    if (!failure.empty()) {
+      problem_ = failure;
+      localProblem_ = false;
+    }
     if (reader_) reader_->Finish();
     if (file_ && problem_.empty()) {
       try {
@@ -428,11 +526,12 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
         crawl_.Saved(shown);
       } catch (const LocalFileError& e) {
         problem_ = e.what();
+        localProblem_ = true;
       }
     }
     if (!problem_.empty()) {
       file_.reset();
-      crawl_.Failed(problem_);
+      crawl_.Failed(problem_, localProblem_);
     }
   }
 
@@ -467,10 +566,12 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
   ModernCrawl& crawl_;
   LinkFrontier::Taken taken_;
   bool picture_;
+  bool redirected_ = false;
   std::unique_ptr<UrlResolver> resolver_;
   std::unique_ptr<HtmlLinkReader> reader_;
   std::unique_ptr<PartialFile> file_;
   std::string problem_;
+  bool localProblem_ = false;  // problem_ is a local file failure
   std::uint64_t bytes_ = 0;
 };
 
@@ -485,6 +586,7 @@ void ModernCrawl::StartTransfers() {
       // crawl starts: then its answer decides.
       if (!(next->flags & kFromStart)) {
         frontier_.Done(host);
+        EndChain(next->url);
         continue;
       }
       kind = UrlKind::Page;
@@ -496,6 +598,7 @@ void ModernCrawl::StartTransfers() {
                      std::make_unique<Fetch>(*this, std::move(*next), kind == UrlKind::Picture));
     } catch (const net::InternetError& e) {
       frontier_.Done(host);
+      EndChain(url);
       Failed(e.what());
     }
   }

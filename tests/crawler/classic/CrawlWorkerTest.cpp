@@ -303,12 +303,15 @@ TEST_F(CrawlWorker, AtTheFreeSpaceFloorEveryFileIsRefusedAsAnError) {
   Start(Project(http_.Url("/index.html")));
   EXPECT_EQ(Finish(), kCrawlDone);
   EXPECT_EQ(AskedPaths(http_), (Strings{"/index.html", "/big.gif", "/a/small.gif"}));
-  EXPECT_EQ(Ui().CallsStartingWith("Status: " + DiskFloorText()).size(), 2u);
+  // Said for each file, and again as the reason the run ends with errors.
+  EXPECT_EQ(Ui().CallsStartingWith("Status: " + DiskFloorText()).size(), 3u);
+  EXPECT_TRUE(Ui().Has("row 0 status: " + DiskFloorText()));
   EXPECT_TRUE(Ui().FilesOf("proj").empty());
-  EXPECT_FALSE(fs::exists("Pictures/proj/big.gif"));
-  EXPECT_FALSE(fs::exists("Pictures/proj/a/small.gif"));
-  EXPECT_EQ(Status(), "Some errors occurred");
-  EXPECT_EQ(RequestedSites.GetCount(), 1);
+  for (const char* left : {"big.gif", "a/small.gif", "big.gif.part", "a/small.gif.part"})
+    EXPECT_FALSE(fs::exists("Pictures/proj/" + std::string(left))) << left;
+  EXPECT_EQ(Status(), DiskFloorText());
+  ASSERT_EQ(RequestedSites.GetCount(), 1);
+  EXPECT_STREQ(RequestedSites.GetAt(0)->status, "Some errors occurred");
 }
 
 TEST_F(CrawlWorker, AnOverlongLineIsOneLineAndOnlyItsFirstPartCounts) {
