@@ -43,7 +43,7 @@ void ShowCrawlStopped(Reporter& ui, std::optional<int> row) {
 }
 
 void EndCrawlRun(Reporter& ui, const std::string& name, std::optional<int> row, bool errors,
-                 const std::string& errorStatus) {
+                 const std::string& errorStatus, const std::string& doneStatus) {
   if (!row) return;  // deleted while it ran: nothing of it is left to update
   const RowReport report(ui, kListRequestedSites, row);
   const int index = IndexOfRow(RequestedSites.GetCount(), *row);
@@ -56,7 +56,7 @@ void EndCrawlRun(Reporter& ui, const std::string& name, std::optional<int> row, 
     return;
   }
   report.Text(StatusField::LastAction, "Download completed");
-  report.Text(StatusField::Status, "Success");
+  report.Text(StatusField::Status, doneStatus);
   report.Delete();
   RequestedSites.Update(index, [](SiteProject& p) { SetText(p.status, "Success"); });
   DownloadedSites.Add(*RequestedSites.CopyAt(index));

@@ -51,10 +51,12 @@ bool IsReasonToShow(std::string_view failure);
 // of it is touched then).
 // Stopped: the project stays requested with "Stopped".
 void ShowCrawlStopped(Reporter& ui, std::optional<int> row);
-// Done: without errors the project moves to the downloaded web sites; with
-// errors it stays requested with the status "Some errors occurred", and
-// errorStatus shows in its row and, when current, in Status.
+// Done: without errors the project moves to the downloaded web sites and
+// doneStatus shows in Status when current; with errors it stays requested
+// with the status "Some errors occurred", and errorStatus shows in its row
+// and, when current, in Status.
 void EndCrawlRun(Reporter& ui, const std::string& name, std::optional<int> row, bool errors,
-                 const std::string& errorStatus = "Some errors occurred");
+                 const std::string& errorStatus = "Some errors occurred",
+                 const std::string& doneStatus = "Success");
 
 }  // namespace tvx

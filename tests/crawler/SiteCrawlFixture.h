@@ -49,11 +49,13 @@ class SiteCrawlFixture : public ::testing::Test {
     RequestedSites.Add(p);
     Launch(p);
   }
-  // Crawls a project already in the list.
+  // Crawls a project already in the list, within limits_.
   void Launch(const SiteProject& p) {
     exitCode_ = -1;
     ASSERT_NE(LaunchWorker(WorkerKind::Site, std::string(TextOf(p.name)), kSiteStackCommand,
-                           [this, p](WorkerEnv& env) { exitCode_ = RunCrawl(env, p); }),
+                           [this, p, limits = limits_](WorkerEnv& env) {
+                             exitCode_ = RunCrawl(env, p, limits);
+                           }),
               nullptr);
   }
   int Finish() {
@@ -68,6 +70,7 @@ class SiteCrawlFixture : public ::testing::Test {
     return out;
   }
 
+  CrawlLimits limits_;
   TempDir dir_{"tvx-site"};
   std::filesystem::path old_;
   std::unique_ptr<EngineFixture> fx_ = std::make_unique<EngineFixture>();

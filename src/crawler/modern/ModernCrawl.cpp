@@ -11,6 +11,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "crawler/CrawlLimits.h"
 #include "crawler/CrawlRun.h"
 #include "crawler/modern/HtmlLinks.h"
 #include "crawler/modern/LinkFrontier.h"
@@ -44,11 +45,31 @@ constexpr Flags kFromStart = 0x10;
 
 // The most transfers at once, pages and pictures.
 constexpr std::size_t kMaxActive = 64;
+// The most one page being read may hold: the parser keeps what it has not
+// read yet, and a page that is one unfinished comment or attribute makes it
+// keep the whole page, and copy it, growing each buffer by doubling.
+constexpr std::size_t kPageHold = 5 * kMaxPageBytes;
+// A host counted while leaving the start site, beside its name.
+constexpr std::size_t kDomainEntry = 64;
 
 std::string LinksFound(int count) {
   char text[64];
   std::snprintf(text, sizeof text, "%d links found", count);
   return text;
+}
+
+// How many pages may be read at once within the budget: up to half of it
+// for pages, the rest for the links.
+std::size_t PagesAtOnce(const CrawlLimits& limits) {
+  return std::clamp<std::size_t>(limits.memoryBytes / 2 / kPageHold, 1, kMaxActive);
+}
+
+// What the links may take; never less than two of the blocks they are kept
+// in, so that a budget too small for anything still crawls a little.
+std::size_t LinkBytes(const CrawlLimits& limits) {
+  const std::size_t pages = PagesAtOnce(limits) * kPageHold;
+  return std::max<std::size_t>(limits.memoryBytes - std::min(pages, limits.memoryBytes / 2),
+                               std::size_t{2} << 20);
 }
 
 // The scheme a redirect's target names, lower case; empty when it names none.
@@ -65,16 +86,19 @@ std::string SchemeOf(std::string_view location) {
 
 class ModernCrawl {
  public:
-  ModernCrawl(WorkerEnv& env, const SiteProject& project, int transfersPerHost)
+  ModernCrawl(WorkerEnv& env, const SiteProject& project, int transfersPerHost,
+              const CrawlLimits& limits)
       : env_(env),
         name_(TextOf(project.name)),
         settings_(project),
         types_(PictureTypes::Of(project)),
         perHost_(std::clamp(transfersPerHost, kMinTransfersPerHost, kMaxTransfersPerHost)),
+        pagesAtOnce_(PagesAtOnce(limits)),
         fetcher_(net::ParallelFetcher::Options{
             "Quillanto",
             {"Accept: text/html,application/xhtml+xml,image/*;q=0.9,*/*;q=0.5"},
             perHost_}),
+        frontier_(limits.maxLinks, LinkBytes(limits)),
         projectFolder_(LocalPath::ForProject(name_)) {}
 
   int Run() {
@@ -160,10 +184,11 @@ class ModernCrawl {
   // No URL is left: a run without errors moves the project to the
   // downloaded web sites, one with errors leaves it requested.
   void Finish() {
+    const std::string done = frontier_.Full() ? LimitText() : std::string("Success");
     env_.OnUi([&] {
       row_ = RowNow();
       ClearStopFlag();
-      EndCrawlRun(env_.reporter, name_, row_, errors_.Any(), errors_.Shown());
+      EndCrawlRun(env_.reporter, name_, row_, errors_.Any(), errors_.Shown(), done);
     });
     env_.EndBusy();
   }
@@ -290,14 +315,19 @@ class ModernCrawl {
   // sites than the project allows, and the rest of the page is left.
   bool Admit(const std::string& url, Flags flags) {
     if (frontier_.Contains(url)) return true;
+    if (frontier_.Full()) return LimitReached();
     if (KindOfUrl(url, types_) == UrlKind::Skip) return true;
     const std::string host(SplitWebUrl(url).host);
     if (!settings_.exitDomain && !IsStartHost(host)) return true;
     if (settings_.exitDomain) {
-      if (domains_.insert(host).second) ++domainCount_;
+      if (domains_.find(host) == domains_.end()) {
+        if (!frontier_.Charge(kDomainEntry + 2 * host.size())) return LimitReached();
+        domains_.insert(host);
+        ++domainCount_;
+      }
       if (settings_.maxDomainCount != 0 && domainCount_ > settings_.maxDomainCount) return false;
     }
-    if (!frontier_.Add(url, host, flags)) return true;
+    if (!frontier_.Add(url, host, flags)) return frontier_.Full() ? LimitReached() : true;
     if (KindOfUrl(url, types_) == UrlKind::Picture) {
       ++picturesMet_;
       ShowBar(false);
@@ -306,6 +336,21 @@ class ModernCrawl {
     progressText_ = LinksFound(linkCount_);
     Show(links_, progressText_);
     return true;
+  }
+
+  // The page's links can no longer be kept: the crawl goes on with those it
+  // has. Answers false, so that no more of the page is read.
+  bool LimitReached() {
+    if (!limitShown_) {
+      limitShown_ = true;
+      ShowNow(StatusField::Status, LimitText());
+    }
+    return false;
+  }
+
+  std::string LimitText() const {
+    return "Link limit reached: " + std::to_string(frontier_.Met()) +
+           " links kept, the rest were not followed";
   }
 
   void FollowRedirect(const LinkFrontier::Taken& from, const std::string& location) {
@@ -432,6 +477,8 @@ class ModernCrawl {
   SiteProject settings_;
   PictureTypes types_;
   int perHost_;
+  std::size_t pagesAtOnce_;
+  std::size_t pagesOut_ = 0;  // transfers that may turn out to be pages
   net::ParallelFetcher fetcher_;
   LinkFrontier frontier_;
   LocalPath projectFolder_;
@@ -446,6 +493,7 @@ class ModernCrawl {
   Clock::time_point barTime_{};
   bool barOwed_ = false;
   RunErrors errors_;
+  bool limitShown_ = false;
   // Where each link reached by a redirect came from, while its chain runs.
   std::unordered_map<std::string, std::string> redirectedFrom_;
   std::string progressText_;
@@ -462,10 +510,14 @@ class ModernCrawl {
 class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
  public:
   Fetch(ModernCrawl& crawl, LinkFrontier::Taken taken, bool picture)
-      : crawl_(crawl), taken_(std::move(taken)), picture_(picture) {}
+      : crawl_(crawl), taken_(std::move(taken)), picture_(picture) {
+    if (!picture_) ++crawl_.pagesOut_;
+  }
 
   // A picture cut short is no picture: its partial file goes with it.
-  ~Fetch() override = default;
+  ~Fetch() override {
+    if (!picture_) --crawl_.pagesOut_;
+  }
 
   net::BodyUse OnHead(const net::ResponseHead& head) override {
     crawl_.Opened();
@@ -576,8 +628,13 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
 };
 
 void ModernCrawl::StartTransfers() {
+  // Pictures go to disk as they come; a link that may be a page waits while
+  // as many pages are being read as the memory budget allows.
+  const auto startable = [this](std::string_view url) {
+    return pagesOut_ < pagesAtOnce_ || KindOfUrl(url, types_) == UrlKind::Picture;
+  };
   while (fetcher_.Active() < kMaxActive) {
-    std::optional<LinkFrontier::Taken> next = frontier_.TakeNext(perHost_);
+    std::optional<LinkFrontier::Taken> next = frontier_.TakeNext(perHost_, startable);
     if (!next) return;
     const int host = next->host;
     UrlKind kind = KindOfUrl(next->url, types_);
@@ -606,8 +663,9 @@ void ModernCrawl::StartTransfers() {
 
 }  // namespace
 
-int RunModernCrawl(WorkerEnv& env, const SiteProject& project, int transfersPerHost) {
-  ModernCrawl crawl(env, project, transfersPerHost);
+int RunModernCrawl(WorkerEnv& env, const SiteProject& project, int transfersPerHost,
+                   const CrawlLimits& limits) {
+  ModernCrawl crawl(env, project, transfersPerHost, limits);
   return crawl.Run();
 }
 

@@ -498,5 +498,55 @@ TEST_F(ModernCrawl, ContentTypesNameOnlyPictures) {
   EXPECT_EQ(Status(), "Success") << "a name refused is no error";
 }
 
+// A site of links that never end: the crawl keeps no more than its limits
+// allow, goes on with what it has, and ends saying so (no error: the
+// project moves to the downloaded web sites). Pages are read no more at once
+// than the budget holds: one within a small one.
+TEST_F(ModernCrawl, ALinkTrapEndsAtTheLinkLimit) {
+  std::atomic<int> next{0}, pagesNow{0}, pagesMost{0};
+  const std::string tail(1880, 's');  // long links, as session ids make them
+  http_.SetHandler([&](const test::HttpRequest&) {
+    const int n = ++pagesNow;
+    for (int seen = pagesMost.load(); n > seen && !pagesMost.compare_exchange_weak(seen, n);) {
+    }
+    std::string page;
+    for (int i = 0; i < 20; ++i) page += "<a href=\"/t" + std::to_string(++next) + tail + "\">";
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    --pagesNow;
+    return HttpResponse::Html(page);
+  });
+  struct Case {
+    CrawlLimits limits;
+    std::size_t mostKept;
+    int mostPages;
+  };
+  const Case cases[] = {
+      {{std::size_t{256} << 20, 300}, 300, 3},
+      {{std::size_t{4} << 20, 2'000'000}, (std::size_t{4} << 20) / tail.size(), 1},
+  };
+  for (const Case& c : cases) {
+    limits_ = c.limits;
+    pagesMost = 0;
+    CurrentRow = 0;  // the last run's project left the list
+    const std::size_t asked = http_.Requests().size();
+    Start(Modern(http_.Url("/index.html")));
+    EXPECT_EQ(Finish(), kCrawlDone);
+    const std::string status = Status();
+    unsigned long kept = 0;
+    ASSERT_EQ(std::sscanf(status.c_str(), "Link limit reached: %lu links kept", &kept), 1)
+        << status;
+    EXPECT_EQ(status, "Link limit reached: " + std::to_string(kept) +
+                          " links kept, the rest were not followed");
+    EXPECT_LE(kept, c.mostKept);
+    EXPECT_GT(kept, c.mostKept / 8);
+    EXPECT_LE(http_.Requests().size() - asked, kept) << "only links kept are fetched";
+    ASSERT_EQ(DownloadedSites.GetCount(), 1);
+    EXPECT_STREQ(DownloadedSites.GetAt(0)->status, "Success");
+    EXPECT_LE(pagesMost.load(), c.mostPages);
+    DownloadedSites.RemoveAt(0);
+    Ui().Clear();
+  }
+}
+
 }  // namespace
 }  // namespace tvx
