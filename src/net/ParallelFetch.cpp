@@ -220,7 +220,8 @@ void ParallelFetcher::Run(int waitMs) {
   // A transfer is silent only while it could have been read: the time the
   // clients took (a long page parsed on a slow machine) is not its own.
   const Clock::duration waited = std::max(Clock::duration{}, Clock::now() - began - clientTime_);
-  CheckIdle(static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count()));
+  CheckIdle(
+      static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count()));
 }
 
 void ParallelFetcher::Collect() {
