@@ -66,10 +66,11 @@ class LinkFrontier {
   std::size_t MemoryBytes() const;
 
   static constexpr std::size_t kMaxUrl = 0xFFFF;
+  // The links' texts are kept in blocks of this size, taken one at a time.
+  static constexpr std::size_t kBlock = 256 << 10;
 
  private:
   using Ref = std::uint32_t;
-  static constexpr std::size_t kBlock = 1 << 20;
   static constexpr Ref kNoRef = 0xFFFFFFFF;
 
   struct Host {

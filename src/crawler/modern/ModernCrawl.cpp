@@ -69,7 +69,7 @@ std::size_t PagesAtOnce(const CrawlLimits& limits) {
 std::size_t LinkBytes(const CrawlLimits& limits) {
   const std::size_t pages = PagesAtOnce(limits) * kPageHold;
   return std::max<std::size_t>(limits.memoryBytes - std::min(pages, limits.memoryBytes / 2),
-                               std::size_t{2} << 20);
+                               2 * LinkFrontier::kBlock);
 }
 
 // The scheme a redirect's target names, lower case; empty when it names none.

@@ -532,8 +532,8 @@ TEST_F(ModernCrawl, ALinkTrapEndsAtTheLinkLimit) {
     int mostPages;
   };
   const Case cases[] = {
-      {{std::size_t{256} << 20, 300}, 300, 3},
-      {{std::size_t{4} << 20, 2'000'000}, (std::size_t{4} << 20) / tail.size(), 1},
+      {{std::size_t{256} << 20, 40}, 40, 3},
+      {{std::size_t{1} << 20, 2'000'000}, (std::size_t{1} << 20) / tail.size(), 1},
   };
   for (const Case& c : cases) {
     limits_ = c.limits;
