@@ -1,7 +1,9 @@
 #pragma once
 // A stand-in for the windows in the crawl benchmarks: draws nothing, counts
-// the URLs opened and the files saved, keeps the last "%d links found", and
-// can stop the crawl in row 0 when a given count of links is reached.
+// the URLs opened and the files saved, keeps the last "%d links found" and
+// the link limit's text, and can stop the crawl in row 0 when a given count
+// of links is reached.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -27,6 +29,11 @@ class CountingUi final : public tvx::Reporter {
       lastLinks = text;
       if (text == stopAt) tvx::Stops(tvx::WorkerKind::Site).Set(0, 1);
     }
+    if (field == tvx::StatusField::Status && text.rfind("Link limit reached", 0) == 0 &&
+        !linkLimit.load()) {
+      limitText = text;
+      linkLimit = true;
+    }
   }
   void StartBusy() override {}
   void StopBusy() override {}
@@ -37,7 +44,9 @@ class CountingUi final : public tvx::Reporter {
   long urls = 0;
   long files = 0;
   std::string lastLinks;
-  std::string stopAt;  // the "%d links found" text that stops the crawl
+  std::string stopAt;     // the "%d links found" text that stops the crawl
+  std::string limitText;  // "Link limit reached: ...", once shown (then linkLimit)
+  std::atomic<bool> linkLimit{false};
 };
 
 // What one watched crawl cost and left behind.
@@ -51,14 +60,15 @@ struct CrawlRun {
 
 // Crawls row 0 of the requested sites as the user watching it would (its list
 // shown, its row current), waits for the worker and counts what it saved.
-inline CrawlRun WatchCrawl(const tvx::SiteProject& project, CountingUi& ui) {
+inline CrawlRun WatchCrawl(const tvx::SiteProject& project, CountingUi& ui,
+                           const tvx::CrawlLimits& limits = {}) {
   namespace fs = std::filesystem;
   CrawlRun run;
   tvx::SetUi(&ui, nullptr);
   tvx::ListKind = tvx::kListRequestedSites;
   tvx::CurrentRow = 0;
   auto began = std::chrono::steady_clock::now();
-  run.started = tvx::StartCrawlWorker(project) != nullptr;
+  run.started = tvx::StartCrawlWorker(project, tvx::kSiteStackCommand, limits) != nullptr;
   if (!run.started) {
     tvx::SetUi(nullptr, nullptr);
     return run;
