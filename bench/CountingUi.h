@@ -1,7 +1,9 @@
 #pragma once
 // A stand-in for the windows in the crawl benchmarks: draws nothing, counts
-// the URLs opened and the files saved, keeps the last "%d links found", and
-// can stop the crawl when a given count of links is reached.
+// the URLs opened and the files saved, keeps the last "%d links found" and
+// the link limit's text, and can stop the crawl when a given count of links
+// is reached.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -38,6 +40,11 @@ class CountingUi final : public tvx::Reporter {
       lastLinks = text;
       if (text == stopAt) engine_.workers.RequestStopAll();
     }
+    if (field == tvx::StatusField::Status && text.rfind("Link limit reached", 0) == 0 &&
+        !linkLimit.load()) {
+      limitText = text;
+      linkLimit = true;
+    }
   }
   void StartBusy() override {}
   void StopBusy() override {}
@@ -48,7 +55,9 @@ class CountingUi final : public tvx::Reporter {
   long urls = 0;
   long files = 0;
   std::string lastLinks;
-  std::string stopAt;  // the "%d links found" text that stops the crawl
+  std::string stopAt;     // the "%d links found" text that stops the crawl
+  std::string limitText;  // "Link limit reached: ...", once shown (then linkLimit)
+  std::atomic<bool> linkLimit{false};
 
  private:
   tvx::Engine& engine_;
@@ -63,8 +72,9 @@ struct CrawlRun {
   std::string status;  // the project's status at the end
 };
 
-// Adds the project to the engine's requested sites and crawls it as the user
-// watching it would, waits for the worker and counts what it saved.
+// Adds the project to the engine's requested sites and crawls it, within the
+// engine's limits, as the user watching it would; waits for the worker and
+// counts what it saved.
 inline CrawlRun WatchCrawl(tvx::Engine& engine, const tvx::SiteProject& project, CountingUi& ui) {
   namespace fs = std::filesystem;
   CrawlRun run;

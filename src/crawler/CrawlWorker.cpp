@@ -7,9 +7,17 @@
 
 namespace tvx {
 
+CrawlLimits CrawlLimitsOf(const EngineLimits& limits) {
+  CrawlLimits crawl;
+  crawl.memoryBytes = limits.crawlMemoryBytes;
+  crawl.maxLinks = limits.crawlLinks;
+  return crawl;
+}
+
 int RunCrawl(WorkerEnv& env, const SiteProject& project) {
   const SiteOptions options = env.engine.siteOptions.Get(TextOf(project.name));
-  if (options.modernLinks) return RunModernCrawl(env, project, options.transfersPerHost);
+  if (options.modernLinks)
+    return RunModernCrawl(env, project, options.transfersPerHost, CrawlLimitsOf(env.engine.limits));
   return RunClassicCrawl(env, project);
 }
 

@@ -1,6 +1,6 @@
 #include "engine/Engine.h"
 
-#include "files/PartialFiles.h"
+#include "files/PartialFile.h"
 
 namespace tvx {
 

@@ -294,6 +294,7 @@ void LocalFileWriter::Finish() {
   if (fd_.Reset() != 0) {
     throw LocalFileError("Error writing " + path_.Shown() + ": " + ErrnoText(errno));
   }
+  finished_ = true;
 }
 
 void LocalFileWriter::Discard() {

@@ -129,6 +129,8 @@ class LocalFileWriter {
   void Sync() { Flush(); }
   // Closes and removes the file.
   void Discard();
+  // Finish has ended well: the file is whole (and has its final name).
+  bool Finished() const { return finished_; }
 
   const LocalPath& Path() const { return path_; }
   std::uint64_t Written() const { return written_; }
@@ -146,6 +148,7 @@ class LocalFileWriter {
   std::vector<char> buffer_;
   std::uint64_t written_ = 0;
   std::uint64_t startSize_ = 0;
+  bool finished_ = false;
 };
 
 }  // namespace tvx

@@ -15,4 +15,10 @@ inline constexpr std::array<std::string_view, 32> kPictureExtensions = {
 // Yes when any picture extension occurs anywhere in the text (case folded).
 bool IsPictureFile(std::string_view text);
 
+// Yes when a file of this name is one a desktop would run, install or hand
+// to an interpreter when it is opened (a launcher, an executable, a script,
+// a package), judged by its extension (case folded, dots and blanks at the
+// end ignored). A crawl never saves a file under such a name.
+bool IsProgramName(std::string_view name);
+
 }  // namespace tvx

@@ -36,6 +36,7 @@ struct ParallelFetcher::Transfer {
   CURL* easy = nullptr;  // owned's handle
   std::unique_ptr<FetchClient> client;
   detail::ErrorText errorText;
+  Clock::duration* clientTime = nullptr;  // the fetcher's, added to by every client call
 
   bool headKnown = false;
   BodyUse use = BodyUse::Take;
@@ -50,15 +51,18 @@ struct ParallelFetcher::Transfer {
   // Runs a client call; one that throws fails the transfer.
   template <class F>
   bool Guarded(F&& call) {
+    const Clock::time_point began = Clock::now();
+    bool ok = false;
     try {
       call();
-      return true;
+      ok = true;
     } catch (const std::exception& e) {
       failure = e.what();
     } catch (...) {
       failure = "The transfer failed";
     }
-    return false;
+    *clientTime += Clock::now() - began;
+    return ok;
   }
 
   void HeadComplete() {
@@ -166,6 +170,7 @@ void ParallelFetcher::Start(const std::string& url, std::unique_ptr<FetchClient>
   }
   CURL* easy = transfer->easy = transfer->owned.get();
   transfer->client = std::move(client);
+  transfer->clientTime = &clientTime_;
 
   detail::ApplyTransferPolicy(easy, handles_->policy, detail::Schemes::Web);
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
@@ -194,6 +199,7 @@ void ParallelFetcher::Start(const std::string& url, std::unique_ptr<FetchClient>
 
 void ParallelFetcher::Run(int waitMs) {
   const Clock::time_point began = Clock::now();
+  clientTime_ = {};
   int running = 0;
   CURLMcode code = curl_multi_perform(handles_->multi.get(), &running);
   if (code != CURLM_OK) throw InternetError(curl_multi_strerror(code));
@@ -206,8 +212,11 @@ void ParallelFetcher::Run(int waitMs) {
     if (code != CURLM_OK) throw InternetError(curl_multi_strerror(code));
     Collect();
   }
-  CheckIdle(static_cast<long>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began).count()));
+  // A transfer is silent only while it could have been read: the time the
+  // clients took (a long page parsed on a slow machine) is not its own.
+  const Clock::duration waited = std::max(Clock::duration{}, Clock::now() - began - clientTime_);
+  CheckIdle(
+      static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count()));
 }
 
 void ParallelFetcher::Collect() {
@@ -236,7 +245,9 @@ void ParallelFetcher::Finish(Transfer& transfer, const std::string& failure) {
   owned->errorText.Detach(owned->easy);
   owned->easy = nullptr;
   handles_->idle.push_back(std::move(owned->owned));
+  const Clock::time_point began = Clock::now();
   owned->client->OnEnd(failure);
+  clientTime_ += Clock::now() - began;
 }
 
 void ParallelFetcher::CheckIdle(long elapsedMs) {

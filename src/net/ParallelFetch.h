@@ -8,6 +8,7 @@
 // one transfer policy (TransferPolicy.h). Redirects are not followed; the
 // client is told where they lead, unless they lead elsewhere than http or
 // https, which fails the transfer with a text.
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -83,6 +84,9 @@ class ParallelFetcher {
   std::unique_ptr<Handles> handles_;
   Options options_;
   std::vector<std::unique_ptr<Transfer>> active_;
+  // Time spent in the clients' calls during the current Run: the transfers
+  // were not read then, so it does not count as their silence.
+  std::chrono::steady_clock::duration clientTime_{};
 };
 
 }  // namespace tvx::net

@@ -21,6 +21,12 @@ class InternetError : public std::runtime_error {
 // characters, without a trailing line break.
 std::string FailureText(const std::string& message);
 
+// Why a redirect to location is refused (only http and https are followed),
+// as both clients say it; nullopt when it may be followed.
+std::optional<std::string> RefusedRedirect(const std::string& location);
+// Whether a failure's text says that a redirect was refused.
+bool IsRefusedRedirect(std::string_view failure);
+
 // Process-wide tunables. Tests shorten the stall time-out.
 struct ClientLimits {
   // A transfer that receives nothing for this long while being read fails.

@@ -80,8 +80,7 @@ void FollowRedirects(CURL* easy) {
 std::optional<std::string> RefusedRedirect(const std::string& location) {
   const std::string scheme = SchemeOf(location);
   if (scheme.empty() || scheme == "http" || scheme == "https") return std::nullopt;
-  return "The server redirected to an address that is not http or https: " +
-         std::string(TrimBlanks(location));
+  return kRefusedRedirectText + std::string(TrimBlanks(location));
 }
 
 std::optional<std::string> TransferWatch::Count(std::uint64_t received, milliseconds spent) {
@@ -167,4 +166,13 @@ int ErrorText::OnDebug(CURL* easy, curl_infotype type, char* data, std::size_t s
 }
 
 }  // namespace detail
+
+std::optional<std::string> RefusedRedirect(const std::string& location) {
+  return detail::RefusedRedirect(location);
+}
+
+bool IsRefusedRedirect(std::string_view failure) {
+  return failure.starts_with(detail::kRefusedRedirectText);
+}
+
 }  // namespace tvx::net

@@ -41,6 +41,10 @@ void ApplyTransferPolicy(CURL* easy, const PolicySettings& settings, Schemes sch
 inline constexpr long kMaxRedirects = 10;
 void FollowRedirects(CURL* easy);
 
+// How the text of a refused redirect begins.
+inline constexpr const char* kRefusedRedirectText =
+    "The server redirected to an address that is not http or https: ";
+
 // Why a redirect to `location` is refused: only http and https (and relative
 // targets, which keep their scheme) are followed. nullopt when it may be.
 std::optional<std::string> RefusedRedirect(const std::string& location);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "crawler/SiteCrawlFixture.h"
+#include "store/SiteOptions.h"
 #include "support/Files.h"
 #include "support/TlsFront.h"
 
@@ -38,14 +39,27 @@ TEST_F(HttpsCrawl, StartUrlAndItsOwnLinksGoOverTls) {
   EXPECT_EQ(test::E().lists.downloadedSites.GetCount(), 1);
 }
 
-TEST_F(HttpsCrawl, UntrustedCertificateIsAnError) {
+// Both crawls: the link fails, and the run ends with the reason, which no
+// retry mends, in the project's row and the status view.
+TEST_F(HttpsCrawl, UntrustedCertificateIsAnErrorThatSaysWhy) {
   test::ScopedEnv distrust(net::Session::kCaFileVariable, std::nullopt);
   http_.Serve("/index.html", HttpResponse::Html(""));
-  Start(Project(tls_.Url("/index.html")));
-  EXPECT_EQ(Finish(), kCrawlDone);
-  EXPECT_TRUE(Paths(http_).empty());
-  EXPECT_TRUE(Ui().Has("Status: Error retrieving page"));
-  EXPECT_EQ(Status(), "Some errors occurred");
+  for (const bool modern : {false, true}) {
+    test::E().siteOptions.Reset();
+    if (modern) test::E().siteOptions.Set("proj", SiteOptions{true, 4});
+    Start(Project(tls_.Url("/index.html")));
+    EXPECT_EQ(Finish(), kCrawlDone);
+    EXPECT_TRUE(Paths(http_).empty());
+    EXPECT_TRUE(Ui().Has("Status: Error retrieving page")) << modern;
+    const std::string reason = Status();
+    EXPECT_EQ(reason.rfind("SSL certificate problem: self", 0), 0u) << reason;
+    EXPECT_TRUE(Ui().Has("row 0 status: " + reason)) << modern;
+    ASSERT_EQ(test::E().lists.requestedSites.GetCount(), 1);
+    EXPECT_STREQ(test::E().lists.requestedSites.GetAt(0)->status, "Some errors occurred");
+    test::E().lists.requestedSites.RemoveAt(0);
+    Ui().Clear();
+  }
+  test::E().siteOptions.Reset();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -26,14 +27,12 @@ class SiteCrawlFixture : public ::testing::Test {
   void SetUp() override {
     old_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_.Path());
-    net::ClientLimits::stallTimeoutMs = 5000;
     test::Shown().Show(kListRequestedSites);
   }
   void TearDown() override {
     fx_.reset();
     ResetLists();  // tests that follow find no project of ours
     DiskLimits::fakeFreeBytes = UINT64_MAX;
-    net::ClientLimits::stallTimeoutMs = 60000;
     std::filesystem::current_path(old_);
   }
   static SiteProject Project(const std::string& startUrl, const char* name = "proj") {
@@ -48,12 +47,14 @@ class SiteCrawlFixture : public ::testing::Test {
     test::E().lists.requestedSites.Add(p);
     Launch(p);
   }
-  // Crawls a project already in the list (the first of its name), with the
-  // status view following it.
+  // Crawls a project already in the list (the first of its name) within
+  // limits_, with the status view following it.
   void Launch(const SiteProject& p) {
     exitCode_ = -1;
     RecordList<SiteProject>& sites = test::E().lists.requestedSites;
     const ItemRef item{kListRequestedSites, sites.IdAt(sites.Find(TextOf(p.name)))};
+    test::E().limits.crawlMemoryBytes = limits_.memoryBytes;
+    test::E().limits.crawlLinks = limits_.maxLinks;
     fx_->OnUi([&] {
       if (followStarted_) test::Shown().FollowItem(item);
       ASSERT_NE(test::E().workers.Launch(
@@ -62,8 +63,11 @@ class SiteCrawlFixture : public ::testing::Test {
                 nullptr);
     });
   }
+  // Waits for the crawl's end. How long a crawl takes depends on the machine
+  // (a sanitizer, other work beside the tests): the bound only catches one
+  // that would never end.
   int Finish() {
-    EXPECT_TRUE(WaitForWorkers());
+    EXPECT_TRUE(WaitForWorkers(std::chrono::seconds(200)));
     return exitCode_;
   }
   RecordingReporter& Ui() { return fx_->reporter; }
@@ -74,6 +78,7 @@ class SiteCrawlFixture : public ::testing::Test {
     return out;
   }
 
+  CrawlLimits limits_;
   TempDir dir_{"tvx-site"};
   std::filesystem::path old_;
   std::unique_ptr<EngineFixture> fx_ = std::make_unique<EngineFixture>();

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "files/LocalPath.h"
+#include "files/PartialFile.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
 
@@ -145,6 +146,44 @@ TEST_F(LocalFiles, PartialFilesAppendLockAndTakeTheirNameWhenWhole) {
   EXPECT_FALSE(fs::is_symlink("Pictures/q.jpg"));
   EXPECT_EQ(test::ReadFile("Pictures/q.jpg"), "q");
   EXPECT_FALSE(fs::exists(dir_ / "outside.jpg"));
+}
+
+// A file that is not resumed replaces what held its name only when whole;
+// one cut short goes, and so does one the program's end removed under its
+// writer, which then cannot give it its name.
+TEST_F(LocalFiles, PartialFilesThatAreNotResumedNeverTouchTheRealNameUnlessWhole) {
+  const LocalPath path = LocalPath::ForProject("proj").Child("a.gif");
+  dir_.Write("work/Pictures/proj/a.gif", "old");
+  {
+    PartialFile cut(path);
+    cut.Write("new, cut", 8);
+    cut.Writer().Sync();
+    EXPECT_EQ(test::ReadFile("Pictures/proj/a.gif.part"), "new, cut");
+    EXPECT_EQ(test::ReadFile("Pictures/proj/a.gif"), "old");
+  }
+  EXPECT_FALSE(fs::exists("Pictures/proj/a.gif.part"));
+  {
+    PartialFile orphan(path);
+    orphan.Write("new, orphaned", 13);
+    EXPECT_EQ(RemoveOpenPartialFiles(), 1u);
+    EXPECT_FALSE(fs::exists("Pictures/proj/a.gif.part"));
+    EXPECT_THROW(orphan.Finish(), LocalFileError);
+    EXPECT_EQ(RemoveOpenPartialFiles(), 0u);
+  }
+  EXPECT_EQ(test::ReadFile("Pictures/proj/a.gif"), "old");
+  try {
+    dir_.Write("work/Pictures/proj/a.gif.part", "held");
+    const UniqueFd held = path.WithSuffix(".part").OpenForWriting(false);
+    PartialFile second(path);
+    ADD_FAILURE() << "a partial file another writer holds was opened";
+  } catch (const LocalFileError& e) {
+    EXPECT_STREQ(e.what(), "Pictures\\proj\\a.gif is being written by another download");
+  }
+  PartialFile whole(path);
+  whole.Write("new", 3);
+  whole.Finish();
+  EXPECT_EQ(test::ReadFile("Pictures/proj/a.gif"), "new");
+  EXPECT_FALSE(fs::exists("Pictures/proj/a.gif.part"));
 }
 
 TEST_F(LocalFiles, OverlongPathsAreRefused) {

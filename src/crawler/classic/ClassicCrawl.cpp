@@ -10,6 +10,8 @@
 #include "crawler/classic/LinkAdmission.h"
 #include "crawler/classic/UrlRules.h"
 #include "files/LocalPath.h"
+#include "files/PartialFile.h"
+#include "files/PictureFile.h"
 #include "files/TransferCopy.h"
 #include "net/Internet.h"
 
@@ -32,6 +34,14 @@ class Crawl {
       return kCrawlDone;
     }
     Begin();
+    if (!folderMade_) {
+      // A link or a file where the folder should be: nothing could be saved.
+      const std::string reason = "Error creating " + state_.projectFolder.Shown();
+      ShowIfCurrent(StatusField::Status, reason);
+      errors_.Add(reason);
+      Finish();
+      return kCrawlDone;
+    }
     bool first = true;
     while (!state_.stack.Empty()) {
       env_.Checkpoint();
@@ -58,12 +68,12 @@ class Crawl {
   // Ends the run before anything is fetched or written; the project stays
   // requested, with the reason in the status view.
   void RefuseName() {
-    state_.errorFlag = true;
-    Finish(state_.projectFolder.Shown() + " has illegal chars");
+    errors_.Add(state_.projectFolder.Shown() + " has illegal chars");
+    Finish();
   }
 
   void Begin() {
-    state_.projectFolder.MakeFolder();  // a failure shows when its files cannot be made
+    folderMade_ = state_.projectFolder.MakeFolder();
     env_.OnUi([&] { node_ = env_.reporter.FindOrAddProject(state_.Name()); });
     env_.EnsureBusy();
   }
@@ -92,7 +102,7 @@ class Crawl {
       // Nothing sensible can be requested for it. Only the start URL counts
       // as an error: without it the crawl has fetched nothing at all.
       ShowIfCurrent(StatusField::Status, "Malformed URL : " + url);
-      if (isStartUrl) state_.errorFlag = true;
+      if (isStartUrl) errors_.Add();
       return Outcome::Next;
     }
     // An https URL is fetched over TLS; any other scheme is still asked
@@ -101,7 +111,9 @@ class Crawl {
     if (parts->scheme != "http" && !tls)
       ShowIfCurrent(StatusField::Status, "Malformed URL : " + url);
 
-    std::optional<LocalFileWriter> file;
+    // Written as a partial file that takes its name only when whole, and
+    // removed when it is not: a file cut short, failed or stopped.
+    std::optional<PartialFile> file;
     std::string filePath;
     try {
       net::Session session("Tavrinox");
@@ -130,6 +142,10 @@ class Crawl {
           ShowIfCurrent(StatusField::Status, filePath + " has illegal chars");
           return Outcome::Next;
         }
+        if (IsProgramName(path.Leaf())) {
+          ShowIfCurrent(StatusField::Status, ProgramNameText(filePath));
+          return Outcome::Next;
+        }
         try {
           file.emplace(path);
         } catch (const LocalFileError& e) {
@@ -138,10 +154,11 @@ class Crawl {
         }
       }
 
-      Outcome outcome = page ? ReadPage(*request) : CopyFile(*request, *file, filePath);
+      Outcome outcome = page ? ReadPage(*request) : CopyFile(*request, file->Writer(), filePath);
       request->Close();
-      if (outcome == Outcome::Stopped) return outcome;  // a partial file stays, untracked
+      if (outcome == Outcome::Stopped) return outcome;  // its partial file goes with it
       if (file) {
+        file->Finish();
         ++state_.picturesSaved;
         env_.OnUi([&] { env_.reporter.AddFile(node_, filePath); });
       }
@@ -152,12 +169,12 @@ class Crawl {
       file.reset();
       state_.progressText = net::FailureText(e.what());
       ShowIfCurrent(StatusField::Status, state_.progressText);
-      state_.errorFlag = true;
+      errors_.Add(state_.progressText);
     } catch (const net::InternetError& e) {
       file.reset();
       state_.progressText = net::FailureText(e.what());
       ShowIfCurrent(StatusField::Status, "Error retrieving page");
-      state_.errorFlag = true;
+      errors_.Add(IsReasonToShow(state_.progressText) ? state_.progressText : std::string());
     }
     return Outcome::Next;
   }
@@ -216,17 +233,19 @@ class Crawl {
   }
 
   // The stack has run empty: a run without errors moves the project to the
-  // downloaded web sites, one with errors leaves it requested. errorStatus
-  // is the status-view text of a run with errors.
-  void Finish(const std::string& errorStatus = "Some errors occurred") {
+  // downloaded web sites, one with errors leaves it requested and shows the
+  // first reason it had.
+  void Finish() {
     env_.OnUi(
-        [&] { EndCrawlRun(env_.engine, item_, state_.Name(), state_.errorFlag, errorStatus); });
+        [&] { EndCrawlRun(env_.engine, item_, state_.Name(), errors_.Any(), errors_.Shown()); });
     env_.EndBusy();
   }
 
   WorkerEnv& env_;
   const ItemRef item_;
   CrawlState state_;
+  RunErrors errors_;
+  bool folderMade_ = false;
   ProjectNode node_ = 0;
 };
 

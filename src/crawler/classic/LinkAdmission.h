@@ -48,7 +48,6 @@ class CrawlState {
   UrlStack stack{visited};     // places of texts held by visited
   std::string progressText;    // last "%d links found", "%.02fk read" or failure text
   bool imgTagPending = false;  // an img tag of this crawl's page is still open
-  bool errorFlag = false;
 
  private:
   std::string name_;

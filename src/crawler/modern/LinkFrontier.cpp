@@ -1,5 +1,6 @@
 #include "crawler/modern/LinkFrontier.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -10,6 +11,8 @@ namespace {
 
 constexpr std::size_t kEntryHead = 3;  // length (2 bytes), flags (1 byte)
 constexpr std::size_t kFirstTable = 1024;
+// A host's entry in the index beside its name (node, bucket), roughly.
+constexpr std::size_t kHostIndexEntry = 64;
 
 std::uint32_t HashOf(std::string_view key) {
   const std::uint64_t h = std::hash<std::string_view>{}(key);
@@ -17,6 +20,9 @@ std::uint32_t HashOf(std::string_view key) {
 }
 
 }  // namespace
+
+LinkFrontier::LinkFrontier(std::size_t maxLinks, std::size_t maxBytes)
+    : maxLinks_(maxLinks), maxBytes_(maxBytes) {}
 
 std::string_view LinkFrontier::TextAt(Ref ref) const {
   const char* entry = blocks_[ref / kBlock].get() + ref % kBlock;
@@ -77,44 +83,100 @@ bool LinkFrontier::Contains(std::string_view url) const {
 
 int LinkFrontier::HostIndex(std::string_view host) {
   auto [it, added] = hostIndex_.try_emplace(std::string(host), static_cast<int>(hosts_.size()));
-  if (added) hosts_.push_back(Host{std::string(host), {}, 0});
+  if (added) {
+    hosts_.push_back(Host{std::string(host), {}, 0});
+    hostBytes_ += hosts_.back().name.capacity() + kHostIndexEntry + host.size();
+  }
   return it->second;
+}
+
+bool LinkFrontier::Fits(std::string_view url, std::string_view host, bool meeting) {
+  if (full_) return false;
+  if (meeting && met_ >= maxLinks_) {
+    full_ = true;
+    return false;
+  }
+  // What adding it takes beyond what is held, at the peak: a table that
+  // doubles is held twice while it moves, a list that grows likewise.
+  std::size_t more = 0;
+  if (meeting && (met_ + 1) * 10 > table_.size() * 7)
+    more += (table_.empty() ? kFirstTable : table_.size() * 2) * sizeof(std::uint64_t);
+  if (used_ + kEntryHead + url.size() > kBlock) more += kBlock;
+  auto known = hostIndex_.find(std::string(host));
+  if (known == hostIndex_.end()) {
+    more += kHostIndexEntry + 2 * host.size() + sizeof(Ref);
+    if (hosts_.size() == hosts_.capacity())
+      more += std::max<std::size_t>(1, 2 * hosts_.capacity()) * sizeof(Host);
+  } else {
+    const std::vector<Ref>& waiting = hosts_[static_cast<std::size_t>(known->second)].waiting;
+    if (waiting.size() == waiting.capacity())
+      more += std::max<std::size_t>(1, 2 * waiting.capacity()) * sizeof(Ref);
+  }
+  if (MemoryBytes() + more > maxBytes_) {
+    full_ = true;
+    return false;
+  }
+  return true;
+}
+
+void LinkFrontier::Queue(std::string_view host, Ref ref) {
+  std::vector<Ref>& waiting = hosts_[static_cast<std::size_t>(HostIndex(host))].waiting;
+  const std::size_t before = waiting.capacity();
+  waiting.push_back(ref);
+  hostBytes_ += (waiting.capacity() - before) * sizeof(Ref);
+  ++waiting_;
 }
 
 bool LinkFrontier::Add(std::string_view url, std::string_view host, Flags flags) {
   if (url.size() > kMaxUrl) return false;
-  // Grown at seven tenths full, so probes stay short.
-  if ((met_ + 1) * 10 > table_.size() * 7) Grow();
   const std::string_view key = VisitKey(url);
   const std::uint32_t hash = HashOf(key);
-  const std::size_t slot = Find(key, hash);
-  if (table_[slot] != 0) return false;
+  std::size_t slot = table_.empty() ? 0 : Find(key, hash);
+  if (!table_.empty() && table_[slot] != 0) return false;
+  if (!Fits(url, host, /*meeting=*/true)) return false;
+  // Grown at seven tenths full, so probes stay short.
+  if ((met_ + 1) * 10 > table_.size() * 7) {
+    Grow();
+    slot = Find(key, hash);
+  }
   const std::optional<Ref> ref = Store(url, flags);
   if (!ref) return false;
   table_[slot] = (static_cast<std::uint64_t>(hash) << 32) | (static_cast<std::uint64_t>(*ref) + 1);
   ++met_;
-  hosts_[static_cast<std::size_t>(HostIndex(host))].waiting.push_back(*ref);
-  ++waiting_;
+  Queue(host, *ref);
   return true;
 }
 
 void LinkFrontier::Requeue(std::string_view url, std::string_view host, Flags flags) {
-  if (url.size() > kMaxUrl) return;
+  if (url.size() > kMaxUrl || !Fits(url, host, /*meeting=*/false)) return;
   const std::optional<Ref> ref = Store(url, flags);
   if (!ref) return;
-  hosts_[static_cast<std::size_t>(HostIndex(host))].waiting.push_back(*ref);
-  ++waiting_;
+  Queue(host, *ref);
 }
 
-std::optional<LinkFrontier::Taken> LinkFrontier::TakeNext(int perHost) {
+bool LinkFrontier::Charge(std::size_t bytes) {
+  if (full_ || MemoryBytes() + bytes > maxBytes_) {
+    full_ = true;
+    return false;
+  }
+  charged_ += bytes;
+  return true;
+}
+
+std::optional<LinkFrontier::Taken> LinkFrontier::TakeNext(
+    int perHost, const std::function<bool(std::string_view url)>& startable) {
   if (waiting_ == 0) return std::nullopt;
   for (std::size_t n = 0; n < hosts_.size(); ++n) {
     const std::size_t index = (turn_ + n) % hosts_.size();
     Host& host = hosts_[index];
     if (host.waiting.empty() || host.out >= perHost) continue;
     const Ref ref = host.waiting.back();
+    if (startable && !startable(TextAt(ref))) continue;
     host.waiting.pop_back();
-    if (host.waiting.empty()) host.waiting.shrink_to_fit();
+    if (host.waiting.empty()) {
+      hostBytes_ -= host.waiting.capacity() * sizeof(Ref);
+      host.waiting.shrink_to_fit();
+    }
     ++host.out;
     --waiting_;
     turn_ = index + 1;
@@ -130,10 +192,8 @@ void LinkFrontier::Done(int host) {
 }
 
 std::size_t LinkFrontier::MemoryBytes() const {
-  std::size_t bytes = blocks_.size() * kBlock + table_.capacity() * sizeof(std::uint64_t);
-  for (const Host& host : hosts_)
-    bytes += sizeof(Host) + host.name.capacity() + host.waiting.capacity() * sizeof(Ref);
-  return bytes + hostIndex_.size() * 64;
+  return blocks_.size() * kBlock + table_.capacity() * sizeof(std::uint64_t) +
+         hosts_.capacity() * sizeof(Host) + hostBytes_ + charged_;
 }
 
 }  // namespace tvx

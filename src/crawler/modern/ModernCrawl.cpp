@@ -7,14 +7,18 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "crawler/CrawlLimits.h"
 #include "crawler/CrawlRun.h"
 #include "crawler/modern/HtmlLinks.h"
 #include "crawler/modern/LinkFrontier.h"
 #include "crawler/modern/ModernUrl.h"
 #include "files/LocalPath.h"
+#include "files/PartialFile.h"
+#include "files/PictureFile.h"
 #include "net/ParallelFetch.h"
 #include "store/SiteOptions.h"
 
@@ -35,32 +39,60 @@ constexpr int kRoundMs = 100;
 constexpr Flags kHopMask = 0x0F;
 constexpr Flags kFromStart = 0x10;
 
+// The most transfers at once, pages and pictures.
+constexpr std::size_t kMaxActive = 64;
+// The most one page being read may hold: the parser keeps what it has not
+// read yet, and a page that is one unfinished comment or attribute makes it
+// keep the whole page, and copy it, growing each buffer by doubling.
+constexpr std::size_t kPageHold = 5 * kMaxPageBytes;
+// A host counted while leaving the start site, beside its name.
+constexpr std::size_t kDomainEntry = 64;
+
 std::string LinksFound(int count) {
   char text[64];
   std::snprintf(text, sizeof text, "%d links found", count);
   return text;
 }
 
+// How many pages may be read at once within the budget: up to half of it
+// for pages, the rest for the links.
+std::size_t PagesAtOnce(const CrawlLimits& limits) {
+  return std::clamp<std::size_t>(limits.memoryBytes / 2 / kPageHold, 1, kMaxActive);
+}
+
+// What the links may take; never less than two of the blocks they are kept
+// in, so that a budget too small for anything still crawls a little.
+std::size_t LinkBytes(const CrawlLimits& limits) {
+  const std::size_t pages = PagesAtOnce(limits) * kPageHold;
+  return std::max<std::size_t>(limits.memoryBytes - std::min(pages, limits.memoryBytes / 2),
+                               2 * LinkFrontier::kBlock);
+}
+
 class ModernCrawl {
  public:
-  ModernCrawl(WorkerEnv& env, const SiteProject& project, int transfersPerHost)
+  ModernCrawl(WorkerEnv& env, const SiteProject& project, int transfersPerHost,
+              const CrawlLimits& limits)
       : env_(env),
         item_(env.Item()),
         name_(TextOf(project.name)),
         settings_(project),
         types_(PictureTypes::Of(project)),
         perHost_(std::clamp(transfersPerHost, kMinTransfersPerHost, kMaxTransfersPerHost)),
+        pagesAtOnce_(PagesAtOnce(limits)),
         fetcher_(net::ParallelFetcher::Options{
             "Quillanto",
             {"Accept: text/html,application/xhtml+xml,image/*;q=0.9,*/*;q=0.5"},
             perHost_}),
+        frontier_(limits.maxLinks, LinkBytes(limits)),
         projectFolder_(LocalPath::ForProject(name_)) {}
 
   int Run() {
     Begin();
     if (!projectFolder_.Usable()) {
-      ShowNow(StatusField::Status, projectFolder_.Shown() + " has illegal chars");
-      errorFlag_ = true;
+      Refuse(projectFolder_.Shown() + " has illegal chars");
+    } else if (!projectFolder_.MakeFolder()) {
+      // A link or a file where the folder should be: nothing could be saved.
+      Refuse("Error creating " + projectFolder_.Shown());
     } else {
       QueueStart();
     }
@@ -105,7 +137,6 @@ class ModernCrawl {
   // --- start and end ----------------------------------------------------------
 
   void Begin() {
-    if (projectFolder_.Usable()) projectFolder_.MakeFolder();
     env_.OnUi([&] { node_ = env_.reporter.FindOrAddProject(name_); });
     env_.EnsureBusy();
   }
@@ -117,7 +148,7 @@ class ModernCrawl {
       std::string shown(TrimBlanks(written));
       if (shown.find("://") == std::string::npos) shown.insert(0, "http://");
       ShowNow(StatusField::Status, "Malformed URL : " + shown);
-      errorFlag_ = true;
+      errors_.Add();
       return;
     }
     const std::string host(SplitWebUrl(*start).host);
@@ -133,8 +164,16 @@ class ModernCrawl {
   // No URL is left: a run without errors moves the project to the
   // downloaded web sites, one with errors leaves it requested.
   void Finish() {
-    env_.OnUi([&] { EndCrawlRun(env_.engine, item_, name_, errorFlag_); });
+    const std::string done = frontier_.Full() ? LimitText() : std::string("Success");
+    env_.OnUi(
+        [&] { EndCrawlRun(env_.engine, item_, name_, errors_.Any(), errors_.Shown(), done); });
     env_.EndBusy();
+  }
+
+  // Nothing can be fetched for the project: the run ends with the reason.
+  void Refuse(const std::string& reason) {
+    ShowNow(StatusField::Status, reason);
+    errors_.Add(reason);
   }
 
   bool StopRequested() const { return env_.StopRequested(); }
@@ -229,14 +268,19 @@ class ModernCrawl {
   // sites than the project allows, and the rest of the page is left.
   bool Admit(const std::string& url, Flags flags) {
     if (frontier_.Contains(url)) return true;
+    if (frontier_.Full()) return LimitReached();
     if (KindOfUrl(url, types_) == UrlKind::Skip) return true;
     const std::string host(SplitWebUrl(url).host);
     if (!settings_.exitDomain && !IsStartHost(host)) return true;
     if (settings_.exitDomain) {
-      if (domains_.insert(host).second) ++domainCount_;
+      if (domains_.find(host) == domains_.end()) {
+        if (!frontier_.Charge(kDomainEntry + 2 * host.size())) return LimitReached();
+        domains_.insert(host);
+        ++domainCount_;
+      }
       if (settings_.maxDomainCount != 0 && domainCount_ > settings_.maxDomainCount) return false;
     }
-    if (!frontier_.Add(url, host, flags)) return true;
+    if (!frontier_.Add(url, host, flags)) return frontier_.Full() ? LimitReached() : true;
     if (KindOfUrl(url, types_) == UrlKind::Picture) {
       ++picturesMet_;
       ShowBar(false);
@@ -247,32 +291,116 @@ class ModernCrawl {
     return true;
   }
 
+  // The page's links can no longer be kept: the crawl goes on with those it
+  // has. Answers false, so that no more of the page is read.
+  bool LimitReached() {
+    if (!limitShown_) {
+      limitShown_ = true;
+      ShowNow(StatusField::Status, LimitText());
+    }
+    return false;
+  }
+
+  std::string LimitText() const {
+    return "Link limit reached: " + std::to_string(frontier_.Met()) +
+           " links kept, the rest were not followed";
+  }
+
   void FollowRedirect(const LinkFrontier::Taken& from, const std::string& location) {
     const int hops = from.flags & kHopMask;
-    if (hops >= kMaxRedirects) return;
     std::optional<std::string> target = UrlResolver(from.url).Resolve(location);
-    if (!target) return;
+    if (!target) {
+      if (std::optional<std::string> refused = net::RefusedRedirect(location))
+        RedirectFailed(from.url, *refused);
+      else
+        RedirectFailed(from.url, "Redirect to a malformed URL: " + location);
+      return;
+    }
+    if (*target == from.url || OnChain(from.url, *target)) {
+      RedirectFailed(from.url, "Redirect loop: " + ChainStart(from.url));
+      return;
+    }
+    if (hops >= kMaxRedirects) {
+      RedirectFailed(from.url, "Too many redirects: " + ChainStart(from.url));
+      return;
+    }
     const Flags flags = static_cast<Flags>((hops + 1) | (from.flags & kFromStart));
     const std::string host(SplitWebUrl(*target).host);
     // Where the start URL leads is the site, whatever host it names.
     if (from.flags & kFromStart) AddStartHost(host);
     RefreshSettings();
+    const std::size_t waiting = frontier_.Waiting();
     if (VisitKey(*target) == VisitKey(from.url)) {
       // The same address over the other scheme (http to https, mostly).
-      if (*target != from.url) frontier_.Requeue(*target, host, flags);
-      return;
+      frontier_.Requeue(*target, host, flags);
+    } else {
+      Admit(*target, flags);
     }
-    Admit(*target, flags);
+    if (frontier_.Waiting() > waiting) {
+      redirectedFrom_[*target] = from.url;
+    } else {
+      EndChain(from.url);  // not followed: the project does not want it
+    }
+  }
+
+  // A redirect that leads nowhere fails its link; the chain ends there.
+  void RedirectFailed(const std::string& url, const std::string& reason) {
+    progressText_ = net::FailureText(reason);
+    ShowNow(StatusField::Status, progressText_);
+    errors_.Add(progressText_);
+    EndChain(url);
+  }
+
+  // The redirects that led to url, walked back from it: whether target is
+  // one of the addresses on the way.
+  bool OnChain(const std::string& url, const std::string& target) const {
+    std::string at = url;
+    for (int n = 0; n <= kMaxRedirects; ++n) {
+      auto it = redirectedFrom_.find(at);
+      if (it == redirectedFrom_.end()) return false;
+      if (it->second == target) return true;
+      at = it->second;
+    }
+    return false;
+  }
+
+  // The link the redirects leading to url started from.
+  std::string ChainStart(const std::string& url) const {
+    std::string at = url;
+    for (int n = 0; n <= kMaxRedirects; ++n) {
+      auto it = redirectedFrom_.find(at);
+      if (it == redirectedFrom_.end()) break;
+      at = it->second;
+    }
+    return at;
+  }
+
+  // The chain that led to url is over: what it kept goes.
+  void EndChain(const std::string& url) {
+    std::string at = url;
+    for (int n = 0; n <= kMaxRedirects; ++n) {
+      auto it = redirectedFrom_.find(at);
+      if (it == redirectedFrom_.end()) return;
+      at = std::move(it->second);
+      redirectedFrom_.erase(it);
+    }
   }
 
   void StartTransfers();
 
   // --- what transfers report ---------------------------------------------------
 
-  void Failed(const std::string& message) {
+  // A link failed. A local file failure (the disk at its free-space floor,
+  // a write error) says why at once; an Internet failure shows as such, and
+  // only a reason the user can act on (a certificate) is kept to be shown
+  // at the end.
+  void Failed(const std::string& message, bool local = false) {
     progressText_ = net::FailureText(message);
-    ShowNow(StatusField::Status, "Error retrieving page");
-    errorFlag_ = true;
+    // A redirect the client refused fails its link as the crawl's own checks
+    // of redirects do: said at once.
+    const bool sayNow = local || net::IsRefusedRedirect(progressText_);
+    ShowNow(StatusField::Status, sayNow ? progressText_ : std::string("Error retrieving page"));
+    errors_.Add(sayNow || IsReasonToShow(progressText_) ? progressText_ : std::string());
   }
 
   void Saved(const std::string& shownPath) {
@@ -292,14 +420,14 @@ class ModernCrawl {
     return folder.Child(place.name);
   }
 
-  static constexpr std::size_t kMaxActive = 64;
-
   WorkerEnv& env_;
   const ItemRef item_;
   std::string name_;
   SiteProject settings_;
   PictureTypes types_;
   int perHost_;
+  std::size_t pagesAtOnce_;
+  std::size_t pagesOut_ = 0;  // transfers that may turn out to be pages
   net::ParallelFetcher fetcher_;
   LinkFrontier frontier_;
   LocalPath projectFolder_;
@@ -313,7 +441,10 @@ class ModernCrawl {
   int picturesSaved_ = 0;
   Clock::time_point barTime_{};
   bool barOwed_ = false;
-  bool errorFlag_ = false;
+  RunErrors errors_;
+  bool limitShown_ = false;
+  // Where each link reached by a redirect came from, while its chain runs.
+  std::unordered_map<std::string, std::string> redirectedFrom_;
   std::string progressText_;
   ProjectNode node_ = 0;
   Throttled action_{StatusField::LastAction, false};
@@ -326,15 +457,19 @@ class ModernCrawl {
 class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
  public:
   Fetch(ModernCrawl& crawl, LinkFrontier::Taken taken, bool picture)
-      : crawl_(crawl), taken_(std::move(taken)), picture_(picture) {}
+      : crawl_(crawl), taken_(std::move(taken)), picture_(picture) {
+    if (!picture_) ++crawl_.pagesOut_;
+  }
 
+  // A picture cut short is no picture: its partial file goes with it.
   ~Fetch() override {
-    if (file_) file_->Discard();  // a picture cut short is no picture
+    if (!picture_) --crawl_.pagesOut_;
   }
 
   net::BodyUse OnHead(const net::ResponseHead& head) override {
     const std::string& url = taken_.url;
     if (head.status >= 300 && head.status < 400 && !head.location.empty()) {
+      redirected_ = true;
       crawl_.FollowRedirect(taken_, head.location);
       return net::BodyUse::Drop;
     }
@@ -351,10 +486,9 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
       reader_ = std::make_unique<HtmlLinkReader>(static_cast<HtmlLinkSink&>(*this));
       return net::BodyUse::Take;
     }
-    const std::string extension = crawl_.types_.ExtensionFor(head.contentType);
-    if (!extension.empty()) {
+    if (const std::optional<std::string> extension = crawl_.types_.ExtensionFor(head.contentType)) {
       ++crawl_.picturesMet_;
-      return OpenFile(extension);
+      return OpenFile(*extension);
     }
     return net::BodyUse::Stop;  // neither a page nor a picture the project wants
   }
@@ -366,6 +500,7 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
       file_->Write(data, size);
     } catch (const LocalFileError& e) {
       problem_ = e.what();
+      localProblem_ = true;
       return false;
     }
     bytes_ += size;
@@ -375,22 +510,26 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
 
   void OnEnd(const std::string& failure) override {
     crawl_.frontier_.Done(taken_.host);
-    if (!failure.empty()) problem_ = failure;
+    if (!redirected_ && (taken_.flags & kHopMask) != 0) crawl_.EndChain(taken_.url);
+    if (!failure.empty()) {
+      problem_ = failure;
+      localProblem_ = false;
+    }
     if (reader_) reader_->Finish();
     if (file_ && problem_.empty()) {
       try {
         file_->Finish();
-        const std::string shown = file_->Path().Shown();
+        const std::string shown = file_->Final().Shown();
         file_.reset();
         crawl_.Saved(shown);
       } catch (const LocalFileError& e) {
         problem_ = e.what();
+        localProblem_ = true;
       }
     }
     if (!problem_.empty()) {
-      if (file_) file_->Discard();
       file_.reset();
-      crawl_.Failed(problem_);
+      crawl_.Failed(problem_, localProblem_);
     }
   }
 
@@ -401,8 +540,12 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
       crawl_.ShowNow(StatusField::Status, path.Shown() + " has illegal chars");
       return net::BodyUse::Stop;
     }
+    if (IsProgramName(path.Leaf())) {
+      crawl_.ShowNow(StatusField::Status, ProgramNameText(path.Shown()));
+      return net::BodyUse::Stop;
+    }
     try {
-      file_ = std::make_unique<LocalFileWriter>(path);
+      file_ = std::make_unique<PartialFile>(path);
     } catch (const LocalFileError& e) {
       crawl_.ShowNow(StatusField::Status, e.what());
       return net::BodyUse::Stop;
@@ -421,16 +564,23 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
   ModernCrawl& crawl_;
   LinkFrontier::Taken taken_;
   bool picture_;
+  bool redirected_ = false;
   std::unique_ptr<UrlResolver> resolver_;
   std::unique_ptr<HtmlLinkReader> reader_;
-  std::unique_ptr<LocalFileWriter> file_;
+  std::unique_ptr<PartialFile> file_;
   std::string problem_;
+  bool localProblem_ = false;  // problem_ is a local file failure
   std::uint64_t bytes_ = 0;
 };
 
 void ModernCrawl::StartTransfers() {
+  // Pictures go to disk as they come; a link that may be a page waits while
+  // as many pages are being read as the memory budget allows.
+  const auto startable = [this](std::string_view url) {
+    return pagesOut_ < pagesAtOnce_ || KindOfUrl(url, types_) == UrlKind::Picture;
+  };
   while (fetcher_.Active() < kMaxActive) {
-    std::optional<LinkFrontier::Taken> next = frontier_.TakeNext(perHost_);
+    std::optional<LinkFrontier::Taken> next = frontier_.TakeNext(perHost_, startable);
     if (!next) return;
     const int host = next->host;
     UrlKind kind = KindOfUrl(next->url, types_);
@@ -439,6 +589,7 @@ void ModernCrawl::StartTransfers() {
       // crawl starts: then its answer decides.
       if (!(next->flags & kFromStart)) {
         frontier_.Done(host);
+        EndChain(next->url);
         continue;
       }
       kind = UrlKind::Page;
@@ -450,6 +601,7 @@ void ModernCrawl::StartTransfers() {
                      std::make_unique<Fetch>(*this, std::move(*next), kind == UrlKind::Picture));
     } catch (const net::InternetError& e) {
       frontier_.Done(host);
+      EndChain(url);
       Failed(e.what());
     }
   }
@@ -457,8 +609,9 @@ void ModernCrawl::StartTransfers() {
 
 }  // namespace
 
-int RunModernCrawl(WorkerEnv& env, const SiteProject& project, int transfersPerHost) {
-  ModernCrawl crawl(env, project, transfersPerHost);
+int RunModernCrawl(WorkerEnv& env, const SiteProject& project, int transfersPerHost,
+                   const CrawlLimits& limits) {
+  ModernCrawl crawl(env, project, transfersPerHost, limits);
   return crawl.Run();
 }
 

@@ -5,6 +5,7 @@
 // followed, pictures are told by their extension or their Content-Type, and
 // several transfers run at once. It reports, pauses, stops and ends as the
 // line-by-line crawl does.
+#include "crawler/CrawlLimits.h"
 #include "store/Records.h"
 #include "workers/WorkerControl.h"
 
@@ -14,7 +15,10 @@ namespace tvx {
 inline constexpr int kMaxRedirects = 10;
 
 // Runs the crawl on the worker's thread; returns kCrawlDone or kCrawlStopped.
-// transfersPerHost: how many transfers may run at once to one host (1-16).
-int RunModernCrawl(WorkerEnv& env, const SiteProject& project, int transfersPerHost);
+// transfersPerHost: how many transfers may run at once to one host (1-16);
+// limits: the memory it may hold. A stop request ends every transfer and
+// removes the partial files of the pictures they were writing.
+int RunModernCrawl(WorkerEnv& env, const SiteProject& project, int transfersPerHost,
+                   const CrawlLimits& limits = {});
 
 }  // namespace tvx

@@ -265,11 +265,12 @@ bool PictureTypes::Wants(std::string_view ext) const {
   return false;
 }
 
-std::string PictureTypes::ExtensionFor(std::string_view contentType) const {
+std::optional<std::string> PictureTypes::ExtensionFor(std::string_view contentType) const {
   std::string type = LowerCopy(TrimBlanks(contentType.substr(0, contentType.find(';'))));
-  if (type.rfind("image/", 0) != 0 || type.size() == 6) return {};
+  if (type.rfind("image/", 0) != 0 || type.size() == 6) return std::nullopt;
   std::string_view sub = std::string_view(type).substr(6);
-  static constexpr std::pair<std::string_view, std::string_view> kKnown[] = {
+  // The picture types that name the saved file's extension.
+  static constexpr std::pair<std::string_view, std::string_view> kPictureTypes[] = {
       {"jpeg", ".jpg"},    {"pjpeg", ".jpg"},   {"jpg", ".jpg"},
       {"png", ".png"},     {"apng", ".png"},    {"gif", ".gif"},
       {"bmp", ".bmp"},     {"x-bmp", ".bmp"},   {"x-ms-bmp", ".bmp"},
@@ -277,17 +278,20 @@ std::string PictureTypes::ExtensionFor(std::string_view contentType) const {
       {"svg+xml", ".svg"}, {"x-icon", ".ico"},  {"vnd.microsoft.icon", ".ico"},
       {"x-tga", ".tga"},   {"x-targa", ".tga"}, {"x-pcx", ".pcx"},
       {"heic", ".heic"}};
-  std::string ext;
-  for (const auto& [name, extension] : kKnown)
-    if (sub == name) ext = extension;
-  if (ext.empty()) {
-    if (sub.rfind("x-", 0) == 0) sub.remove_prefix(2);
-    ext.assign(1, '.');
-    for (char c : sub)
-      if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) ext += c;
-    if (ext.size() == 1) return {};
+  for (const auto& [name, extension] : kPictureTypes) {
+    if (sub != name) continue;
+    if (Wants(extension) || anyPicture_) return std::string(extension);
+    return std::nullopt;
   }
-  return (Wants(ext) || anyPicture_) ? ext : std::string();
+  // Another image type: wanted as "Other types" lists it (or as every
+  // picture is), but its name says nothing of the file.
+  if (sub.rfind("x-", 0) == 0) sub.remove_prefix(2);
+  std::string ext(1, '.');
+  for (char c : sub)
+    if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) ext += c;
+  if (ext.size() == 1) return std::nullopt;
+  if (Wants(ext) || anyPicture_) return std::string();
+  return std::nullopt;
 }
 
 std::vector<std::string> ParseOtherTypes(std::string_view text) {

@@ -75,10 +75,12 @@ class PictureTypes {
   static PictureTypes Of(const SiteProject& project);
   // ext: with its dot, any letter case.
   bool Wants(std::string_view ext) const;
-  // The extension a picture answered with this Content-Type is saved with
-  // (".jpg" for image/jpeg), or empty when it is no picture or the project
-  // does not want its type.
-  std::string ExtensionFor(std::string_view contentType) const;
+  // For an answer of this Content-Type: nullopt when it is no picture, or
+  // one the project does not want; else the extension its file is saved
+  // with. Only a type of the table of picture types names one (".jpg" for
+  // image/jpeg); any other image type gives "" (the file keeps the URL's
+  // own name), so an answer cannot choose what the file is taken for.
+  std::optional<std::string> ExtensionFor(std::string_view contentType) const;
 
  private:
   std::vector<std::string> extensions_;  // lower case, with the dot

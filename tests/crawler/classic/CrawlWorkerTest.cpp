@@ -155,12 +155,17 @@ TEST_F(CrawlWorker, RefusesLocalPathsThatCannotOrMustNotBeWritten) {
   const std::string escape = http_.Url("/a/../../../tvx-escape.gif");
   http_.SetHandler([](const test::HttpRequest&) { return HttpResponse::Ok("GIF89a"); });
   http_.Serve("/index.html", HttpResponse::Html("<a href=\"pic.gif?x=1\">\n<a href=\"" + escape +
-                                                "\">\n<a href=\"blocked/x.gif\">\n"));
+                                                "\">\n<a href=\"blocked/x.gif\">\n"
+                                                "<a href=\"Open.gif.Desktop\">\n"));
   Start(Project(http_.Url("/index.html")));
   EXPECT_EQ(Finish(), kCrawlDone);
   EXPECT_TRUE(Ui().Has("Status: Error creating Pictures\\proj\\blocked\\x.gif"));
   EXPECT_TRUE(Ui().Has("Status: Pictures\\proj\\..\\..\\..\\tvx-escape.gif has illegal chars"));
   EXPECT_TRUE(Ui().Has("Status: Pictures\\proj\\pic.gif?x=1 has illegal chars"));
+  EXPECT_TRUE(
+      Ui().Has("Status: Pictures\\proj\\open.gif.desktop is not saved: a desktop would "
+               "run a file of that name"));
+  EXPECT_FALSE(fs::exists("Pictures/proj/open.gif.desktop"));
   EXPECT_TRUE(Ui().FilesOf("proj").empty());
   for (const fs::path& p : {dir_.Path(), dir_.Path().parent_path(), dir_ / "Pictures"})
     EXPECT_FALSE(fs::exists(p / "tvx-escape.gif")) << p;
@@ -235,9 +240,8 @@ TEST_F(CrawlWorker, PausesAndResumesMidFileThenStopsByItsFlag) {
   EXPECT_STREQ(test::E().lists.requestedSites.GetAt(0)->status, "Stopped");
   EXPECT_TRUE(Ui().Has("row 0 status: Stopped"));
   EXPECT_EQ(Status(), "Download Stopped");
-  const auto partial = fs::file_size("Pictures/proj/big.gif");
-  EXPECT_GT(partial, 0u);
-  EXPECT_LT(partial, body.size());
+  EXPECT_FALSE(fs::exists("Pictures/proj/big.gif")) << "no piece under the picture's name";
+  EXPECT_FALSE(fs::exists("Pictures/proj/big.gif.part")) << "nor a partial file";
   EXPECT_TRUE(Ui().FilesOf("proj").empty());
   EXPECT_EQ(test::E().workers.Registry(WorkerKind::Site).Count(), 0);
 }
@@ -295,12 +299,15 @@ TEST_F(CrawlWorker, AtTheFreeSpaceFloorEveryFileIsRefusedAsAnError) {
   Start(Project(http_.Url("/index.html")));
   EXPECT_EQ(Finish(), kCrawlDone);
   EXPECT_EQ(AskedPaths(http_), (Strings{"/index.html", "/big.gif", "/a/small.gif"}));
-  EXPECT_EQ(Ui().CallsStartingWith("Status: " + DiskFloorText()).size(), 2u);
+  // Said for each file, and again as the reason the run ends with errors.
+  EXPECT_EQ(Ui().CallsStartingWith("Status: " + DiskFloorText()).size(), 3u);
+  EXPECT_TRUE(Ui().Has("row 0 status: " + DiskFloorText()));
   EXPECT_TRUE(Ui().FilesOf("proj").empty());
-  EXPECT_FALSE(fs::exists("Pictures/proj/big.gif"));
-  EXPECT_FALSE(fs::exists("Pictures/proj/a/small.gif"));
-  EXPECT_EQ(Status(), "Some errors occurred");
-  EXPECT_EQ(test::E().lists.requestedSites.GetCount(), 1);
+  for (const char* left : {"big.gif", "a/small.gif", "big.gif.part", "a/small.gif.part"})
+    EXPECT_FALSE(fs::exists("Pictures/proj/" + std::string(left))) << left;
+  EXPECT_EQ(Status(), DiskFloorText());
+  ASSERT_EQ(test::E().lists.requestedSites.GetCount(), 1);
+  EXPECT_STREQ(test::E().lists.requestedSites.GetAt(0)->status, "Some errors occurred");
 }
 
 TEST_F(CrawlWorker, AnOverlongLineIsOneLineAndOnlyItsFirstPartCounts) {

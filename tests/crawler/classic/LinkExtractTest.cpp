@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <optional>
 #include <string>
 
@@ -131,11 +130,11 @@ TEST(LinkExtractTest, ImgPendingStatesAreIndependent) {
 
 TEST(LinkExtractTest, HugeLinesAreHandledInLinearTime) {
   // Near-misses of every pattern, repeated over a mebibyte: a quadratic scan
-  // would take minutes here.
+  // would not end within the test's time-out (the test does not time
+  // itself, so a busy machine cannot fail it).
   std::string line;
   while (line.size() < (1u << 20)) line += "href src= frame img '>\" ";
   line += "href=\"" + std::string(1000, 'a');
-  const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < 5; ++i) {
     std::string link;
     bool pending = false;
@@ -144,7 +143,6 @@ TEST(LinkExtractTest, HugeLinesAreHandledInLinearTime) {
     EXPECT_TRUE(ExtractImgSrc(line, pending, link));
     EXPECT_EQ(link, "");
   }
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
 }  // namespace

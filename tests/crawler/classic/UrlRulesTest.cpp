@@ -3,6 +3,7 @@
 #include <string>
 
 #include "crawler/classic/UrlRules.h"
+#include "files/PictureFile.h"
 
 namespace tvx {
 namespace {
@@ -31,6 +32,16 @@ TEST(UrlRulesTest, PictureFilesAreFoundAnywhereInTheTextIgnoringCase) {
       {"gif", false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsPictureFile(c.text), c.expected) << c.text;
+}
+
+TEST(UrlRulesTest, ProgramNamesAreToldByTheirLastExtension) {
+  const Case cases[] = {
+      {"a.desktop", true},      {"A.DESKTOP", true},  {"a.desktop. ", true}, {"Setup.exe", true},
+      {"tool.AppImage", true},  {"a.jar", true},      {"x.gif.sh", true},    {"run.py", true},
+      {"a.desktop.gif", false}, {"a.jar.png", false}, {"scan.msp", false},   {"photo_id=3", false},
+      {"desktop", false},       {"a.shtml", false},   {"", false},           {"a.", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsProgramName(c.text), c.expected) << c.text;
 }
 
 TEST(UrlRulesTest, LinkContainsFoldsCaseAndRefusesFragments) {

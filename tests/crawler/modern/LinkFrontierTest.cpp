@@ -67,5 +67,45 @@ TEST(LinkFrontier, AMillionLinksTakeLessThan150BytesEach) {
   RecordProperty("bytes_per_link", std::to_string(perLink));
 }
 
+// Past its bounds the frontier adds no link and says it is full; the memory
+// it holds never passes its bound, not even while its table doubles.
+TEST(LinkFrontier, KeepsWithinItsBounds) {
+  const struct {
+    std::size_t maxLinks;
+    std::size_t maxBytes;
+    std::size_t hosts;  // links spread over this many hosts
+  } cases[] = {
+      {100, LinkFrontier::kNoBound, 1},
+      {LinkFrontier::kNoBound, 3u << 20, 1},
+      {LinkFrontier::kNoBound, 3u << 20, 5000},
+  };
+  const std::string tail(200, 'q');
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.maxLinks) + " links, " + std::to_string(c.maxBytes) + " bytes, " +
+                 std::to_string(c.hosts) + " hosts");
+    LinkFrontier frontier(c.maxLinks, c.maxBytes);
+    std::size_t added = 0;
+    for (std::size_t i = 0; i < 100'000 && !frontier.Full(); ++i) {
+      const std::string host = "h" + std::to_string(i % c.hosts);
+      if (frontier.Add("http://" + host + "/" + std::to_string(i) + tail, host, 0)) ++added;
+      ASSERT_LE(frontier.MemoryBytes(), c.maxBytes);
+    }
+    ASSERT_TRUE(frontier.Full());
+    EXPECT_EQ(frontier.Met(), added);
+    EXPECT_GT(added, 50u);
+    if (c.maxLinks != LinkFrontier::kNoBound) {
+      EXPECT_EQ(added, c.maxLinks);
+    }
+    EXPECT_FALSE(frontier.Add("http://h0/new", "h0", 0));
+    EXPECT_FALSE(frontier.Charge(1));
+    EXPECT_TRUE(frontier.Contains("https://h0/0" + tail)) << "what it met it keeps";
+    EXPECT_LE(frontier.MemoryBytes(), c.maxBytes);
+  }
+  LinkFrontier charged(LinkFrontier::kNoBound, 2u << 20);
+  EXPECT_TRUE(charged.Charge(1u << 20));
+  EXPECT_FALSE(charged.Charge((1u << 20) + 1)) << "memory beside the links counts too";
+  EXPECT_FALSE(charged.Add("http://a/1", "a", 0));
+}
+
 }  // namespace
 }  // namespace tvx

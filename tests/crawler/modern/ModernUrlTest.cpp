@@ -110,16 +110,17 @@ TEST(ModernUrl, PictureTypesAndKinds) {
   EXPECT_EQ(types.ExtensionFor("image/jpeg; charset=binary"), ".jpg");
   EXPECT_EQ(types.ExtensionFor("IMAGE/WEBP"), ".webp");
   EXPECT_EQ(types.ExtensionFor("image/tiff"), ".tif");
-  EXPECT_EQ(types.ExtensionFor("image/png"), "");  // not wanted
-  EXPECT_EQ(types.ExtensionFor("text/html"), "");
+  EXPECT_EQ(types.ExtensionFor("image/png"), std::nullopt);  // not wanted
+  EXPECT_EQ(types.ExtensionFor("text/html"), std::nullopt);
 
   SiteProject all{};
   all.downloadAllFiles = 1;
   const PictureTypes any = PictureTypes::Of(all);
   EXPECT_EQ(KindOfUrl("http://h/a.pcx", any), UrlKind::Picture);
   EXPECT_EQ(KindOfUrl("http://h/a.avif", any), UrlKind::Picture);
-  EXPECT_EQ(any.ExtensionFor("image/x-portable-anymap"), ".portableanymap");
-  EXPECT_EQ(any.ExtensionFor("image/"), "");
+  // Any other image type is wanted but names no extension.
+  EXPECT_EQ(any.ExtensionFor("image/x-portable-anymap"), "");
+  EXPECT_EQ(any.ExtensionFor("image/"), std::nullopt);
   EXPECT_TRUE(IsHtmlType("Text/HTML; charset=utf-8"));
   EXPECT_FALSE(IsHtmlType("text/plain"));
 }
