@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/Engine.h"
 #include "store/ListFiles.h"
 #include "store/Lists.h"
 
@@ -41,27 +42,30 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tvx;
+  static Engine* engine = new Engine;  // lives for the whole run
+  Lists& lists = engine->lists;
   for (const char* name : {"reqpics.data", "reqpicwebs.data", "reqpicsearch.data"})
     Write(name, data, size);
-  LoadAllLists();
-  for (const auto& r : RequestedFiles.Snapshot()) {
+  engine->Store().LoadAll();
+  for (const auto& r : lists.requestedFiles.Snapshot()) {
     CheckField(r.url);
     CheckField(r.status);
     if (std::strchr(r.url, ' ') || std::strchr(r.url, '\n')) std::abort();
   }
-  for (const auto& p : RequestedSites.Snapshot()) {
+  for (const auto& p : lists.requestedSites.Snapshot()) {
     CheckField(p.name);
     CheckField(p.startUrl);
     CheckField(p.status);
   }
-  for (const auto& p : SearchProjects.Snapshot()) {
+  for (const auto& p : lists.searchProjects.Snapshot()) {
     CheckField(p.name);
     CheckField(p.searchText);
   }
-  if (RequestedFiles.IsModified() || RequestedSites.IsModified() || SearchProjects.IsModified())
+  if (lists.requestedFiles.IsModified() || lists.requestedSites.IsModified() ||
+      lists.searchProjects.IsModified())
     std::abort();
-  Empty(RequestedFiles);
-  Empty(RequestedSites);
-  Empty(SearchProjects);
+  Empty(lists.requestedFiles);
+  Empty(lists.requestedSites);
+  Empty(lists.searchProjects);
   return 0;
 }
