@@ -30,9 +30,11 @@ void AppendResults(EngineState& engine, const std::vector<std::string>& links,
 void AppendTodayResults(EngineState& engine, const std::vector<FoundItem>& items,
                         const std::string& projectName) {
   TVX_ASSERT_UI_THREAD();
+  const RecordList<FileRecord>& results = engine.lists.searchResults;
   std::unordered_set<std::string> listed;
-  for (const FileRecord& record : engine.lists.searchResults.Snapshot())
-    listed.insert(LowerCopy(TextOf(record.url)));
+  results.Locked([&] {
+    for (int i = 0; i < results.GetCount(); ++i) listed.insert(LowerCopy(KeyOf(*results.GetAt(i))));
+  });
   std::vector<std::string> links;
   for (const FoundItem& item : items) {
     if (item.credit) engine.credits.Set(item.url, *item.credit);

@@ -146,8 +146,11 @@ std::string PictureCredits::Format(std::uint64_t& generation) const {
   // The pictures that may still be shown or fetched, taken before the
   // credits are locked (each list locks itself).
   std::unordered_set<std::string> wanted;
-  for (const auto* list : {&lists_.searchResults, &lists_.requestedFiles})
-    for (const FileRecord& record : list->Snapshot()) wanted.emplace(TextOf(record.url));
+  for (const auto* list : {&lists_.searchResults, &lists_.requestedFiles}) {
+    list->Locked([&] {
+      for (int i = 0; i < list->GetCount(); ++i) wanted.emplace(KeyOf(*list->GetAt(i)));
+    });
+  }
 
   std::lock_guard lock(mutex_);
   generation = generation_;
