@@ -121,11 +121,19 @@ std::string WaitText(TodayEngine engine, std::string_view retryAfter, std::time_
 
 std::string ResultUrl(std::string_view link) {
   link = TrimBlanks(link);
+  // The scheme in lower case, as every URL the program makes has it.
   std::string url;
-  if (StartsWithIgnoringCase(link, "//"))
+  if (StartsWithIgnoringCase(link, "//")) {
     url = "https:";
-  else if (!StartsWithIgnoringCase(link, "http://") && !StartsWithIgnoringCase(link, "https://"))
+  } else if (StartsWithIgnoringCase(link, "http://")) {
+    url = "http";
+    link.remove_prefix(4);
+  } else if (StartsWithIgnoringCase(link, "https://")) {
+    url = "https";
+    link.remove_prefix(5);
+  } else {
     return {};
+  }
   link = link.substr(0, link.find('#'));
   for (char c : link) {
     const auto byte = static_cast<unsigned char>(c);

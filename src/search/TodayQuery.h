@@ -66,8 +66,9 @@ TodayOutcome QueryTodayEngine(TodayEngine engine, std::string_view words,
                               const QueryHooks& hooks = {});
 
 // A result's link as a list record can hold it: an absolute http or https
-// URL ("//" taken as https), the bytes no URL may hold percent-encoded, the
-// fragment dropped; empty when it is none, or longer than a record holds.
+// URL ("//" taken as https, the scheme in lower case), the bytes no URL may
+// hold percent-encoded, the fragment dropped; empty when it is none, or
+// longer than a record holds.
 std::string ResultUrl(std::string_view link);
 
 // The failure texts.

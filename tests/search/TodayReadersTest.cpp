@@ -174,7 +174,8 @@ TEST(TodayAnswers, ResultLinksBecomeUrlsARecordHolds) {
     std::string url;
   } cases[] = {
       {"https://a.example/x.jpg", "https://a.example/x.jpg"},
-      {"  HTTP://a.example/x.jpg#top ", "HTTP://a.example/x.jpg"},
+      {"  HTTP://a.example/X.jpg#top ", "http://a.example/X.jpg"},
+      {"Https://a.example/x.jpg", "https://a.example/x.jpg"},
       {"//upload.example/a/b.jpg", "https://upload.example/a/b.jpg"},
       {"http://a.example/caf\xC3\xA9 au lait\t\"x\".jpg",
        "http://a.example/caf%C3%A9%20au%20lait%09%22x%22.jpg"},
