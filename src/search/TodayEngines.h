@@ -40,9 +40,9 @@ inline constexpr const char* kSearchAgent =
 // digits and "-._~" kept, a space as "%20".
 std::string QueryEscape(std::string_view text);
 
-// Where an engine's next answer page is: Openverse's page number, or the
-// query fields Commons (its continuation) or DuckDuckGo (its next-page form)
-// sent, encoded.
+// Where an engine's next answer page is: Openverse's page number; the query
+// fields Commons sent as its continuation; or the fields of DuckDuckGo's
+// next-page form, encoded, with the offset of its first result as number.
 struct NextPage {
   int number = 0;
   std::string fields;
