@@ -7,7 +7,7 @@ namespace {
 
 struct NamedEngine {
   std::string_view name;
-  bool EngineChoice::*described;  // null for an engine of today
+  bool EngineChoice::*flagged;  // an engine the record has a flag for; null for one of today
   bool TodayEngines::*today;
 };
 
@@ -33,8 +33,8 @@ const std::vector<std::string_view>& EngineNames() {
 bool ChooseEngine(std::string_view name, EngineChoice& choice) {
   for (const NamedEngine& e : kNamed) {
     if (!EqualsIgnoreCase(name, e.name)) continue;
-    if (e.described)
-      choice.*e.described = true;
+    if (e.flagged)
+      choice.*e.flagged = true;
     else
       choice.today.*e.today = true;
     return true;

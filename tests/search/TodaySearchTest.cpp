@@ -74,7 +74,7 @@ class TodaySearch : public ::testing::Test {
 };
 
 TEST_F(TodaySearch, EveryEnginePagesToItsCapAndThePicturesKeepTheirCredits) {
-  project_.useAltaVista = 1;  // the described engines come first
+  project_.useAltaVista = 1;  // the engines of the record come first
   test::TestHttpServer old;
   test::EnginesAt oldEngines(old);
   old.Serve(test::kAltaVistaPath,
@@ -142,8 +142,8 @@ TEST_F(TodaySearch, AgainAddsNoResultTwiceAndAProjectWithoutAChoiceAsksNone) {
   Finish();
   EXPECT_EQ(E().lists.searchResults.GetCount(), 1 + 2 + 100 + 24);
 
-  // Again: the described engine adds its links again, as it always did; the
-  // engines of today add nothing that is listed.
+  // Again: AltaVista adds its links again, as it always did; the engines of
+  // today add nothing that is listed.
   const ItemId id = E().lists.searchProjects.IdAt(0);
   ASSERT_NE(StartSearchWorker(E(), id, project_), nullptr);
   Finish();
