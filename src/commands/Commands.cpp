@@ -204,6 +204,8 @@ void DeleteAllLists(EngineState& engine) {
     for (int kind = kListRequestedFiles; kind <= kListSearchResults; ++kind)
       WithList(engine.lists, kind, [](auto& list) { EmptyList(list); });
     engine.siteOptions.ForgetAll();
+    engine.searchOptions.ForgetAll();
+    engine.credits.ForgetAll();
     engine.Ui().AllItemsRemoved();
   });
 }

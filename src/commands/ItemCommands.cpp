@@ -9,16 +9,17 @@ namespace {
 
 // Appends a new record to its list. The window shows it first; a record it
 // cannot show is kept out of the list.
+// Gives the record's id, 0 when it was kept out.
 template <class T>
-bool AddShown(EngineState& engine, RecordList<T>& list, int kind, const T& record) {
+ItemId AddShown(EngineState& engine, RecordList<T>& list, int kind, const T& record) {
   Reporter& ui = engine.Ui();
   const ItemId id = NewItemId();
   if (!ui.ItemAdded({kind, id}, std::string(KeyOf(record)), kReadyForDownload)) {
     ui.ShowMessage("Error adding files to list");
-    return false;
+    return 0;
   }
   list.Add(record, id);
-  return true;
+  return id;
 }
 
 void MarkEdited(SiteProject& project) {
@@ -67,6 +68,13 @@ void ForgetDeletedSite(EngineState& engine, std::string_view name) {
   engine.siteOptions.Forget(name);
 }
 
+// Search projects may share a name: the choice of engines goes with the last
+// project of its name.
+void ForgetDeletedSearch(EngineState& engine, std::string_view name) {
+  if (engine.lists.searchProjects.Find(name) >= 0) return;
+  engine.searchOptions.Forget(name);
+}
+
 }  // namespace
 
 void AddFiles(EngineState& engine, std::string_view typedUrl) {
@@ -103,11 +111,15 @@ void AddWebSite(EngineState& engine, SiteProject project, const SiteOptions& opt
   });
 }
 
-void AddSearchProject(EngineState& engine, SearchProject project) {
+ItemId AddSearchProject(EngineState& engine, SearchProject project, const TodayEngines& today) {
   TVX_ASSERT_UI_THREAD();
   SetText(project.status, kReadyForDownload);
-  engine.AsOneStep(
-      [&] { AddShown(engine, engine.lists.searchProjects, kListSearchProjects, project); });
+  ItemId id = 0;
+  engine.AsOneStep([&] {
+    id = AddShown(engine, engine.lists.searchProjects, kListSearchProjects, project);
+    if (id != 0) engine.searchOptions.Set(KeyOf(project), today);
+  });
+  return id;
 }
 
 std::string SiteNameProblem(std::string_view name, SiteNameUse use) {
@@ -138,8 +150,9 @@ void DeleteEntries(EngineState& engine, int list, const std::vector<ItemId>& sel
         if (!record) continue;
         engine.Ui().ItemRemoved({list, id});
         records.Remove(id);
-        // A deleted web-site project takes its options along.
+        // A deleted project takes its options along.
         if (list == kListRequestedSites) ForgetDeletedSite(engine, KeyOf(*record));
+        if (list == kListSearchProjects) ForgetDeletedSearch(engine, KeyOf(*record));
       }
     });
   });
@@ -167,13 +180,25 @@ void EditProjects(EngineState& engine, int list, const std::vector<ItemId>& sele
           engine.siteOptions.Set(KeyOf(after), options, KeyOf(before));
         });
   } else if (list == kListSearchProjects) {
+    TodayEngines today;  // as the dialog of the project in hand gave them
     EditRecords(
-        engine, engine.lists.searchProjects, list, selected, editSearch,
+        engine, engine.lists.searchProjects, list, selected,
+        [&](const SearchProject& project) -> std::optional<SearchProject> {
+          std::optional<SearchEdit> made =
+              editSearch({project, engine.searchOptions.Get(KeyOf(project))});
+          if (!made) return std::nullopt;
+          today = made->today;
+          return made->project;
+        },
         [](SearchProject& project) {
           SetText(project.status, kReadyForDownload);
           return true;
         },
-        [](const SearchProject&, const SearchProject&) {});
+        [&](const SearchProject& before, const SearchProject& after) {
+          // The old name's choice stays while another project bears it.
+          const bool shared = engine.lists.searchProjects.Find(KeyOf(before)) >= 0;
+          engine.searchOptions.Set(KeyOf(after), today, shared ? "" : KeyOf(before));
+        });
   }
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "store/Records.h"
+#include "store/SearchOptions.h"
 #include "store/SiteOptions.h"
 #include "workers/EngineState.h"
 
@@ -29,8 +30,10 @@ SiteProject NewWebSiteProject();
 // already in the requested web sites (ignoring case) is refused with a message.
 void AddWebSite(EngineState& engine, SiteProject project, const SiteOptions& options = {});
 
-// Add Search Project with the project the dialog made.
-void AddSearchProject(EngineState& engine, SearchProject project);
+// Add Search Project with the project the dialog made and the engines of
+// today it asks. Gives the new project's id (0 when the window could not show
+// it, and it was not added).
+ItemId AddSearchProject(EngineState& engine, SearchProject project, const TodayEngines& today = {});
 
 // Why a web-site project cannot have this name, as a message for the user;
 // empty when it can. The name names the project's folder below Pictures.
@@ -47,7 +50,7 @@ struct DeleteCheck {
 };
 DeleteCheck CheckDeleteEntries(int list, std::size_t selectedItems);
 // After Yes, with the items selected then: removes each item that is still in
-// its list (a web-site project takes its options along).
+// its list (a project takes its options along).
 void DeleteEntries(EngineState& engine, int list, const std::vector<ItemId>& selected);
 
 // A web-site project as its sheet shows it: the record and the options kept
@@ -57,16 +60,23 @@ struct SiteEdit {
   SiteOptions options;
 };
 
+// A search project as its dialog shows it: the record and the engines of
+// today kept beside the lists.
+struct SearchEdit {
+  SearchProject project{};
+  TodayEngines today;
+};
+
 // The window's dialog for one project: the project as the user confirmed it,
 // or nullopt for Cancel.
 using EditSite = std::function<std::optional<SiteEdit>(const SiteEdit&)>;
-using EditSearch = std::function<std::optional<SearchProject>(const SearchProject&)>;
+using EditSearch = std::function<std::optional<SearchEdit>(const SearchEdit&)>;
 
 // Properties: each selected web-site or search project of the list, one
 // after another, goes through its dialog; what comes back is written into
 // the record, found again after the dialog, and its row takes the new name; a
-// web-site project's options follow it to its new name. Items of other
-// lists, and Cancel, change nothing.
+// project's options follow it to its new name. Items of other lists, and
+// Cancel, change nothing.
 void EditProjects(EngineState& engine, int list, const std::vector<ItemId>& selected,
                   const EditSite& editSite, const EditSearch& editSearch);
 

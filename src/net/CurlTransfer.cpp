@@ -124,6 +124,10 @@ std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
     t->told_.etag = *etag;
   } else if (auto modified = HeaderValue(line, "last-modified")) {
     t->told_.lastModified = *modified;
+  } else if (auto wait = HeaderValue(line, "retry-after")) {
+    t->told_.retryAfter = *wait;
+  } else if (auto wait = HeaderValue(line, "retry-after")) {
+    t->told_.retryAfter = *wait;
   } else if (auto length = HeaderValue(line, "content-length")) {
     t->contentLength_ = ParseCount(*length);
   } else if (auto range = HeaderValue(line, "content-range")) {

@@ -55,6 +55,7 @@ struct FileFacts {
   std::uint64_t offset = 0;
   std::string etag;          // HTTP ETag as sent, weak ones with their "W/"
   std::string lastModified;  // HTTP Last-Modified as sent
+  std::string retryAfter;    // HTTP Retry-After as sent (a 429 or 503 says when to ask again)
   // FTP MDTM in seconds since 1970; -1 when not told.
   std::int64_t modifiedTime = -1;
 };

@@ -1,9 +1,11 @@
 #include "search/SearchRunner.h"
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "search/EngineQuery.h"
+#include "search/TodayQuery.h"
 
 namespace tvx {
 namespace {
@@ -23,6 +25,24 @@ void AppendResults(EngineState& engine, const std::vector<std::string>& links,
   }
 }
 
+// Appends the results of an engine of today that are not in the search
+// results yet, and keeps the credits of the pictures among them.
+void AppendTodayResults(EngineState& engine, const std::vector<FoundItem>& items,
+                        const std::string& projectName) {
+  TVX_ASSERT_UI_THREAD();
+  const RecordList<FileRecord>& results = engine.lists.searchResults;
+  std::unordered_set<std::string> listed;
+  results.Locked([&] {
+    for (int i = 0; i < results.GetCount(); ++i) listed.insert(LowerCopy(KeyOf(*results.GetAt(i))));
+  });
+  std::vector<std::string> links;
+  for (const FoundItem& item : items) {
+    if (item.credit) engine.credits.Set(item.url, *item.credit);
+    if (listed.insert(LowerCopy(item.url)).second) links.push_back(item.url);
+  }
+  AppendResults(engine, links, projectName);
+}
+
 class Runner {
  public:
   Runner(WorkerEnv& env, const SearchProject& project)
@@ -31,11 +51,13 @@ class Runner {
         name_(TextOf(project.name)),
         searchText_(TextOf(project.searchText)) {}
 
-  void Run(bool useAltaVista, bool useYahoo) {
+  void Run(bool useAltaVista, bool useYahoo, const TodayEngines& today) {
     env_.OnUi([&] { Row().Cell("Running search project..."); });
     env_.EnsureBusy();
     // A stop leaves the links of an engine already asked in SearchResults.
     bool stopped = (useAltaVista && !QueryAltaVista()) || (useYahoo && !QueryYahoo());
+    for (TodayEngine engine : kTodayEngines)
+      if (!stopped && Asks(today, engine)) stopped = !QueryToday(engine);
     env_.EndBusy();
     if (stopped) return;
     env_.OnUi([&] {
@@ -78,7 +100,39 @@ class Runner {
         return;
       }
       AppendResults(env_.engine, links_, name_);
-      Row().Text(StatusField::Status, LinksFound(shownCount_ + m));
+      if (Row().Text(StatusField::Status, LinksFound(shownCount_ + m))) shownCount_ += m;
+    });
+    return !stopped;
+  }
+
+  // An engine of today: its results, or what went wrong, in the row and in
+  // Status. A failure after some pages keeps their results.
+  bool QueryToday(TodayEngine engine) {
+    env_.Checkpoint();
+    const std::string title = EngineTitle(engine);
+    env_.OnUi(
+        [&] { Row().Text(StatusField::LastAction, "Retrieving links from " + title + "..."); });
+    const TodayOutcome outcome =
+        QueryTodayEngine(engine, searchText_,
+                         {[this] { env_.Checkpoint(); }, [this] { return env_.StopRequested(); }});
+    env_.Checkpoint();
+    bool stopped = false;
+    env_.OnUi([&] {
+      stopped = StopRaised();
+      if (stopped) return;
+      AppendTodayResults(env_.engine, outcome.items, name_);
+      const int n = static_cast<int>(outcome.items.size());
+      if (outcome.failure.empty() && n > 0) {
+        // A failure shown in the row stays there.
+        if (!error_) Row().Cell("Search Completed Successfully");
+        if (Row().Text(StatusField::Status, LinksFound(shownCount_ + n))) shownCount_ += n;
+        return;
+      }
+      error_ = true;
+      const std::string text =
+          outcome.failure.empty() ? RetrieveErrorText(engine) : outcome.failure;
+      Row().Cell(text);
+      Row().Text(StatusField::Status, text);
     });
     return !stopped;
   }
@@ -129,15 +183,18 @@ class Runner {
   const std::string searchText_;
   std::vector<std::string> links_;  // shared by both queries, each refills it
   bool error_ = false;
-  int shownCount_ = 0;  // the AltaVista count as shown in Status
+  int shownCount_ = 0;  // the links found so far as shown in Status
 };
 
 }  // namespace
 
 void RunSearchProject(WorkerEnv& env, const SearchProject& project) {
-  // The other engines a project can name have no query: their flags are
-  // not looked at.
-  Runner(env, project).Run(project.useAltaVista != 0, project.useYahoo != 0);
+  // The other engines a project's record can name have no query: their
+  // flags are not looked at. The engines of today come from the project's
+  // choice as the run starts.
+  Runner(env, project)
+      .Run(project.useAltaVista != 0, project.useYahoo != 0,
+           env.engine.searchOptions.Get(TextOf(project.name)));
 }
 
 std::shared_ptr<WorkerHandle> StartSearchWorker(EngineState& engine, ItemId id,

@@ -1,14 +1,16 @@
 #pragma once
 // What the engine holds, as the layers below it see it: the six lists, the
-// options of web-site projects, the worker threads, the limits, and the
-// window they report to. The Engine object (src/engine) owns one and adds the
-// list files, the folder lock and the way out; workers and commands are handed
-// this part of it.
+// options of web-site and search projects, the credits of found pictures, the
+// worker threads, the limits, and the window they report to. The Engine
+// object (src/engine) owns one and adds the list files, the folder lock and
+// the way out; workers and commands are handed this part of it.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 
 #include "store/Lists.h"
+#include "store/PictureCredits.h"
+#include "store/SearchOptions.h"
 #include "store/SiteOptions.h"
 #include "workers/Reporting.h"
 #include "workers/WorkerControl.h"
@@ -31,6 +33,10 @@ class EngineState {
 
   Lists lists;
   SiteOptionsTable siteOptions;
+  // The engines of today each search project asks, and the credits of the
+  // pictures searches found.
+  SearchOptionsTable searchOptions;
+  PictureCredits credits{lists};
   Workers workers;
   EngineLimits limits;
   // The project the frame's Send To starts from: it lives for the whole run.

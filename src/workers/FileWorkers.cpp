@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "files/CreditsFile.h"
 #include "files/LocalPath.h"
 #include "files/PartialDownload.h"
 #include "files/PictureFile.h"
@@ -92,14 +93,16 @@ void DropNotPicture(WorkerEnv& env, RecordRef& record) {
 }
 
 // The transfer is complete: move the record to the downloaded files, where
-// it keeps its id.
+// it keeps its id. A picture a search found gets its credit line.
 void MoveToDownloaded(WorkerEnv& env, RecordRef& record) {
+  const bool credited = WriteCreditOfSaved(env.engine.credits, record.Url());
   env.OnUi([&] {
     Lists& lists = env.engine.lists;
     std::optional<FileRecord> copy = lists.requestedFiles.CopyOf(record.Item().id);
     if (!copy) return;
     env.reporter.ItemStatusText(record.Item(), StatusField::LastAction, "Download ended");
-    env.reporter.ItemStatusText(record.Item(), StatusField::Status, "Success");
+    env.reporter.ItemStatusText(record.Item(), StatusField::Status,
+                                credited ? "Success" : kCreditsFileError);
     env.reporter.ItemRemoved(record.Item());
     SetText(copy->status, "Success");
     const ItemRef moved{kListDownloadedFiles, record.Item().id};

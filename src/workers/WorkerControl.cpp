@@ -48,10 +48,11 @@ struct WorkerThread {
     // Whatever the outcome, the entry must not outlive the thread.
     workers.Registry(kind).Remove(handle.get());
     handle->MarkFinished();
-    {
-      std::lock_guard lock(workers.idleMutex_);
-      workers.live_.fetch_sub(1);
-    }
+    // Notified under the lock: a waiter that sees no worker left may destroy
+    // the engine, condition variable included, as soon as it has the lock, so
+    // this thread must be done with it by then.
+    std::lock_guard lock(workers.idleMutex_);
+    workers.live_.fetch_sub(1);
     workers.idle_.notify_all();
   }
 };
@@ -168,8 +169,8 @@ std::shared_ptr<WorkerHandle> Workers::Launch(EngineState& engine, WorkerKind ki
     {
       std::lock_guard lock(idleMutex_);
       live_.fetch_sub(1);
+      idle_.notify_all();
     }
-    idle_.notify_all();
     delete start;
     return nullptr;
   }

@@ -48,7 +48,7 @@ std::vector<std::string> Keys(const RecordList<T>& list) {
   return keys;
 }
 
-const EditSearch kNoSearchDialog = [](const SearchProject&) -> std::optional<SearchProject> {
+const EditSearch kNoSearchDialog = [](const SearchEdit&) -> std::optional<SearchEdit> {
   ADD_FAILURE() << "no search dialog expected";
   return std::nullopt;
 };
@@ -62,8 +62,12 @@ class ItemCommands : public ::testing::Test {
   void SetUp() override {
     test::E().sendToDraft = SiteProject{};
     test::E().siteOptions.Reset();
+    test::E().searchOptions.Reset();
   }
-  void TearDown() override { test::E().siteOptions.Reset(); }
+  void TearDown() override {
+    test::E().siteOptions.Reset();
+    test::E().searchOptions.Reset();
+  }
   test::RecordingReporter& Ui() { return fx.reporter; }
   test::EngineFixture fx;
 };
@@ -204,13 +208,13 @@ TEST_F(ItemCommands, PropertiesEditsEachRowsOwnRecordAfterTheDialog) {
   test::Shown().Show(kListSearchProjects);
   std::vector<std::string> opened;
   EditProjects(test::E(), ShownList(), Rows(test::E().lists.searchProjects, {0, 1}), kNoSiteSheet,
-               [&](const SearchProject& p) -> std::optional<SearchProject> {
-                 opened.emplace_back(TextOf(p.searchText));
+               [&](const SearchEdit& p) -> std::optional<SearchEdit> {
+                 opened.emplace_back(TextOf(p.project.searchText));
                  // A search project added meanwhile goes to the end of the list.
                  test::E().lists.searchProjects.Add(
                      Search("Cats", "added " + std::to_string(opened.size())));
-                 SearchProject edited = p;
-                 SetText(edited.name, opened.size() == 1 ? "Cats new" : "Cats old");
+                 SearchEdit edited = p;
+                 SetText(edited.project.name, opened.size() == 1 ? "Cats new" : "Cats old");
                  return edited;
                });
   EXPECT_EQ(opened, (std::vector<std::string>{"newer", "older"}));
@@ -224,14 +228,14 @@ TEST_F(ItemCommands, PropertiesEditsEachRowsOwnRecordAfterTheDialog) {
   test::E().lists.searchProjects.SetModified(false);
   Ui().Clear();
   EditProjects(test::E(), ShownList(), Rows(test::E().lists.searchProjects, {0}), kNoSiteSheet,
-               [](const SearchProject&) { return std::optional<SearchProject>(); });
+               [](const SearchEdit&) { return std::optional<SearchEdit>(); });
   EditProjects(
       test::E(), ShownList(), Rows(test::E().lists.searchProjects, {1}), kNoSiteSheet,
-      [](const SearchProject& p) {
+      [](const SearchEdit& p) {
         test::E().lists.searchProjects.RemoveAt(test::E().lists.searchProjects.GetCount() - 2);
-        SearchProject edited = p;
-        SetText(edited.name, "renamed");
-        return std::optional<SearchProject>(edited);
+        SearchEdit edited = p;
+        SetText(edited.project.name, "renamed");
+        return std::optional<SearchEdit>(edited);
       });
   test::E().lists.requestedFiles.AddUrl("http://127.0.0.1/a.gif");
   test::Shown().Show(kListRequestedFiles);
@@ -314,6 +318,55 @@ TEST_F(ItemCommands, SiteOptionsFollowTheirProject) {
   EXPECT_EQ(test::E().siteOptions.Get("Yard"), SiteOptions{});
   DeleteAllLists(test::E());
   EXPECT_EQ(test::E().siteOptions.Get("Cats"), SiteOptions{});
+}
+
+// A search project's choice of the engines of today, kept beside the lists,
+// follows it as a web site's options do; projects may share a name, and the
+// choice stays while one of them bears it. Credits go with all the lists.
+TEST_F(ItemCommands, TheChoiceOfEnginesOfTodayFollowsItsProject) {
+  test::Shown().Show(kListSearchProjects);
+  const TodayEngines both{true, false, true};
+  EXPECT_NE(AddSearchProject(test::E(), Search("Boats", "red boats"), both), 0u);
+  AddSearchProject(test::E(), Search("Boats", "blue boats"), both);
+  AddSearchProject(test::E(), Search("Old", "kept as it was"));
+  EXPECT_EQ(test::E().searchOptions.Get("BOATS"), both);
+  EXPECT_EQ(test::E().searchOptions.Get("Old"), TodayEngines{});
+
+  // Renaming one of the two keeps the other's choice; the dialog shows it.
+  auto rename = [](const char* name, TodayEngines today) {
+    return [=](const SearchEdit& shown) -> std::optional<SearchEdit> {
+      SearchEdit edited = shown;
+      SetText(edited.project.name, name);
+      edited.today = today;
+      return edited;
+    };
+  };
+  std::vector<TodayEngines> shown;
+  EditProjects(test::E(), ShownList(), Rows(test::E().lists.searchProjects, {1}), kNoSiteSheet,
+               [&](const SearchEdit& edit) {
+                 shown.push_back(edit.today);
+                 return rename("Ships", {false, true, false})(edit);
+               });
+  EXPECT_EQ(shown, std::vector<TodayEngines>{both});
+  EXPECT_EQ(test::E().searchOptions.Get("Ships"), (TodayEngines{false, true, false}));
+  EXPECT_EQ(test::E().searchOptions.Get("Boats"), both);
+  // The last of its name takes it along; ticking none forgets it.
+  EditProjects(test::E(), ShownList(), Rows(test::E().lists.searchProjects, {2}), kNoSiteSheet,
+               rename("Sails", kEveryTodayEngine));
+  EXPECT_EQ(test::E().searchOptions.Get("Boats"), TodayEngines{});
+  EXPECT_EQ(test::E().searchOptions.Get("Sails"), kEveryTodayEngine);
+  EditProjects(test::E(), ShownList(), Rows(test::E().lists.searchProjects, {0}), kNoSiteSheet,
+               rename("Old", {}));
+  EXPECT_EQ(test::E().searchOptions.Get("Old"), TodayEngines{});
+
+  DeleteEntries(test::E(), ShownList(), Rows(test::E().lists.searchProjects, {2}));  // Sails
+  EXPECT_EQ(test::E().searchOptions.Get("Sails"), TodayEngines{});
+  EXPECT_EQ(test::E().searchOptions.Get("Ships"), (TodayEngines{false, true, false}));
+
+  test::E().credits.Set("http://127.0.0.1/a.jpg", {"A", "B", "CC0", ""});
+  DeleteAllLists(test::E());
+  EXPECT_EQ(test::E().searchOptions.Get("Ships"), TodayEngines{});
+  EXPECT_FALSE(test::E().credits.Get("http://127.0.0.1/a.jpg"));
 }
 
 }  // namespace

@@ -13,7 +13,8 @@ Engine& E();
 ShownList& Shown();
 
 // Empties the six lists, clears their modified flags, forgets the options of
-// web sites and what was learnt about the list files, and shows listKind.
+// projects, the credits of pictures and what was learnt about the list files,
+// and shows listKind.
 void ResetLists(int listKind = 1);
 
 }  // namespace tvx::test

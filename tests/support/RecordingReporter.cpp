@@ -236,6 +236,8 @@ void ResetLists(int listKind) {
   clear(lists.searchProjects);
   clear(lists.searchResults);
   E().siteOptions.Reset();
+  E().searchOptions.Reset();
+  E().credits.Reset();
   E().Store().ResetForTest();
   Shown().Show(listKind);
 }

@@ -32,6 +32,7 @@ TEST(DialogAddSearch, OkChecksRunInOrderAndKeepTheDialogOpen) {
     QTest::keyClicks(d.nameEdit(), QStringLiteral("Cats"));
     pressOk();
     QTest::keyClicks(d.searchEdit(), QStringLiteral("cat pictures"));
+    for (int i = 0; i < 3; ++i) Click(d.todayBox(i));  // ticked for a new project
     pressOk();
     Click(d.engineBox(1));  // HotBot alone is enough
     Click(d.runTimes()->startRunningAt());
@@ -128,6 +129,9 @@ TEST(DialogAddSearch, EditingAProjectStoredAt705) {
   for (int i = 0; i < 7; ++i) EXPECT_EQ(dialog.engineBox(i)->isEnabled(), i < 3) << i;
   EXPECT_TRUE(dialog.engineBox(5)->isChecked());
 
+  // A project from the list files asks no engine of today until ticked.
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(dialog.todayBox(i)->isChecked()) << i;
+
   // Untouched, the project comes back as it was.
   MessageAnswers boxes;
   dialog.accept();
@@ -135,6 +139,39 @@ TEST(DialogAddSearch, EditingAProjectStoredAt705) {
   SearchProject back{};
   dialog.StoreInto(back);
   EXPECT_EQ(std::memcmp(&back.name, &project.name, offsetof(SearchProject, status)), 0);
+  EXPECT_EQ(dialog.Values().today, TodayEngines{});
+}
+
+TEST(DialogAddSearch, EnginesOfTodayAreTickedForANewProjectAndShownAsStored) {
+  MessageAnswers boxes;
+  CAddSearchDlg dialog;
+  DialogScript script;
+  script.ThenAs<CAddSearchDlg>([](CAddSearchDlg& d) {
+    const QStringList labels{"Openverse", "Wikimedia Commons", "DuckDuckGo"};
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(d.todayBox(i)->text(), labels[i]);
+      EXPECT_TRUE(d.todayBox(i)->isChecked() && d.todayBox(i)->isEnabled());
+      EXPECT_GT(d.todayBox(i)->mapTo(&d, QPoint()).y(), d.engineBox(6)->mapTo(&d, QPoint()).y())
+          << "below the engines of the record";
+    }
+    EXPECT_EQ(d.todayBox(0)->parentWidget()->property("title").toString(),
+              QStringLiteral("Engines of today"));
+    // Commons alone is engine enough.
+    QTest::keyClicks(d.nameEdit(), QStringLiteral("Lights"));
+    QTest::keyClicks(d.searchEdit(), QStringLiteral("lighthouse"));
+    Click(d.todayBox(0));
+    Click(d.todayBox(2));
+    QTest::mouseClick(Ok(d), Qt::LeftButton);
+  });
+  ASSERT_EQ(dialog.exec(), QDialog::Accepted);
+  EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join('|').toStdString();
+  EXPECT_EQ(dialog.Values().today, (TodayEngines{false, true, false}));
+
+  CAddSearchDlg editing;
+  editing.Load(SearchProject{}, {true, false, true});
+  EXPECT_TRUE(editing.todayBox(0)->isChecked());
+  EXPECT_FALSE(editing.todayBox(1)->isChecked());
+  EXPECT_TRUE(editing.todayBox(2)->isChecked());
 }
 
 TEST(DialogAddSearch, TimedRadiosMoveTheFocusAndBoxesTakeDigitsOnly) {

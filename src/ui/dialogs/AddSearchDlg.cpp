@@ -23,6 +23,11 @@ constexpr const char* kEngineNames[7] = {"altaVista",  "hotBot", "yahoo", "north
 // Only the first three engines can be queried; the rest stay greyed.
 constexpr int kUsableEngines = 3;
 
+constexpr const char* kTodayLabels[3] = {"Openverse", "Wikimedia Commons", "DuckDuckGo"};
+constexpr const char* kTodayNames[3] = {"openverse", "commons", "duckDuckGo"};
+constexpr bool TodayEngines::*kTodayFlags[3] = {&TodayEngines::openverse, &TodayEngines::commons,
+                                                &TodayEngines::duckDuckGo};
+
 }  // namespace
 
 CAddSearchDlg::CAddSearchDlg(QWidget* parent) : QDialog(parent) {
@@ -57,6 +62,16 @@ CAddSearchDlg::CAddSearchDlg(QWidget* parent) : QDialog(parent) {
     engineBoxes_[static_cast<std::size_t>(i)] = box;
   }
 
+  auto* today = new QGroupBox(QStringLiteral("Engines of today"), this);
+  auto* todayRow = new QHBoxLayout(today);
+  for (int i = 0; i < 3; ++i) {
+    auto* box = new QCheckBox(QLatin1String(kTodayLabels[i]), today);
+    box->setObjectName(QLatin1String(kTodayNames[i]));
+    todayRow->addWidget(box);
+    todayBoxes_[static_cast<std::size_t>(i)] = box;
+  }
+  todayRow->addStretch(1);
+
   runTimes_ = new RunTimeControls(this);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -71,12 +86,17 @@ CAddSearchDlg::CAddSearchDlg(QWidget* parent) : QDialog(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(texts);
   layout->addWidget(engines);
+  layout->addWidget(today);
   layout->addWidget(runTimes_);
   layout->addWidget(buttons);
 
   setTabOrder(nameEdit_, searchEdit_);
   QWidget* previous = searchEdit_;
   for (QCheckBox* box : engineBoxes_) {
+    setTabOrder(previous, box);
+    previous = box;
+  }
+  for (QCheckBox* box : todayBoxes_) {
     setTabOrder(previous, box);
     previous = box;
   }
@@ -87,12 +107,13 @@ CAddSearchDlg::CAddSearchDlg(QWidget* parent) : QDialog(parent) {
   ToControls();
 }
 
-void CAddSearchDlg::Load(const SearchProject& project) {
+void CAddSearchDlg::Load(const SearchProject& project, const TodayEngines& today) {
   values_.name = FieldText(project.name);
   values_.searchText = FieldText(project.searchText);
   values_.engines = {project.useAltaVista,     project.useHotBot,     project.useYahoo,
                      project.useNorthernLight, project.useWebCrawler, project.useMsn,
                      project.useGo2Net};
+  values_.today = today;
   values_.times.runWhenRequested = project.runWhenRequested ? 1 : 0;
   values_.times.stopWhenRequested = project.stopWhenRequested ? 1 : 0;
   values_.times.startHour = NumberText(project.startHour);
@@ -133,6 +154,8 @@ void CAddSearchDlg::ToControls() {
   searchEdit_->setText(values_.searchText);
   for (std::size_t i = 0; i < engineBoxes_.size(); ++i)
     engineBoxes_[i]->setChecked(values_.engines[i] != 0);
+  for (std::size_t i = 0; i < todayBoxes_.size(); ++i)
+    todayBoxes_[i]->setChecked(values_.today.*kTodayFlags[i]);
   runTimes_->SetTimes(values_.times);
 }
 
@@ -141,6 +164,8 @@ void CAddSearchDlg::FromControls() {
   values_.searchText = searchEdit_->text();
   for (std::size_t i = 0; i < engineBoxes_.size(); ++i)
     values_.engines[i] = engineBoxes_[i]->isChecked() ? 1 : 0;
+  for (std::size_t i = 0; i < todayBoxes_.size(); ++i)
+    values_.today.*kTodayFlags[i] = todayBoxes_[i]->isChecked();
   values_.times = runTimes_->Times();
 }
 
@@ -155,6 +180,7 @@ QString CAddSearchDlg::FirstProblem(QWidget** offender) const {
   }
   bool anyEngine = false;
   for (QCheckBox* box : engineBoxes_) anyEngine = anyEngine || box->isChecked();
+  for (QCheckBox* box : todayBoxes_) anyEngine = anyEngine || box->isChecked();
   if (!anyEngine) {
     *offender = engineBoxes_[0];
     return QStringLiteral("Select at least one search engine");

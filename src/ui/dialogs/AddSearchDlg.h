@@ -1,11 +1,13 @@
 #pragma once
-// "Add a Search Project": creates a search project or edits a stored one.
-// OK checks the input and keeps the dialog open until it is complete.
+// "Add a Search Project": creates a search project or edits a stored one,
+// with its choice of the engines of today. OK checks the input and keeps the
+// dialog open until it is complete.
 #include <QDialog>
 #include <QString>
 #include <array>
 
 #include "store/Records.h"
+#include "store/SearchOptions.h"
 #include "ui/dialogs/RunTimeControls.h"
 
 class QCheckBox;
@@ -19,6 +21,8 @@ struct SearchValues {
   QString searchText;
   // AltaVista, HotBot, Yahoo, Northern Light, WebCrawler, MSN, Go2Net.
   std::array<int, 7> engines{};
+  // Openverse, Wikimedia Commons, DuckDuckGo: all three for a new project.
+  TodayEngines today = kEveryTodayEngine;
   RunTimes times;
 };
 
@@ -27,8 +31,9 @@ class CAddSearchDlg : public QDialog {
  public:
   explicit CAddSearchDlg(QWidget* parent = nullptr);
 
-  // For editing: takes every shown value from the project.
-  void Load(const SearchProject& project);
+  // For editing: takes every shown value from the project and the engines
+  // of today it asks (none for a project that has no choice stored).
+  void Load(const SearchProject& project, const TodayEngines& today = {});
 
   // What the dialog holds: the loaded values until OK, the user's afterwards.
   const SearchValues& Values() const { return values_; }
@@ -40,6 +45,8 @@ class CAddSearchDlg : public QDialog {
   QLineEdit* nameEdit() const { return nameEdit_; }
   QLineEdit* searchEdit() const { return searchEdit_; }
   QCheckBox* engineBox(int i) const { return engineBoxes_[static_cast<std::size_t>(i)]; }
+  // Openverse (0), Wikimedia Commons (1), DuckDuckGo (2).
+  QCheckBox* todayBox(int i) const { return todayBoxes_[static_cast<std::size_t>(i)]; }
   RunTimeControls* runTimes() const { return runTimes_; }
 
   void accept() override;
@@ -57,6 +64,7 @@ class CAddSearchDlg : public QDialog {
   QLineEdit* nameEdit_;
   QLineEdit* searchEdit_;
   std::array<QCheckBox*, 7> engineBoxes_{};
+  std::array<QCheckBox*, 3> todayBoxes_{};
   RunTimeControls* runTimes_;
   bool shown_ = false;
 };

@@ -41,12 +41,13 @@ std::optional<SiteEdit> RunProjectSheet(QWidget* parent, const char* title, cons
   return made;
 }
 
-std::optional<SearchProject> RunSearchDialog(QWidget* parent, const SearchProject* project) {
+std::optional<SearchEdit> RunSearchDialog(QWidget* parent, const SearchEdit* edit) {
   CAddSearchDlg dialog(parent);
-  if (project) dialog.Load(*project);
+  if (edit) dialog.Load(edit->project, edit->today);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  SearchProject made = project ? *project : SearchProject{};
-  dialog.StoreInto(made);
+  SearchEdit made = edit ? *edit : SearchEdit{};
+  dialog.StoreInto(made.project);
+  made.today = dialog.Values().today;
   return made;
 }
 
@@ -65,7 +66,8 @@ void AskAddWebSite(QWidget* parent, EngineState& engine) {
 }
 
 void AskAddSearchProject(QWidget* parent, EngineState& engine) {
-  if (auto project = RunSearchDialog(parent, nullptr)) AddSearchProject(engine, *project);
+  if (auto made = RunSearchDialog(parent, nullptr))
+    AddSearchProject(engine, made->project, made->today);
 }
 
 void AskDeleteEntries(QWidget* parent, CListPanel& panel) {
@@ -87,7 +89,7 @@ void AskEditProjects(QWidget* parent, CListPanel& panel) {
       [parent](const SiteEdit& edit) {
         return RunProjectSheet(parent, kWebProjectPropertiesTitle, edit, SiteNameUse::Editing);
       },
-      [parent](const SearchProject& project) { return RunSearchDialog(parent, &project); });
+      [parent](const SearchEdit& edit) { return RunSearchDialog(parent, &edit); });
 }
 
 void AskSendToRequestedSites(QWidget* parent, CListPanel& panel, SendToOrigin origin) {

@@ -11,6 +11,7 @@
 #include "ui/MessageBox.h"
 #include "ui/frame/AskCommands.h"
 #include "ui/model/ShownList.h"
+#include "ui/views/CreditTips.h"
 #include "ui/views/ListRows.h"
 #include "ui/views/ProgressDelegate.h"
 #include "ui/views/StatusView.h"
@@ -37,6 +38,7 @@ CListPanel::CListPanel(QWidget* parent) : QTreeWidget(parent) {
   setContextMenuPolicy(Qt::PreventContextMenu);
   setMinimumSize(40, 40);
   setItemDelegateForColumn(1, new CProgressDelegate(this));
+  new CreditTips(this);
 }
 
 void CListPanel::OnInitialUpdate() {
@@ -51,6 +53,8 @@ int CListPanel::Shown() const { return shown_ ? shown_->Shown() : 0; }
 std::vector<ItemId> CListPanel::SelectedItems() const {
   return shown_ ? shown_->IdsOfRows(SelectedRows()) : std::vector<ItemId>{};
 }
+
+ItemId CListPanel::ItemAtRow(int row) const { return shown_ ? shown_->IdAtRow(row) : 0; }
 
 std::vector<int> CListPanel::SelectedRows() const {
   std::vector<int> rows;

@@ -37,6 +37,8 @@ class CListPanel : public QTreeWidget, public CommandTarget {
   int Shown() const;
   // The items of the selected rows, top row first.
   std::vector<ItemId> SelectedItems() const;
+  // The item a row shows (0: none).
+  ItemId ItemAtRow(int row) const;
 
   // Once per run, after the lists are loaded: shows the requested files.
   void OnInitialUpdate();
