@@ -304,11 +304,14 @@ void CMainFrame::OnInitialUpdate() {
   ActivatePane(kTreePane);
 }
 
-void CMainFrame::AskStartupQuestion() {
-  // The question comes before the window is shown, and a dialog centres on
-  // its parent: the window first takes the place it will have on the screen.
+void CMainFrame::TakePlaceOnScreen() {
+  // A dialog centres on its parent, also on one not shown yet.
   if (!isVisible())
     if (QScreen* where = screen()) setGeometry(where->availableGeometry());
+}
+
+void CMainFrame::AskStartupQuestion() {
+  TakePlaceOnScreen();
   CStartDlg dialog(this);
   if (dialog.exec() != QDialog::Accepted) return;
   RunStartupChoice(dialog.Choice());

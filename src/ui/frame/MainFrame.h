@@ -53,6 +53,10 @@ class CMainFrame : public QMainWindow, public CommandTarget {
   // requested files shown, the downloaded-files placeholder.
   void OnInitialUpdate();
 
+  // Gives the window, while it is not shown yet, the place it will have on
+  // the screen, so that the dialogs and boxes of the start-up, which come
+  // before it shows, are centred as they will be later.
+  void TakePlaceOnScreen();
   // The "Start a New Project" question, asked once before the window shows.
   void AskStartupQuestion();
   // Carries out a choice of that question (2 web site, 3 search, 4 nothing).
