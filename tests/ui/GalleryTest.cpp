@@ -299,6 +299,13 @@ TEST_F(GalleryTest, PicturesAreOpenedCopiedShownAndMovedToTheTrashFromTheWindow)
   EXPECT_TRUE(test::E().DeletedByUser().Contains("holiday/b.png"));
   EXPECT_FALSE(test::E().DeletedByUser().Contains("c.png"));
   EXPECT_EQ(Rows(*gallery), (QStringList{"#Single files", "c.png"}));
+  EXPECT_EQ(gallery->SelectedFiles(), QStringList{c}) << "the next picture to weed out";
+  // A click beside the pictures chooses none: Enter then opens nothing.
+  const std::size_t opened = opens.urls.size();
+  QTest::mouseClick(grid, Qt::LeftButton, {}, QPoint(grid->width() - 20, grid->height() - 20));
+  EXPECT_TRUE(gallery->SelectedFiles().isEmpty());
+  press(Qt::Key_Return);
+  EXPECT_EQ(opens.urls.size(), opened);
 
   QTest::mouseClick(frame.ToolBar()->widgetForAction(frame.ToolAction(kCmdGallery)),
                     Qt::LeftButton);

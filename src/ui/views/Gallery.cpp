@@ -487,8 +487,14 @@ QStringList CGallery::SelectedFiles() const {
   return files;
 }
 
+QString CGallery::ChosenFile() const {
+  // The current picture counts once it is selected: after a click beside the
+  // pictures it is still current, but nothing is chosen.
+  return list_->selectionModel()->isSelected(list_->currentIndex()) ? CurrentFile() : QString();
+}
+
 void CGallery::OpenCurrent() {
-  const QString file = CurrentFile();
+  const QString file = ChosenFile();
   if (file.isEmpty()) return;
   const QString shown = QDir::current().relativeFilePath(file);
   OpenFileWithShell(file, [self = QPointer<CGallery>(this), shown] {
@@ -497,7 +503,7 @@ void CGallery::OpenCurrent() {
 }
 
 void CGallery::ShowCurrentInFolder() {
-  const QString file = CurrentFile();
+  const QString file = ChosenFile();
   if (!file.isEmpty()) OpenWithShell(QUrl::fromLocalFile(QFileInfo(file).absolutePath()));
 }
 
@@ -516,6 +522,8 @@ void CGallery::AskTrashSelected() {
   if (ShowMessageBox(this, question, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
     return;
   const QString prefix = root_ + QLatin1Char('/');
+  // Weeding goes on from where the selection was.
+  const int firstRow = model_->IndexOf(files.first().mid(prefix.size())).row();
   QStringList trashed, failed, folders;
   for (const QString& file : files) {
     const QString path = file.mid(prefix.size());
@@ -530,6 +538,13 @@ void CGallery::AskTrashSelected() {
   }
   model_->Remove(trashed);
   UpdateCount();
+  if (!trashed.isEmpty()) {
+    int next = std::min(std::max(0, firstRow), model_->rowCount() - 1);
+    while (next < model_->rowCount() && next >= 0 && !model_->PictureAt(next)) ++next;
+    if (next >= model_->rowCount())  // the last ones went: the one before them
+      for (next = model_->rowCount() - 1; next >= 0 && !model_->PictureAt(next);) --next;
+    if (next >= 0) list_->setCurrentIndex(model_->index(next));
+  }
   if (scanner_) scanner_->ScanFolders(folders);
   if (!failed.isEmpty())
     ShowMessageBox(this, QStringLiteral("These pictures could not be moved to the trash:\n") +
@@ -538,7 +553,7 @@ void CGallery::AskTrashSelected() {
 
 void CGallery::ShowMenu(const QPoint& globalPos) {
   const bool any = !SelectedFiles().isEmpty();
-  const bool current = !CurrentFile().isEmpty();
+  const bool current = !ChosenFile().isEmpty();
   open_->setEnabled(current);
   showInFolder_->setEnabled(current);
   copyPath_->setEnabled(any);

@@ -119,7 +119,9 @@ class CGallery : public QWidget, public CommandTarget {
   QAction* CopyPathAction() const { return copyPath_; }
   QAction* TrashAction() const { return trash_; }
 
-  // Opens the current picture with the desktop's program.
+  // The current picture when it is selected, or empty.
+  QString ChosenFile() const;
+  // Opens the current picture, when selected, with the desktop's program.
   void OpenCurrent();
   // Asks once, then moves the selected pictures to the desktop's trash.
   void AskTrashSelected();
