@@ -9,7 +9,6 @@
 #include <QImageReader>
 #include <QSet>
 
-#include "ui/views/PictureDecode.h"
 
 namespace tvx::ui {
 namespace {
@@ -106,7 +105,7 @@ QString CGalleryScanner::Absolute(const QString& relative) const {
 }
 
 void CGalleryScanner::Run() {
-  LowerThreadPriority();
+  // At the usual priority: a walk is short, and the first screen waits for it.
   std::unique_lock lock(mutex_);
   for (;;) {
     auto due = [this] {
