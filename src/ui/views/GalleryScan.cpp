@@ -9,7 +9,6 @@
 #include <QImageReader>
 #include <QSet>
 
-
 namespace tvx::ui {
 namespace {
 
