@@ -1,4 +1,4 @@
-// Draws every picture of the program: the eight toolbar buttons, the About
+// Draws every picture of the program: the nine toolbar buttons, the About
 // picture, the two start dialog pictures and the application icon in the
 // usual hicolor sizes. Run it (target `pictures`) after changing a drawing and
 // commit the PNGs it writes; the build itself only reads them.
@@ -223,6 +223,14 @@ void Properties(QPainter& p) {
   }
 }
 
+// Four small photos in a grid: the gallery of saved pictures.
+void Gallery(QPainter& p) {
+  Photo(p, QRectF(2.5, 3.5, 13, 11));
+  Photo(p, QRectF(16.5, 3.5, 13, 11));
+  Photo(p, QRectF(2.5, 17.5, 13, 11));
+  Photo(p, QRectF(16.5, 17.5, 13, 11));
+}
+
 void About(QPainter& p) {
   QRadialGradient fill(QPointF(12, 10), 16);
   fill.setColorAt(0, kBlue.lighter(135));
@@ -334,7 +342,7 @@ int main(int argc, char** argv) {
   const std::pair<const char*, Drawing> buttons[] = {
       {"addfiles", AddFiles},     {"addwebsite", AddWebSite}, {"addsearch", AddSearch},
       {"delete", Delete},         {"download", Download},     {"stop", Stop},
-      {"properties", Properties}, {"about", About},
+      {"properties", Properties}, {"gallery", Gallery},       {"about", About},
   };
   for (const auto& [name, draw] : buttons)
     ok &= Save(Render(draw, 32, 32), res + "/toolbar/" + name + ".png");

@@ -70,6 +70,9 @@ bool CTavrinoxApp::InitInstance() {
   if (!doc_->OnNewDocument()) return false;
   frame_ = std::make_unique<CMainFrame>(engine_);
   frame_->SetAppTarget(this);
+  // Before the lists are read: a list file that cannot be read is reported
+  // in a box centred on the window to come.
+  frame_->TakePlaceOnScreen();
   frame_->OnInitialUpdate();
 
   frame_->AskStartupQuestion();

@@ -15,6 +15,7 @@ enum CommandId : int {
   kCmdDownloadSelected = 32798,
   kCmdDeleteAllLists = 32807,
   kCmdHelpContents = 32808,
+  kCmdGallery = 32809,  // shows the gallery, or the lists again
   kCmdAppAbout = 57664,
   kCmdAppExit = 57665,
 };

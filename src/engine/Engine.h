@@ -5,9 +5,11 @@
 // an Engine object (the part workers and commands see is EngineState).
 #include <chrono>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/FolderLock.h"
+#include "files/DeletedPictures.h"
 #include "store/ListFiles.h"
 #include "workers/EngineState.h"
 
@@ -27,6 +29,17 @@ class Engine final : public EngineState {
   // The list files of the working folder.
   ListStore& Store() { return store_; }
 
+  // The user deleted a saved picture (the gallery moved it to the trash);
+  // pathBelowPictures names it below Pictures, '/' between its parts. A
+  // project crawled again is to leave it alone. The one way such a deletion
+  // reaches the engine: kept in memory for now (DeletedByUser); the archive
+  // of the path's project, once projects keep one beside the lists, is to
+  // record it here too. False for a path that names nothing below Pictures.
+  bool RecordDeletedByUser(std::string_view pathBelowPictures) {
+    return deletedByUser_.Record(pathBelowPictures);
+  }
+  const DeletedPictures& DeletedByUser() const { return deletedByUser_; }
+
   // How long the way out waits for the workers to close their files.
   static constexpr std::chrono::milliseconds kQuitGrace{2000};
 
@@ -42,6 +55,7 @@ class Engine final : public EngineState {
  private:
   ListStore store_;
   FolderLock lock_;
+  DeletedPictures deletedByUser_;
   bool shuttingDown_ = false;
 };
 

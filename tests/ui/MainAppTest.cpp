@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -174,6 +175,32 @@ TEST_F(MainApp, StartupQuestionAndItsDialogsAreCentredOnTheScreen) {
   app = std::make_unique<CTavrinoxApp>(test::E());
   ASSERT_TRUE(app->InitInstance());
   EXPECT_TRUE(script.AllStepsRun());
+  ASSERT_EQ(centres.size(), 2u);
+  for (const QPoint& centre : centres) EXPECT_LE((centre - middle).manhattanLength(), 4);
+}
+
+// The box that reports an unreadable list file at start-up comes before the
+// main window shows, as the start-up question does, and is centred as it is.
+TEST_F(MainApp, StartupErrorBoxIsCentredOnTheScreen) {
+  fs::create_directory(Dir() / "reqpics.data");
+  const QPoint middle = QGuiApplication::primaryScreen()->availableGeometry().center();
+  std::vector<QPoint> centres;
+  QStringList texts;
+  test::DialogScript script;
+  script.ThenAs<QMessageBox>([&](QMessageBox& box) {
+    centres.push_back(box.frameGeometry().center());
+    texts << box.text();
+    box.accept();
+  });
+  script.ThenAs<CStartDlg>([&](CStartDlg& d) {
+    centres.push_back(d.frameGeometry().center());
+    QTest::mouseClick(d.proceedButton(), Qt::LeftButton);
+  });
+  app = std::make_unique<CTavrinoxApp>(test::E());
+  ASSERT_TRUE(app->InitInstance());
+  EXPECT_TRUE(script.AllStepsRun());
+  ASSERT_EQ(texts.size(), 1);
+  EXPECT_TRUE(texts[0].contains("'reqpics.data'")) << texts[0].toStdString();
   ASSERT_EQ(centres.size(), 2u);
   for (const QPoint& centre : centres) EXPECT_LE((centre - middle).manhattanLength(), 4);
 }

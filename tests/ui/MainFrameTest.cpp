@@ -14,6 +14,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTabWidget>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -352,8 +353,14 @@ TEST_F(MainFrameTest, StartsWithTheRequestedFilesAndTheOneMinuteTimer) {
 }
 
 TEST_F(MainFrameTest, PanesStartAtTheirSizesAndRowsMoveTogether) {
-  auto* columns = qobject_cast<QSplitter*>(frame->centralWidget());
+  // The four panes fill the lists' tab; the gallery has the other.
+  auto* tabs = qobject_cast<QTabWidget*>(frame->centralWidget());
+  ASSERT_NE(tabs, nullptr);
+  EXPECT_EQ(tabs->tabText(0), "Lists");
+  EXPECT_EQ(tabs->tabText(1), "Gallery");
+  auto* columns = qobject_cast<QSplitter*>(tabs->widget(0));
   ASSERT_NE(columns, nullptr);
+  EXPECT_TRUE(columns->isAncestorOf(frame->ListPanel()));
   QTest::qWait(50);
   EXPECT_EQ(frame->TreePanel()->width(), 200);
   EXPECT_EQ(frame->DnldList()->width(), 200);
@@ -396,13 +403,13 @@ TEST_F(MainFrameTest, StatusBarShowsPromptsThenReady) {
   EXPECT_EQ(pane->text(), "Ready");
 }
 
-TEST_F(MainFrameTest, ToolbarHasTheEightButtonsInOrder) {
+TEST_F(MainFrameTest, ToolbarHasTheNineButtonsInOrder) {
   QToolBar* bar = frame->ToolBar();
   ASSERT_NE(bar, nullptr);
   QStringList order;
   for (QAction* a : bar->actions())
     order << (a->isSeparator() ? QString("|") : QString::number(a->data().toInt()));
-  EXPECT_EQ(order.join(" "), QString("%1 %2 %3 | %4 | %5 %6 %7 | %8")
+  EXPECT_EQ(order.join(" "), QString("%1 %2 %3 | %4 | %5 %6 %7 | %8 | %9")
                                  .arg(kCmdAddFiles)
                                  .arg(kCmdAddWebSite)
                                  .arg(kCmdAddSearchProject)
@@ -410,13 +417,18 @@ TEST_F(MainFrameTest, ToolbarHasTheEightButtonsInOrder) {
                                  .arg(kCmdDownloadSelected)
                                  .arg(kCmdStopDownloading)
                                  .arg(kCmdProperties)
+                                 .arg(kCmdGallery)
                                  .arg(kCmdAppAbout));
   EXPECT_EQ(bar->iconSize(), QSize(32, 32));
   EXPECT_EQ(frame->toolBarArea(bar), Qt::TopToolBarArea);
   EXPECT_EQ(bar->allowedAreas(), Qt::AllToolBarAreas);
   for (QAction* a : bar->actions()) {
     if (a->isSeparator()) continue;
-    EXPECT_EQ(a->toolTip(), a->data().toInt() == kCmdAppAbout ? "About" : "") << a->data().toInt();
+    const int id = a->data().toInt();
+    EXPECT_EQ(a->toolTip(), id == kCmdAppAbout  ? "About"
+                            : id == kCmdGallery ? "Gallery (F4)"
+                                                : "")
+        << id;
   }
   EXPECT_EQ(frame->ToolAction(kCmdDeleteEntry)->statusTip(), "Delete selected entries");
 }

@@ -5,6 +5,7 @@
 
 #include <QCryptographicHash>
 #include <QDockWidget>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHelpEvent>
 #include <QImageReader>
@@ -12,14 +13,20 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
+#include <atomic>
+#include <mutex>
+#include <thread>
 
 #include "store/Lists.h"
 #include "support/RecordingReporter.h"
 #include "ui/MainTestSupport.h"
+#include "ui/PictureFiles.h"
 #include "ui/frame/MainFrame.h"
 #include "ui/frame/RateIndicator.h"
 #include "ui/views/DnldList.h"
+#include "ui/views/PictureDecode.h"
 #include "ui/views/PreviewPane.h"
 #include "ui/views/Thumbnails.h"
 #include "workers/WorkerControl.h"
@@ -183,6 +190,142 @@ TEST_F(SavedPictures, PreviewPaneFollowsTheTreeAndStartsHidden) {
       10000));
   QTest::keyClick(tree, Qt::Key_F3);
   EXPECT_FALSE(pane->isVisible());
+}
+
+// The gaps between two turns of the window's event loop, while it lives.
+class StallProbe {
+ public:
+  StallProbe() {
+    clock_.start();
+    timer_.setInterval(0);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      const qint64 now = clock_.elapsed();
+      longest_ = std::max(longest_, now - last_);
+      last_ = now;
+    });
+    timer_.start();
+  }
+  qint64 LongestMs() const { return std::max(longest_, clock_.elapsed() - last_); }
+
+ private:
+  QElapsedTimer clock_;
+  QTimer timer_;
+  qint64 last_ = 0;
+  qint64 longest_ = 0;
+};
+
+// A picture within the pixel budget is decoded to fit; past it, only where
+// the reader shrinks it while decoding (JPEG), else it is too large to
+// preview; an abandoned decode gives nothing and records nothing.
+TEST_F(SavedPictures, DecodesKeepToThePixelBudget) {
+  const QString small = SavePicture("small.png", QSize(400, 300));
+  const QString huge = QDir::current().absoluteFilePath("Pictures/proj/huge.png");
+  ASSERT_TRUE(test::WriteBlackPng(huge, 60000, 60000));
+  const QString hollow = QDir::current().absoluteFilePath("Pictures/proj/hollow.jpg");
+  ASSERT_TRUE(test::WriteHollowJpeg(hollow, 12000, 9000));
+  std::atomic<bool> abandoned{true};
+  using Outcome = DecodedPicture::Outcome;
+  const struct {
+    QString file;
+    const std::atomic<bool>* abandon;
+    Outcome outcome;
+    QSize pixels, image;
+  } cases[] = {
+      {small, nullptr, Outcome::Decoded, {400, 300}, {200, 150}},
+      {huge, nullptr, Outcome::TooLarge, {60000, 60000}, {}},
+      {hollow, nullptr, Outcome::Decoded, {12000, 9000}, {200, 150}},
+      {small, &abandoned, Outcome::Abandoned, {}, {}},
+      {QDir::current().absoluteFilePath("Pictures/proj/gone.png"),
+       nullptr,
+       Outcome::Missing,
+       {},
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file.toStdString());
+    const DecodedPicture got = DecodeToFit(c.file, QSize(200, 200), c.abandon);
+    EXPECT_EQ(int(got.outcome), int(c.outcome));
+    if (c.pixels.isValid()) {
+      EXPECT_EQ(got.pixels, c.pixels);
+    }
+    EXPECT_EQ(got.image.isNull() ? QSize() : got.image.size(), c.image);
+  }
+
+  // The thumbnail of a picture too large is recorded as a failure with its
+  // pixel size, and found so again; an abandoned one leaves no trace.
+  const QString root = ThumbnailRoot();
+  for (int again = 0; again < 2; ++again) {
+    const ThumbInfo info = FindOrMakeThumbnail(root, huge);
+    EXPECT_TRUE(info.failed && info.tooLarge);
+    EXPECT_EQ(info.pixels, QSize(60000, 60000));
+  }
+  EXPECT_TRUE(QFileInfo::exists(FailedThumbnailPath(root, huge)));
+  EXPECT_TRUE(FindOrMakeThumbnail(root, small, nullptr, &abandoned).failed);
+  EXPECT_FALSE(QFileInfo::exists(FailedThumbnailPath(root, small)));
+  EXPECT_FALSE(QFileInfo::exists(LargeThumbnailPath(root, small)));
+}
+
+// The Preview of a 60000 x 60000 PNG (a valid file whose decode used to take
+// most of a minute, made again at every resize) says it is too large, and the
+// window goes on answering while it is resized. Only a gross stall fails:
+// the machine may be busy, the fault held the window for minutes.
+TEST_F(SavedPictures, PreviewOfAHugePictureNeverHoldsUpTheWindow) {
+  ASSERT_TRUE(test::WriteBlackPng(QDir::current().absoluteFilePath("Pictures/proj/huge.png"), 60000,
+                                  60000));
+  SavePicture("small.png", QSize(300, 200));
+  test::ResetLists();
+  CMainFrame frame(test::E());
+  frame.OnInitialUpdate();
+  frame.resize(900, 600);
+  frame.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+  CDnldList* tree = frame.DnldList();
+  const ProjectNode node = tree->FindOrAddProject("proj");
+  tree->AddFile(node, "Pictures\\proj\\huge.png");
+  tree->AddFile(node, "Pictures\\proj\\small.png");
+  tree->setCurrentItem(tree->topLevelItem(0)->child(0));
+  CPreviewPane* pane = frame.PreviewPane();
+
+  StallProbe probe;
+  frame.PreviewAction()->trigger();
+  for (int i = 1; i <= 6; ++i) {
+    frame.resize(900 + 40 * i, 600 + 30 * (i % 2));
+    QTest::qWait(150);
+  }
+  ASSERT_TRUE(QTest::qWaitFor([&] { return pane->Picture()->text() == TooLargeText(); }, 20000));
+  EXPECT_TRUE(pane->SizeText()->text().startsWith(QString::fromUtf8("60000 \u00d7 60000 pixels, ")))
+      << pane->SizeText()->text().toStdString();
+  tree->setCurrentItem(tree->topLevelItem(0)->child(1));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !pane->Picture()->pixmap().isNull(); }, 20000));
+  EXPECT_LT(probe.LongestMs(), 2000) << "the window's thread was held up";
+  EXPECT_TRUE(pane->WaitIdle(20000));
+}
+
+// One decode at a time: a job submitted while another waits replaces it, and
+// the running one is told to stop.
+TEST(LatestOnlyRunner, ASupersededJobNeverStartsAndTheRunningOneIsAbandoned) {
+  LatestOnlyRunner runner;
+  std::mutex mutex;
+  QString ran;
+  std::atomic<bool> started{false}, release{false}, sawAbandon{false};
+  auto record = [&](QChar job) {
+    std::lock_guard lock(mutex);
+    ran += job;
+  };
+  runner.Submit([&](const std::atomic<bool>& abandon) {
+    started = true;
+    for (int i = 0; i < 2000 && !release; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    sawAbandon = abandon.load();
+    record('A');
+  });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return started.load(); }, 10000));
+  runner.Submit([&](const std::atomic<bool>&) { record('B'); });
+  runner.Submit([&](const std::atomic<bool>&) { record('C'); });
+  release = true;
+  ASSERT_TRUE(runner.WaitIdle(20000));
+  EXPECT_TRUE(sawAbandon);
+  EXPECT_EQ(ran, "AC");
 }
 
 TEST(RatePane, ShowsTheRateOnlyWhileWorkersRun) {

@@ -401,11 +401,12 @@ TEST_F(ToolBarTest, Pictures) {
 // Every picture the windows ask for is in the program, at its size.
 TEST(Pictures, EveryResourceLoadsAtItsSize) {
   const std::pair<const char*, QSize> pictures[] = {
-      {":/toolbar/addfiles.png", {32, 32}},     {":/toolbar/addwebsite.png", {32, 32}},
-      {":/toolbar/addsearch.png", {32, 32}},    {":/toolbar/delete.png", {32, 32}},
-      {":/toolbar/download.png", {32, 32}},     {":/toolbar/stop.png", {32, 32}},
-      {":/toolbar/properties.png", {32, 32}},   {":/toolbar/about.png", {32, 32}},
-      {":/bitmaps/startbanner.png", {200, 60}}, {":/bitmaps/startside.png", {120, 180}},
+      {":/toolbar/addfiles.png", {32, 32}},    {":/toolbar/addwebsite.png", {32, 32}},
+      {":/toolbar/addsearch.png", {32, 32}},   {":/toolbar/delete.png", {32, 32}},
+      {":/toolbar/download.png", {32, 32}},    {":/toolbar/stop.png", {32, 32}},
+      {":/toolbar/properties.png", {32, 32}},  {":/toolbar/gallery.png", {32, 32}},
+      {":/toolbar/about.png", {32, 32}},       {":/bitmaps/startbanner.png", {200, 60}},
+      {":/bitmaps/startside.png", {120, 180}},
   };
   for (const auto& [path, size] : pictures) {
     const QPixmap pm = LoadPicture(path);

@@ -14,6 +14,7 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStyle>
+#include <QTabWidget>
 #include <QToolBar>
 
 #include "commands/CommandIds.h"
@@ -26,6 +27,7 @@
 #include "ui/model/ShownList.h"
 #include "ui/toolbar/ToolBarEx.h"
 #include "ui/views/DnldList.h"
+#include "ui/views/Gallery.h"
 #include "ui/views/ListPanel.h"
 #include "ui/views/PreviewPane.h"
 #include "ui/views/ShellOpen.h"
@@ -43,7 +45,7 @@ namespace {
 constexpr int kFrameCommands[] = {
     kCmdAddFiles,        kCmdAddWebSite,           kCmdAddSearchProject,     kCmdDeleteEntry,
     kCmdProperties,      kCmdSendToRequestedFiles, kCmdSendToRequestedSites, kCmdDownloadSelected,
-    kCmdStopDownloading, kCmdDeleteAllLists,       kCmdHelpContents,
+    kCmdStopDownloading, kCmdDeleteAllLists,       kCmdHelpContents,         kCmdGallery,
 };
 
 bool IsFrameCommand(int id) {
@@ -86,6 +88,11 @@ CMainFrame::CMainFrame(Engine& engine, QWidget* parent) : QMainWindow(parent), e
   scheduleTimer_.start();
 
   focusWatch_ = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+    if (now && gallery_->isAncestorOf(now)) {
+      activePane_ = kGalleryPane;
+      UpdateCommandStates();
+      return;
+    }
     for (int pane = 0; pane < kPaneCount; ++pane) {
       QWidget* w = PaneWidget(pane);
       if (now && (now == w || w->isAncestorOf(now))) {
@@ -136,7 +143,15 @@ void CMainFrame::CreatePanes() {
   connect(rightRows_, &QSplitter::splitterMoved, this,
           [this] { leftRows_->setSizes(rightRows_->sizes()); });
 
-  setCentralWidget(columns_);
+  // The lists' four panes and the gallery share the window, a tab each.
+  tabs_ = new QTabWidget(this);
+  tabs_->setDocumentMode(true);
+  tabs_->addTab(columns_, QStringLiteral("Lists"));
+  gallery_ = new CGallery(tabs_);
+  tabs_->addTab(gallery_, QStringLiteral("Gallery"));
+  gallery_->SetDeletedHook(
+      [this](const QString& path) { engine_.RecordDeletedByUser(path.toUtf8().toStdString()); });
+  setCentralWidget(tabs_);
 }
 
 QAction* CMainFrame::MakeMenuAction(QMenu* menu, int id, const QString& label,
@@ -251,6 +266,14 @@ void CMainFrame::CreateToolBar() {
   AddToolButton(kCmdStopDownloading, QStringLiteral(":/toolbar/stop.png"), {}, {});
   AddToolButton(kCmdProperties, QStringLiteral(":/toolbar/properties.png"), {}, {});
   toolBar_->addSeparator();
+  AddToolButton(kCmdGallery, QStringLiteral(":/toolbar/gallery.png"),
+                QStringLiteral("Show the saved pictures as thumbnails, or the lists again"),
+                QStringLiteral("Gallery (F4)"));
+  toolActions_[kCmdGallery]->setCheckable(true);
+  toolActions_[kCmdGallery]->setShortcut(QKeySequence(Qt::Key_F4));
+  // F4 works wherever the focus is in this window, also with the bar floating.
+  addAction(toolActions_[kCmdGallery]);
+  toolBar_->addSeparator();
   AddToolButton(kCmdAppAbout, QStringLiteral(":/toolbar/about.png"),
                 menuActions_[kCmdAppAbout]->statusTip(), QStringLiteral("About"));
 }
@@ -292,8 +315,41 @@ void CMainFrame::CreatePictureViews() {
     if (preview_->isVisible()) preview_->ShowFile(dnld_->FileOfItem(now));
   });
   connect(preview_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
-    if (visible) preview_->ShowFile(dnld_->FileOfItem(dnld_->currentItem()));
+    if (visible) preview_->ShowFile(CurrentPicture());
   });
+  gallery_->SetPreviewAction(previewAction_);
+  connect(gallery_, &CGallery::CurrentFileChanged, this, [this](const QString& file) {
+    if (preview_->isVisible() && GalleryShown()) preview_->ShowFile(file);
+  });
+  // Whichever way the tab changes (F4, the toolbar, a click on the tab), the
+  // commands follow what is shown: Delete never reaches a hidden pane.
+  connect(tabs_, &QTabWidget::currentChanged, this, [this] {
+    toolActions_[kCmdGallery]->setChecked(GalleryShown());
+    if (GalleryShown()) {
+      if (activePane_ != kGalleryPane) paneBeforeGallery_ = activePane_;
+      activePane_ = kGalleryPane;
+      gallery_->List()->setFocus(Qt::OtherFocusReason);
+    } else if (activePane_ == kGalleryPane) {
+      activePane_ = paneBeforeGallery_;
+      PaneWidget(activePane_)->setFocus(Qt::OtherFocusReason);
+    }
+    UpdateCommandStates();
+    if (preview_->isVisible()) preview_->ShowFile(CurrentPicture());
+  });
+}
+
+bool CMainFrame::GalleryShown() const { return tabs_->currentWidget() == gallery_; }
+
+QString CMainFrame::CurrentPicture() const {
+  return GalleryShown() ? gallery_->CurrentFile() : dnld_->FileOfItem(dnld_->currentItem());
+}
+
+void CMainFrame::ShowGallery(bool show) {
+  toolActions_[kCmdGallery]->setChecked(show);
+  if (show)
+    tabs_->setCurrentWidget(gallery_);
+  else
+    ActivatePane(paneBeforeGallery_);
 }
 
 void CMainFrame::OnInitialUpdate() {
@@ -304,11 +360,14 @@ void CMainFrame::OnInitialUpdate() {
   ActivatePane(kTreePane);
 }
 
-void CMainFrame::AskStartupQuestion() {
-  // The question comes before the window is shown, and a dialog centres on
-  // its parent: the window first takes the place it will have on the screen.
+void CMainFrame::TakePlaceOnScreen() {
+  // A dialog centres on its parent, also on one not shown yet.
   if (!isVisible())
     if (QScreen* where = screen()) setGeometry(where->availableGeometry());
+}
+
+void CMainFrame::AskStartupQuestion() {
+  TakePlaceOnScreen();
   CStartDlg dialog(this);
   if (dialog.exec() != QDialog::Accepted) return;
   RunStartupChoice(dialog.Choice());
@@ -323,6 +382,8 @@ void CMainFrame::RunStartupChoice(int choice) {
 
 QWidget* CMainFrame::PaneWidget(int pane) const {
   switch (pane) {
+    case kGalleryPane:
+      return gallery_->List();
     case kTreePane:
       return tree_;
     case kListPane:
@@ -336,7 +397,10 @@ QWidget* CMainFrame::PaneWidget(int pane) const {
 }
 
 void CMainFrame::ActivatePane(int pane) {
+  if (pane == kGalleryPane) return ShowGallery(true);
   if (pane < 0 || pane >= kPaneCount) return;
+  // The four panes are on the lists' tab.
+  if (GalleryShown()) tabs_->setCurrentWidget(columns_);
   activePane_ = pane;
   PaneWidget(pane)->setFocus(Qt::OtherFocusReason);
   UpdateCommandStates();
@@ -344,7 +408,8 @@ void CMainFrame::ActivatePane(int pane) {
 
 void CMainFrame::ActivateNextPane(bool backwards) {
   const int step = backwards ? kPaneCount - 1 : 1;
-  ActivatePane((activePane_ + step) % kPaneCount);
+  const int from = activePane_ == kGalleryPane ? kListPane : activePane_;
+  ActivatePane((from + step) % kPaneCount);
 }
 
 QAction* CMainFrame::MenuAction(int id) const {
@@ -358,6 +423,8 @@ QAction* CMainFrame::ToolAction(int id) const {
 }
 
 bool CMainFrame::IsCommandEnabledOnRoute(int id) const {
+  if (activePane_ == kGalleryPane)
+    if (auto enabled = gallery_->IsCommandEnabled(id)) return *enabled;
   if (activePane_ == kListPane)
     if (auto enabled = list_->IsCommandEnabled(id)) return *enabled;
   if (IsFrameCommand(id)) return true;
@@ -374,6 +441,7 @@ void CMainFrame::UpdateCommandStates() {
 void CMainFrame::RouteCommand(int id) {
   if (!IsCommandEnabledOnRoute(id)) return;
   if (activePane_ == kListPane && list_->OnCommand(id)) return;
+  if (activePane_ == kGalleryPane && gallery_->OnCommand(id)) return;
   if (OnCommand(id)) return;
   if (app_) app_->OnCommand(id);
 }
@@ -415,6 +483,9 @@ bool CMainFrame::OnCommand(int id) {
       return true;
     case kCmdHelpContents:
       OpenHelpContents();
+      return true;
+    case kCmdGallery:
+      ShowGallery(!GalleryShown());
       return true;
   }
   return false;
@@ -484,6 +555,8 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
     }
   } else if (e->type() == QEvent::MouseButtonPress) {
     // A click in a pane makes it the active one, even where it takes no focus.
+    auto* clicked = qobject_cast<QWidget*>(watched);
+    if (clicked && gallery_->isAncestorOf(clicked)) activePane_ = kGalleryPane;
     for (int pane = 0; pane < kPaneCount; ++pane) {
       QWidget* w = PaneWidget(pane);
       auto* target = qobject_cast<QWidget*>(watched);

@@ -14,6 +14,7 @@
 class QKeyEvent;
 class QLabel;
 class QSplitter;
+class QTabWidget;
 class QToolBar;
 
 namespace tvx {
@@ -29,6 +30,7 @@ class CDnldList;
 class CStatusView;
 class CViewReporter;
 class CPreviewPane;
+class CGallery;
 class CRateIndicator;
 class CQtUiDispatcher;
 
@@ -36,8 +38,15 @@ class CMainFrame : public QMainWindow, public CommandTarget {
   Q_OBJECT
 
  public:
-  // The panes in the order F6 walks them.
-  enum Pane : int { kTreePane = 0, kListPane = 1, kDnldPane = 2, kStatusPane = 3 };
+  // The panes in the order F6 walks them. The gallery, on a tab of its own
+  // beside the four, stands where the list panel stands in that order.
+  enum Pane : int {
+    kTreePane = 0,
+    kListPane = 1,
+    kDnldPane = 2,
+    kStatusPane = 3,
+    kGalleryPane = 4
+  };
   static constexpr int kPaneCount = 4;
   static constexpr int kScheduleMilliseconds = 60000;
 
@@ -53,6 +62,10 @@ class CMainFrame : public QMainWindow, public CommandTarget {
   // requested files shown, the downloaded-files placeholder.
   void OnInitialUpdate();
 
+  // Gives the window, while it is not shown yet, the place it will have on
+  // the screen, so that the dialogs and boxes of the start-up, which come
+  // before it shows, are centred as they will be later.
+  void TakePlaceOnScreen();
   // The "Start a New Project" question, asked once before the window shows.
   void AskStartupQuestion();
   // Carries out a choice of that question (2 web site, 3 search, 4 nothing).
@@ -86,6 +99,13 @@ class CMainFrame : public QMainWindow, public CommandTarget {
   QAction* PrevPaneAction() const { return prevPane_; }
   QTimer& ScheduleTimer() { return scheduleTimer_; }
   CPreviewPane* PreviewPane() const { return preview_; }
+  CGallery* Gallery() const { return gallery_; }
+  QTabWidget* Tabs() const { return tabs_; }
+  bool GalleryShown() const;
+  // Shows the gallery's tab (and gives it the focus), or the lists' tab.
+  void ShowGallery(bool show);
+  // The picture the Preview pane follows: the gallery's or the tree's.
+  QString CurrentPicture() const;
   // Shows and hides the Preview pane (F3, and the downloaded-files tree's menu).
   QAction* PreviewAction() const { return previewAction_; }
   CRateIndicator* RatePane() const { return rate_; }
@@ -120,6 +140,9 @@ class CMainFrame : public QMainWindow, public CommandTarget {
   QSplitter* columns_ = nullptr;
   QSplitter* leftRows_ = nullptr;
   QSplitter* rightRows_ = nullptr;
+  QTabWidget* tabs_ = nullptr;
+  CGallery* gallery_ = nullptr;
+  int paneBeforeGallery_ = kTreePane;
   QToolBar* toolBar_ = nullptr;
   QLabel* messagePane_ = nullptr;
   QLabel* indicators_[3] = {};

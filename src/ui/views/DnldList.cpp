@@ -10,6 +10,7 @@
 #include <QToolTip>
 
 #include "ui/MessageBox.h"
+#include "ui/views/PictureDecode.h"
 #include "ui/views/ShellOpen.h"
 #include "ui/views/Thumbnails.h"
 #include "ui/views/TreeLines.h"
@@ -102,16 +103,17 @@ QString CDnldList::ToolTipFor(const QTreeWidgetItem* item) {
     thumbnails_->Request(file);
     return bytes;
   }
-  if (thumb->failed) return bytes;
+  const QString pixels = thumb->pixels.isValid() ? QStringLiteral("%1 \u00d7 %2 pixels<br>")
+                                                       .arg(thumb->pixels.width())
+                                                       .arg(thumb->pixels.height())
+                                                 : QString();
+  if (thumb->failed)
+    return thumb->tooLarge ? TooLargeText() + QStringLiteral("<br>") + pixels + bytes : bytes;
   QString text;
   if (!thumb->thumbFile.isEmpty())
     text += QStringLiteral("<img src=\"%1\"><br>")
                 .arg(QUrl::fromLocalFile(thumb->thumbFile).toString().toHtmlEscaped());
-  if (thumb->pixels.isValid())
-    text += QStringLiteral("%1 \u00d7 %2 pixels<br>")
-                .arg(thumb->pixels.width())
-                .arg(thumb->pixels.height());
-  return text + bytes;
+  return text + pixels + bytes;
 }
 
 bool CDnldList::viewportEvent(QEvent* event) {

@@ -23,7 +23,8 @@ CListPanel::CListPanel(QWidget* parent) : QTreeWidget(parent) {
   setColumnCount(2);
   setHeaderLabels({QStringLiteral("Project"), QStringLiteral("Status")});
   header()->setDefaultAlignment(Qt::AlignCenter);
-  header()->setStretchLastSection(false);
+  // The Status column takes what the Project column leaves of the pane.
+  header()->setStretchLastSection(true);
   setColumnWidth(0, 250);
   setColumnWidth(1, 300);
   setRootIsDecorated(false);

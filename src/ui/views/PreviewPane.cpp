@@ -6,28 +6,11 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPointer>
-#include <QThreadPool>
 #include <QVBoxLayout>
 
 #include "ui/views/Thumbnails.h"
 
 namespace tvx::ui {
-
-FittedPicture DecodeToFit(const QString& file, QSize box) {
-  FittedPicture out;
-  const QFileInfo info(file);
-  if (!info.isFile()) return out;
-  out.bytes = info.size();
-  QImageReader reader(file);
-  reader.setAutoTransform(true);
-  out.pixels = reader.size();
-  if (!out.pixels.isValid()) return out;
-  // Large pictures are decoded at the size they are shown, not in full.
-  if (box.isValid() && (out.pixels.width() > box.width() || out.pixels.height() > box.height()))
-    reader.setScaledSize(out.pixels.scaled(box, Qt::KeepAspectRatio));
-  out.image = reader.read();
-  return out;
-}
 
 CPreviewPane::CPreviewPane(QWidget* parent) : QDockWidget(QStringLiteral("Preview"), parent) {
   setObjectName(QStringLiteral("previewPane"));
@@ -44,15 +27,18 @@ CPreviewPane::CPreviewPane(QWidget* parent) : QDockWidget(QStringLiteral("Previe
   layout->addWidget(name_);
   layout->addWidget(size_);
   setWidget(body);
+  ApplyDecodeLimits();
   resized_.setSingleShot(true);
   resized_.setInterval(100);
   connect(&resized_, &QTimer::timeout, this, &CPreviewPane::Decode);
 }
 
 void CPreviewPane::ShowFile(const QString& file) {
-  if (file == file_ && !file.isEmpty()) return;
+  if (file == file_ && !file.isEmpty()) return Decode();
   file_ = file;
   ++generation_;
+  decoding_ = false;
+  decodedBox_ = QSize();
   picture_->clear();
   if (file.isEmpty()) {
     name_->clear();
@@ -72,26 +58,31 @@ void CPreviewPane::resizeEvent(QResizeEvent* event) {
 
 void CPreviewPane::Decode() {
   if (file_.isEmpty() || !isVisible()) return;
+  const QSize box = picture_->size();
+  if (box == decodedBox_) return;  // a resize that left the picture's room as it was
+  decodedBox_ = box;
   const int generation = ++generation_;
   const QString file = file_;
-  const QSize box = picture_->size();
   QPointer<CPreviewPane> self(this);
-  ++pending_;
-  QThreadPool::globalInstance()->start([self, generation, file, box] {
-    FittedPicture picture = DecodeToFit(file, box);
+  decoding_ = true;
+  runner_.Submit([self, generation, file, box](const std::atomic<bool>& abandon) {
+    DecodedPicture picture = DecodeToFit(file, box, &abandon);
+    if (picture.outcome == DecodedPicture::Outcome::Abandoned) return;
     QMetaObject::invokeMethod(
         qApp,
-        [self, generation, picture] {
+        [self, generation, picture = std::move(picture)] {
           if (self) self->Show(generation, picture);
         },
         Qt::QueuedConnection);
   });
 }
 
-void CPreviewPane::Show(int generation, const FittedPicture& picture) {
-  --pending_;
+void CPreviewPane::Show(int generation, const DecodedPicture& picture) {
   if (generation != generation_) return;  // another file, or another size, since
-  if (picture.image.isNull()) {
+  decoding_ = false;
+  if (picture.outcome == DecodedPicture::Outcome::TooLarge) {
+    picture_->setText(TooLargeText());
+  } else if (picture.image.isNull()) {
     picture_->setText(QStringLiteral("This picture cannot be shown"));
   } else {
     picture_->setPixmap(QPixmap::fromImage(picture.image));

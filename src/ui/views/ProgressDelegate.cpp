@@ -1,8 +1,12 @@
 #include "ui/views/ProgressDelegate.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QPointF>
+#include <QTextDocument>
+#include <QToolTip>
 #include <QTreeWidgetItem>
 #include <algorithm>
 
@@ -49,8 +53,16 @@ void CProgressDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
   style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, widget);
   const QRect frame = opt.rect.adjusted(2, 2, -3, -3);
   const int filled = static_cast<int>(frame.width() * fraction + 0.5);
-  QColor bar = opt.palette.color(QPalette::Highlight);
-  bar.setAlpha(opt.state & QStyle::State_Selected ? 110 : 70);
+  // On a selected row the cell is already in the selection colour: the bar
+  // is a darker shade of it there, and a light wash of it elsewhere.
+  const QPalette::ColorGroup group = !(opt.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                     : opt.state & QStyle::State_Active   ? QPalette::Active
+                                                                          : QPalette::Inactive;
+  QColor bar = opt.palette.color(group, QPalette::Highlight);
+  if (opt.state & QStyle::State_Selected)
+    bar = bar.darker(150);
+  else
+    bar.setAlpha(70);
   painter->save();
   painter->setPen(Qt::NoPen);
   painter->fillRect(QRect(frame.left(), frame.top(), filled, frame.height()), bar);
@@ -69,6 +81,30 @@ void CProgressDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
   style->drawItemText(painter, textRect, static_cast<int>(opt.displayAlignment), opt.palette,
                       opt.state & QStyle::State_Enabled, text, role);
   painter->restore();
+}
+
+}  // namespace tvx::ui
+
+namespace tvx::ui {
+
+bool CProgressDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                                  const QStyleOptionViewItem& option, const QModelIndex& index) {
+  // A tooltip of the row's own goes first; otherwise the cell's whole text,
+  // which the column may be too narrow to show.
+  if (!event || event->type() != QEvent::ToolTip || !view || !index.isValid() ||
+      !index.data(Qt::ToolTipRole).toString().isEmpty())
+    return QStyledItemDelegate::helpEvent(event, view, option, index);
+  const QString text = index.data(Qt::DisplayRole).toString();
+  if (text.isEmpty()) {
+    QToolTip::hideText();
+    return false;
+  }
+  // Shown as written, even where it looks like markup.
+  const QString shown = Qt::mightBeRichText(text) ? QStringLiteral("<qt>") + text.toHtmlEscaped() +
+                                                        QStringLiteral("</qt>")
+                                                  : text;
+  QToolTip::showText(event->globalPos(), shown, view->viewport(), option.rect);
+  return true;
 }
 
 }  // namespace tvx::ui

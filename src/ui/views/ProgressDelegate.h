@@ -1,4 +1,5 @@
-// Draws a row's progress as a bar behind the text of its Status cell.
+// Draws a row's progress as a bar behind the text of its Status cell, and
+// shows the cell's whole text as its tooltip.
 #pragma once
 
 #include <QStyledItemDelegate>
@@ -22,6 +23,8 @@ class CProgressDelegate : public QStyledItemDelegate {
   using QStyledItemDelegate::QStyledItemDelegate;
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override;
+  bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) override;
 };
 
 }  // namespace tvx::ui

@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ui/views/PictureDecode.h"
+
 namespace tvx::ui {
 namespace {
 
@@ -111,10 +113,25 @@ QHash<QString, QString> PngTexts(const QString& path) {
 
 namespace {
 
-// A cached entry stands when it names this file at this modification time.
-bool Matches(const QHash<QString, QString>& texts, const QString& uri, qint64 modified) {
+// A cached entry stands when it names this file at this modification time,
+// and at this size when it records one: a picture still being written when
+// its entry was made changes size within the same second.
+bool Matches(const QHash<QString, QString>& texts, const QString& uri, qint64 modified,
+             qint64 bytes) {
+  const auto size = texts.constFind(QStringLiteral("Thumb::Size"));
   return texts.value(QStringLiteral("Thumb::URI")) == uri &&
-         texts.value(QStringLiteral("Thumb::MTime")) == QString::number(modified);
+         texts.value(QStringLiteral("Thumb::MTime")) == QString::number(modified) &&
+         (size == texts.constEnd() || *size == QString::number(bytes));
+}
+
+QSize PixelsOf(const QHash<QString, QString>& texts) {
+  const QSize pixels(texts.value(QStringLiteral("Thumb::Image::Width")).toInt(),
+                     texts.value(QStringLiteral("Thumb::Image::Height")).toInt());
+  return pixels.width() > 0 && pixels.height() > 0 ? pixels : QSize();
+}
+
+bool OverBudget(QSize pixels) {
+  return pixels.isValid() && qint64(pixels.width()) * pixels.height() > kPixelBudget;
 }
 
 QString Md5Name(const QString& absolutePath) {
@@ -146,7 +163,8 @@ QString FailedThumbnailPath(const QString& root, const QString& absolutePath) {
          Md5Name(absolutePath);
 }
 
-ThumbInfo FindOrMakeThumbnail(const QString& root, const QString& absolutePath) {
+ThumbInfo FindOrMakeThumbnail(const QString& root, const QString& absolutePath, QImage* image,
+                              const std::atomic<bool>* abandon) {
   ThumbInfo info;
   info.failed = true;
   const QFileInfo file(absolutePath);
@@ -158,40 +176,48 @@ ThumbInfo FindOrMakeThumbnail(const QString& root, const QString& absolutePath) 
   const QString failed = FailedThumbnailPath(root, absolutePath);
 
   const QHash<QString, QString> cached = PngTexts(large);
-  if (Matches(cached, uri, info.modified)) {
-    info.failed = false;
-    info.thumbFile = large;
-    info.pixels = QSize(cached.value(QStringLiteral("Thumb::Image::Width")).toInt(),
-                        cached.value(QStringLiteral("Thumb::Image::Height")).toInt());
-    if (info.pixels.width() <= 0 || info.pixels.height() <= 0) info.pixels = QSize();
+  if (Matches(cached, uri, info.modified, info.bytes)) {
+    QImage found;
+    if (image) found = QImage(large, "png");
+    if (!image || !found.isNull()) {
+      info.failed = false;
+      info.thumbFile = large;
+      info.pixels = PixelsOf(cached);
+      if (image) *image = found;
+      return info;
+    }
+    // An entry that cannot be read back is made again.
+  }
+  const QHash<QString, QString> failure = PngTexts(failed);
+  if (Matches(failure, uri, info.modified, info.bytes)) {
+    info.pixels = PixelsOf(failure);
+    info.tooLarge = OverBudget(info.pixels);
     return info;
   }
-  if (Matches(PngTexts(failed), uri, info.modified)) return info;
 
-  // Decoded at the thumbnail's size, not in full and then scaled.
-  QImageReader reader(absolutePath);
-  reader.setAutoTransform(true);
-  const QSize pixels = reader.size();
-  QImage thumb;
-  if (pixels.isValid()) {
-    if (std::max(pixels.width(), pixels.height()) > kLargeSide)
-      reader.setScaledSize(pixels.scaled(kLargeSide, kLargeSide, Qt::KeepAspectRatio));
-    thumb = reader.read();
-  }
-  if (thumb.isNull()) {
+  DecodedPicture picture = DecodeToFit(absolutePath, QSize(kLargeSide, kLargeSide), abandon);
+  if (picture.outcome == DecodedPicture::Outcome::Abandoned) return info;
+  if (picture.outcome != DecodedPicture::Outcome::Decoded) {
+    // Recorded with the pixel size when it is known, so that a picture too
+    // large to decode still shows its size.
+    const QSize known = picture.pixels.isValid() ? picture.pixels : QSize();
     QImage mark(1, 1, QImage::Format_ARGB32);
     mark.fill(Qt::transparent);
-    WriteAtomically(WithKeys(mark, uri, info.modified, info.bytes, QSize()), failed);
+    WriteAtomically(WithKeys(mark, uri, info.modified, info.bytes, known), failed);
+    info.pixels = known;
+    info.tooLarge = picture.outcome == DecodedPicture::Outcome::TooLarge;
     return info;
   }
   info.failed = false;
-  info.pixels = pixels;
+  info.pixels = picture.pixels;
   info.thumbFile = large;
-  if (!WriteAtomically(WithKeys(thumb, uri, info.modified, info.bytes, pixels), large)) {
+  if (!WriteAtomically(WithKeys(picture.image, uri, info.modified, info.bytes, picture.pixels),
+                       large)) {
     // No cache to write to: the thumbnail is kept beside nothing, so it is
     // shown without a picture rather than not at all.
     info.thumbFile.clear();
   }
+  if (image) *image = std::move(picture.image);
   return info;
 }
 
@@ -208,6 +234,7 @@ QString FormatByteSize(double bytes) {
 
 CThumbnailer::CThumbnailer(QObject* parent) : QObject(parent), root_(ThumbnailRoot()) {
   pool_.setMaxThreadCount(2);
+  ApplyDecodeLimits();
 }
 
 CThumbnailer::~CThumbnailer() {
@@ -242,6 +269,7 @@ void CThumbnailer::RunOne() {
     if (pending_.isEmpty()) return;  // taken by an earlier run, or dropped
     path = pending_.takeLast();
   }
+  LowerThreadPriority();
   const ThumbInfo info = FindOrMakeThumbnail(root_, path);
   QPointer<CThumbnailer> self(this);
   std::weak_ptr<bool> alive = alive_;

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <QThreadPool>
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -18,11 +19,12 @@ namespace tvx::ui {
 
 // What is known of one picture file.
 struct ThumbInfo {
-  bool failed = false;  // Qt cannot decode it: only its byte size is shown
-  QString thumbFile;    // the cached PNG, when not failed
-  QSize pixels;         // the picture's own size
-  qint64 bytes = 0;     // the file's size
-  qint64 modified = 0;  // the file's modification time (seconds), as cached
+  bool failed = false;    // no thumbnail: only its byte size (and pixel size) is shown
+  bool tooLarge = false;  // failed because it is over the pixel budget
+  QString thumbFile;      // the cached PNG, when not failed
+  QSize pixels;           // the picture's own size
+  qint64 bytes = 0;       // the file's size
+  qint64 modified = 0;    // the file's modification time (seconds), as cached
 };
 
 // The cache folder: $XDG_CACHE_HOME/thumbnails, or ~/.cache/thumbnails.
@@ -38,12 +40,15 @@ QString FailedThumbnailPath(const QString& root, const QString& absolutePath);
 QHash<QString, QString> PngTexts(const QString& path);
 
 // Finds the thumbnail of absolutePath in the cache (used when its recorded
-// modification time is the file's), or makes it: the picture is decoded
-// scaled (longest side 256, never enlarged) and written with its URI, time,
-// size and pixel size, atomically, mode 0600, in folders of mode 0700. A
-// picture Qt cannot decode is recorded under fail/. Safe on any thread.
-// Nothing (failed, no size) when the file cannot be read at all.
-ThumbInfo FindOrMakeThumbnail(const QString& root, const QString& absolutePath);
+// modification time and size are the file's), or makes it: the picture is
+// decoded scaled (longest side 256, never enlarged) and written with its URI,
+// time, size and pixel size, atomically, mode 0600, in folders of mode 0700.
+// A picture Qt cannot decode, or too large to decode, is recorded under
+// fail/. Safe on any thread. Nothing (failed, no size) when the file cannot
+// be read at all. With image given, the thumbnail's pixels are put there too.
+// A decode abandoned through *abandon records nothing and gives failed.
+ThumbInfo FindOrMakeThumbnail(const QString& root, const QString& absolutePath,
+                              QImage* image = nullptr, const std::atomic<bool>* abandon = nullptr);
 
 // "812 bytes", "245.3 KB", "1.2 MB": a size as the windows show it.
 QString FormatByteSize(double bytes);
