@@ -74,12 +74,20 @@ void CurlTransfer::Start() {
     // or any other 4xx): the caller asks for the whole file instead.
     if (status_ < 500) return;
     // The words libcurl uses for the same refusal.
-    throw CurlFailure(CURLE_HTTP_RETURNED_ERROR,
-                      "The requested URL returned error: " + std::to_string(status_));
+    const std::string text = "The requested URL returned error: " + std::to_string(status_);
+    if (status_ == 503) throw SlowDown(text, retryAfter_);
+    throw CurlFailure(CURLE_HTTP_RETURNED_ERROR, text);
   }
   if (options_.failOnHttpError && status_ >= 400) {
     // libcurl ends the transfer itself and gives the message; wait for it.
     Pump([] { return false; });
+    if (status_ == 429 || status_ == 503) {
+      try {
+        ThrowIfFailed();
+      } catch (const InternetError& e) {
+        throw SlowDown(e.what(), retryAfter_);
+      }
+    }
     ThrowIfFailed();
   }
 }
@@ -112,12 +120,15 @@ std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
   std::string_view line(data, bytes);
   if (StartsWithIgnoringCase(line, "http/")) {
     t->location_.clear();
+    t->retryAfter_.clear();
     t->told_ = {};
     t->contentLength_.reset();
     t->transferEncoded_ = false;
     t->hasContentRange_ = false;
   } else if (auto location = HeaderValue(line, "location")) {
     t->location_ = *location;
+  } else if (auto retry = HeaderValue(line, "retry-after")) {
+    t->retryAfter_ = *retry;
   } else if (HeaderValue(line, "transfer-encoding")) {
     t->transferEncoded_ = true;
   } else if (auto etag = HeaderValue(line, "etag")) {

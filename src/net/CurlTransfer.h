@@ -120,8 +120,9 @@ class CurlTransfer final : public Transfer {
   std::uint64_t received_ = 0;  // body bytes
   std::uint64_t seen_ = 0;      // header and body bytes, for the limits
   TransferWatch watch_;
-  std::string location_;  // of the last response block (HTTP)
-  std::string refusal_;   // why a redirect was not followed
+  std::string location_;    // of the last response block (HTTP)
+  std::string retryAfter_;  // of the last response block (HTTP)
+  std::string refusal_;     // why a redirect was not followed
   // What the headers of the last response block told (HTTP), or what the
   // server answered to SIZE and MDTM (FTP).
   FileFacts told_;
