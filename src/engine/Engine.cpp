@@ -4,7 +4,7 @@
 
 namespace tvx {
 
-Engine::Engine() : store_(lists, {&siteOptions}) {}
+Engine::Engine() : store_(lists, {&siteOptions, &archive}) {}
 
 Engine::~Engine() = default;
 
