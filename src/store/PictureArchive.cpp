@@ -122,14 +122,16 @@ void PictureArchive::Record(std::string_view project, ArchiveEntry entry) {
 }
 
 std::optional<ArchiveEntry> PictureArchive::FindContent(std::string_view project,
+                                                        std::string_view url,
                                                         std::string_view sha256,
                                                         bool anyProject) const {
   std::lock_guard lock(mutex_);
-  if (const Project* p = Find(project))
-    if (const ArchiveEntry* e = Content(*p, sha256)) return *e;
+  const Project* own = Find(project);
+  if (own)
+    if (const ArchiveEntry* e = Content(*own, sha256); e && e->url != url) return *e;
   if (!anyProject) return std::nullopt;
   for (const auto& [key, p] : projects_)
-    if (const ArchiveEntry* e = Content(p, sha256)) return *e;
+    if (const ArchiveEntry* e = Content(p, sha256); e && &p != own) return *e;
   return std::nullopt;
 }
 

@@ -47,10 +47,11 @@ class PictureArchive final : public SideFile {
   std::optional<ArchiveEntry> Find(std::string_view project, std::string_view url) const;
   // Keeps the entry of its URL (replacing one kept before).
   void Record(std::string_view project, ArchiveEntry entry);
-  // A saved picture whose bytes are `sha256`: of the project, or of any
-  // project when anyProject; nullopt when none.
-  std::optional<ArchiveEntry> FindContent(std::string_view project, std::string_view sha256,
-                                          bool anyProject) const;
+  // A saved picture whose bytes are `sha256`, other than the project's own
+  // picture of url: of the project, or of any project when anyProject;
+  // nullopt when none.
+  std::optional<ArchiveEntry> FindContent(std::string_view project, std::string_view url,
+                                          std::string_view sha256, bool anyProject) const;
   // The user deleted the picture at shownPath (as the tree and the lists show
   // paths): every entry kept there of the project is marked deleted, so a
   // later run does not fetch it again. False when no entry was kept there.

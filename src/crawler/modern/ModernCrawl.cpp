@@ -600,8 +600,8 @@ class ModernCrawl {
   // Another saved picture with these bytes, whose file is still there.
   std::optional<ArchiveEntry> CopyOf(const std::string& url, const std::string& sha256) {
     std::optional<ArchiveEntry> found =
-        env_.engine.archive.FindContent(name_, sha256, options_.copiesAcrossProjects);
-    if (!found || found->url == url) return std::nullopt;
+        env_.engine.archive.FindContent(name_, url, sha256, options_.copiesAcrossProjects);
+    if (!found) return std::nullopt;
     if (!LocalPath::FromShown(found->path).FileSize()) return std::nullopt;
     return found;
   }
