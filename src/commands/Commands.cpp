@@ -204,6 +204,7 @@ void DeleteAllLists(EngineState& engine) {
     for (int kind = kListRequestedFiles; kind <= kListSearchResults; ++kind)
       WithList(engine.lists, kind, [](auto& list) { EmptyList(list); });
     engine.siteOptions.ForgetAll();
+    engine.archive.ForgetAll();
     engine.Ui().AllItemsRemoved();
   });
 }

@@ -46,7 +46,7 @@ class EngineState {
   EngineLimits limits;
   // The project the frame's Send To starts from: it lives for the whole run.
   SiteProject sendToDraft{};
-  SiteOptions sendToDraftOptions;
+  SiteOptions sendToDraftOptions = NewSiteOptions();
 
   // Where reports go and how work reaches the user-interface thread; without
   // a window, nowhere and on the calling thread. Workers started from now on
