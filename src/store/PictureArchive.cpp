@@ -135,7 +135,10 @@ std::optional<ArchiveEntry> PictureArchive::FindContent(std::string_view project
   return std::nullopt;
 }
 
-bool PictureArchive::MarkDeletedByUser(std::string_view project, std::string_view shownPath) {
+bool PictureArchive::MarkDeletedByUser(std::string_view project, std::string_view path) {
+  std::string shownPath(path);
+  std::replace(shownPath.begin(), shownPath.end(), '/', '\\');
+  if (shownPath.rfind("Pictures\\", 0) != 0) shownPath.insert(0, "Pictures\\");
   std::lock_guard lock(mutex_);
   Project* p = Find(project);
   if (!p) return false;

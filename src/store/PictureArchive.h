@@ -53,8 +53,10 @@ class PictureArchive final : public SideFile {
   std::optional<ArchiveEntry> FindContent(std::string_view project, std::string_view url,
                                           std::string_view sha256, bool anyProject) const;
   // The user deleted the picture at shownPath (as the tree and the lists show
-  // paths): every entry kept there of the project is marked deleted, so a
-  // later run does not fetch it again. False when no entry was kept there.
+  // paths, "Pictures\proj\a.jpg"; a path below Pictures with '/' between its
+  // parts, "proj/a.jpg", is taken too): every entry of the project kept there
+  // is marked deleted, so a later run does not fetch it again. False when no
+  // entry was kept there.
   bool MarkDeletedByUser(std::string_view project, std::string_view shownPath);
   // The entries of a renamed project follow it (joining those kept under
   // the new name, if any).
