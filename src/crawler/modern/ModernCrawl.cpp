@@ -923,8 +923,11 @@ class ModernCrawl::RobotsFetch final : public net::FetchClient {
 
   void OnEnd(const std::string& failure, bool) override {
     if (!failure.empty()) return crawl_.RobotsRead(origin_, std::nullopt, failure);
-    if (status_ >= 200 && status_ < 300)
+    if (status_ >= 200 && status_ < 300) {
+      // The rules are held for the rest of the run, within the crawl's budget.
+      crawl_.frontier_.Charge(body_.size());
       return crawl_.RobotsRead(origin_, RobotsRules::Parse(body_), {});
+    }
     if (status_ >= 300 && status_ < 400 && !location_.empty()) {
       std::optional<std::string> target = UrlResolver(url_).Resolve(location_);
       if (target && hops_ < kMaxRobotsRedirects)
