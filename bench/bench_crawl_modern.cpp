@@ -1,6 +1,9 @@
 // Crawls one site with "Modern link search", from the current folder, and
 // prints what it cost:  crawl-modern: seconds=… urls=… files=… bytes=… status=…
 // Usage: bench_crawl_modern <start url> <project name> [transfers per host]
+// The folder's lists and side files are loaded first and written afterwards,
+// as the program does, so that a second run in the same folder has the
+// archive of the first.
 // The project wants JPG (with .jpeg), PNG and GIF pictures and stays on the
 // start site. The user interface is a counting stand-in that draws nothing.
 #include <cstdio>
@@ -27,6 +30,7 @@ int main(int argc, char** argv) {
   const int transfers = argc > 3 ? std::atoi(argv[3]) : kDefaultTransfersPerHost;
 
   Engine engine;
+  engine.Store().LoadAll();
   CountingUi ui(engine);
   engine.siteOptions.Set(argv[2], SiteOptions{true, transfers});
   CrawlRun run = WatchCrawl(engine, project, ui);
@@ -34,6 +38,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot start the crawl\n");
     return 1;
   }
+  for (const std::string& error : engine.Store().Write(SaveScope::Modified))
+    std::fprintf(stderr, "%s\n", error.c_str());
   std::printf(
       "crawl-modern: seconds=%.3f transfers=%d files=%ld tree_files=%ld bytes=%ju "
       "status=\"%s\"\n",

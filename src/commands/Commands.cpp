@@ -206,6 +206,7 @@ void DeleteAllLists(EngineState& engine) {
     engine.siteOptions.ForgetAll();
     engine.searchOptions.ForgetAll();
     engine.credits.ForgetAll();
+    engine.archive.ForgetAll();
     engine.Ui().AllItemsRemoved();
   });
 }

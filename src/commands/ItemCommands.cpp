@@ -66,6 +66,7 @@ void ForgetDeletedSite(EngineState& engine, std::string_view name) {
   if (engine.lists.requestedSites.Find(name) >= 0 || engine.lists.downloadedSites.Find(name) >= 0)
     return;
   engine.siteOptions.Forget(name);
+  engine.archive.Forget(name);
 }
 
 // Search projects may share a name: the choice of engines goes with the last
@@ -178,6 +179,8 @@ void EditProjects(EngineState& engine, int list, const std::vector<ItemId>& sele
         },
         [&](const SiteProject& before, const SiteProject& after) {
           engine.siteOptions.Set(KeyOf(after), options, KeyOf(before));
+          // What its crawls saved follows the project, as its options do.
+          engine.archive.Rename(KeyOf(before), KeyOf(after));
         });
   } else if (list == kListSearchProjects) {
     TodayEngines today;  // as the dialog of the project in hand gave them
@@ -215,7 +218,7 @@ void SendToRequestedSites(EngineState& engine, const std::vector<SearchResultRow
     start.stopWhenRequested = 1;
 
     const SiteOptions startOptions =
-        origin == SendToOrigin::Frame ? engine.sendToDraftOptions : SiteOptions{};
+        origin == SendToOrigin::Frame ? engine.sendToDraftOptions : NewSiteOptions();
     std::optional<SiteEdit> made = edit({start, startOptions});
     if (!made) continue;
     MarkEdited(made->project);
@@ -231,6 +234,30 @@ void SendToRequestedSites(EngineState& engine, const std::vector<SearchResultRow
       engine.siteOptions.Set(KeyOf(made->project), made->options);
     });
   }
+}
+
+void SendDownloadedSitesToRequested(EngineState& engine, const std::vector<ItemId>& selected) {
+  TVX_ASSERT_UI_THREAD();
+  engine.AsOneStep([&] {
+    Lists& lists = engine.lists;
+    bool refused = false;
+    for (ItemId id : selected) {
+      std::optional<SiteProject> project = lists.downloadedSites.CopyOf(id);
+      if (!project) continue;
+      if (lists.requestedSites.Find(KeyOf(*project)) >= 0) {
+        refused = true;
+        continue;
+      }
+      MarkEdited(*project);
+      // Into its new list first: a save in between keeps it twice, never none.
+      const ItemId moved = lists.requestedSites.Add(*project);
+      engine.Ui().ItemRemoved({kListDownloadedSites, id});
+      lists.downloadedSites.Remove(id);
+      engine.Ui().ItemAdded({kListRequestedSites, moved}, std::string(KeyOf(*project)),
+                            kReadyForDownload);
+    }
+    if (refused) engine.Ui().ShowMessage("A project with that name already exists!");
+  });
 }
 
 }  // namespace tvx

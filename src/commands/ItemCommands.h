@@ -50,7 +50,8 @@ struct DeleteCheck {
 };
 DeleteCheck CheckDeleteEntries(int list, std::size_t selectedItems);
 // After Yes, with the items selected then: removes each item that is still in
-// its list (a project takes its options along).
+// its list (a project takes its options along, a web-site project its
+// archive too).
 void DeleteEntries(EngineState& engine, int list, const std::vector<ItemId>& selected);
 
 // A web-site project as its sheet shows it: the record and the options kept
@@ -75,8 +76,8 @@ using EditSearch = std::function<std::optional<SearchEdit>(const SearchEdit&)>;
 // Properties: each selected web-site or search project of the list, one
 // after another, goes through its dialog; what comes back is written into
 // the record, found again after the dialog, and its row takes the new name; a
-// project's options follow it to its new name. Items of other lists, and
-// Cancel, change nothing.
+// project's options follow it to its new name, a web-site project's archive
+// too. Items of other lists, and Cancel, change nothing.
 void EditProjects(EngineState& engine, int list, const std::vector<ItemId>& selected,
                   const EditSite& editSite, const EditSearch& editSearch);
 
@@ -92,5 +93,12 @@ struct SearchResultRow {
 enum class SendToOrigin { Frame, ListPanel };
 void SendToRequestedSites(EngineState& engine, const std::vector<SearchResultRow>& selected,
                           SendToOrigin origin, const EditSite& edit);
+
+// Send To > Requested Web Sites from the downloaded web sites: each selected
+// project goes back to the requested web sites, ready to run again with its
+// options and its archive (so a run fetches only what is new). A project
+// whose name is requested already stays where it is, with the message Add
+// Web Site shows.
+void SendDownloadedSitesToRequested(EngineState& engine, const std::vector<ItemId>& selected);
 
 }  // namespace tvx

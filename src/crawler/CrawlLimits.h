@@ -3,6 +3,7 @@
 // met, so that none is fetched twice, and reads several pages at once: past
 // its budget it queues no new link, goes on with the links it has and ends
 // saying so.
+#include <chrono>
 #include <cstddef>
 
 namespace tvx {
@@ -12,6 +13,12 @@ struct CrawlLimits {
   std::size_t memoryBytes = std::size_t{256} << 20;
   // The most links kept, however little memory they take.
   std::size_t maxLinks = 2'000'000;
+  // How long a host that asked to slow down is left alone (its Retry-After
+  // within the cap, else the default), and the first wait before a URL that
+  // failed for a time-out or a broken connection is asked again.
+  std::chrono::milliseconds slowDownDefault{30'000};
+  std::chrono::milliseconds slowDownCap{600'000};
+  std::chrono::milliseconds retryBase{1000};
 };
 
 }  // namespace tvx

@@ -42,16 +42,18 @@ void ShowCrawlStopped(EngineState& engine, ItemRef project) {
 }
 
 void EndCrawlRun(EngineState& engine, ItemRef project, const std::string& name, bool errors,
-                 const std::string& errorStatus, const std::string& doneStatus) {
+                 const std::string& errorStatus, const std::string& doneStatus,
+                 const std::string& notes) {
   Reporter& ui = engine.Ui();
   Lists& lists = engine.lists;
   std::optional<SiteProject> record = lists.requestedSites.CopyOf(project.id);
   if (!record) return;  // deleted while it ran: nothing of it is left to update
   if (errors) {
-    ui.ItemStatus(project, errorStatus);
+    const std::string shown = notes.empty() ? errorStatus : errorStatus + ", " + notes;
+    ui.ItemStatus(project, shown);
     ui.ItemProgress(project, 0, 0);
     ui.ItemStatusText(project, StatusField::LastAction, "Download completed");
-    ui.ItemStatusText(project, StatusField::Status, errorStatus);
+    ui.ItemStatusText(project, StatusField::Status, shown);
     lists.requestedSites.UpdateOf(
         project.id, [](SiteProject& p) { SetText(p.status, "Some errors occurred"); });
     return;
@@ -62,7 +64,7 @@ void EndCrawlRun(EngineState& engine, ItemRef project, const std::string& name, 
   SetText(record->status, "Success");
   const ItemRef moved{kListDownloadedSites, project.id};
   lists.downloadedSites.Add(*record, moved.id);
-  ui.ItemAdded(moved, name, "Success");
+  ui.ItemAdded(moved, name, notes.empty() ? std::string("Success") : "Success, " + notes);
   lists.requestedSites.Remove(project.id);
 }
 

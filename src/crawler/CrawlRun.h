@@ -54,8 +54,10 @@ void ShowCrawlStopped(EngineState& engine, ItemRef project);
 // its id) and doneStatus shows in Status while the view follows it; with
 // errors it stays requested with the status "Some errors occurred", and
 // errorStatus shows in its row and, while the view follows it, in Status.
+// notes: what the run passed over on purpose ("3 copies skipped"), shown in
+// the row after the run's own status; the record keeps that status alone.
 void EndCrawlRun(EngineState& engine, ItemRef project, const std::string& name, bool errors,
                  const std::string& errorStatus = "Some errors occurred",
-                 const std::string& doneStatus = "Success");
+                 const std::string& doneStatus = "Success", const std::string& notes = {});
 
 }  // namespace tvx

@@ -11,13 +11,16 @@ CrawlLimits CrawlLimitsOf(const EngineLimits& limits) {
   CrawlLimits crawl;
   crawl.memoryBytes = limits.crawlMemoryBytes;
   crawl.maxLinks = limits.crawlLinks;
+  crawl.slowDownDefault = limits.slowDownDefault;
+  crawl.slowDownCap = limits.slowDownCap;
+  crawl.retryBase = limits.retryBase;
   return crawl;
 }
 
 int RunCrawl(WorkerEnv& env, const SiteProject& project) {
   const SiteOptions options = env.engine.siteOptions.Get(TextOf(project.name));
   if (options.modernLinks)
-    return RunModernCrawl(env, project, options.transfersPerHost, CrawlLimitsOf(env.engine.limits));
+    return RunModernCrawl(env, project, options, CrawlLimitsOf(env.engine.limits));
   return RunClassicCrawl(env, project);
 }
 

@@ -31,13 +31,11 @@ class Engine final : public EngineState {
 
   // The user deleted a saved picture (the gallery moved it to the trash);
   // pathBelowPictures names it below Pictures, '/' between its parts. A
-  // project crawled again is to leave it alone. The one way such a deletion
-  // reaches the engine: kept in memory for now (DeletedByUser); the archive
-  // of the path's project, once projects keep one beside the lists, is to
-  // record it here too. False for a path that names nothing below Pictures.
-  bool RecordDeletedByUser(std::string_view pathBelowPictures) {
-    return deletedByUser_.Record(pathBelowPictures);
-  }
+  // project crawled again leaves it alone: the archive of the path's project
+  // marks its entries deleted at once (saved with the lists), and the run
+  // keeps the path in memory (DeletedByUser). False for a path that names
+  // nothing below Pictures.
+  bool RecordDeletedByUser(std::string_view pathBelowPictures);
   const DeletedPictures& DeletedByUser() const { return deletedByUser_; }
 
   // How long the way out waits for the workers to close their files.

@@ -79,6 +79,14 @@ LocalPath LocalPath::ForProject(std::string_view projectName) {
   return LocalPath().Child(projectName);
 }
 
+LocalPath LocalPath::FromShown(std::string_view shownPath) {
+  const std::string_view prefix = kPicturesFolder;
+  if (shownPath.size() <= prefix.size() + 1 || shownPath.substr(0, prefix.size()) != prefix ||
+      (shownPath[prefix.size()] != '\\' && shownPath[prefix.size()] != '/'))
+    return LocalPath().Child("");  // unusable, and shown as given nowhere
+  return LocalPath().Below(shownPath.substr(prefix.size() + 1));
+}
+
 LocalPath LocalPath::Below(std::string_view subfolders) const {
   LocalPath path = *this;
   std::size_t pos = 0;
@@ -169,6 +177,13 @@ UniqueFd LocalPath::OpenForWriting(bool truncate) const {
 }
 
 UniqueFd LocalPath::CreateFile() const { return OpenForWriting(/*truncate=*/true); }
+
+std::optional<std::uint64_t> LocalPath::FileSize() const {
+  UniqueFd file = OpenForReading();
+  struct stat info {};
+  if (!file || ::fstat(file.Get(), &info) != 0) return std::nullopt;
+  return static_cast<std::uint64_t>(info.st_size);
+}
 
 UniqueFd LocalPath::OpenForReading() const {
   if (!usable_ || parts_.empty()) {

@@ -37,6 +37,9 @@ class LocalPath {
   static LocalPath ForSingleFile(std::string_view url);
   // Pictures\ + the project's name: the folder of a web-site project.
   static LocalPath ForProject(std::string_view projectName);
+  // The path shown as shownPath ("Pictures\proj\a\b.jpg", '/' taken as
+  // '\' too); unusable when it does not lie below Pictures.
+  static LocalPath FromShown(std::string_view shownPath);
 
   // This path + the folders of subfolders (parts separated by '\' or '/',
   // empty and "." parts skipped).
@@ -75,6 +78,8 @@ class LocalPath {
   bool RenameTo(const LocalPath& target) const;
   // Removes the file (for a partial file that must not stay).
   void Remove() const;
+  // The size of the plain file at this path; nullopt when there is none.
+  std::optional<std::uint64_t> FileSize() const;
 
  private:
   std::vector<std::string> parts_;  // below Pictures

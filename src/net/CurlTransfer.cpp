@@ -74,12 +74,20 @@ void CurlTransfer::Start() {
     // or any other 4xx): the caller asks for the whole file instead.
     if (status_ < 500) return;
     // The words libcurl uses for the same refusal.
-    throw CurlFailure(CURLE_HTTP_RETURNED_ERROR,
-                      "The requested URL returned error: " + std::to_string(status_));
+    const std::string text = "The requested URL returned error: " + std::to_string(status_);
+    if (status_ == 503) throw SlowDown(text, told_.retryAfter);
+    throw CurlFailure(CURLE_HTTP_RETURNED_ERROR, text);
   }
   if (options_.failOnHttpError && status_ >= 400) {
     // libcurl ends the transfer itself and gives the message; wait for it.
     Pump([] { return false; });
+    if (status_ == 429 || status_ == 503) {
+      try {
+        ThrowIfFailed();
+      } catch (const InternetError& e) {
+        throw SlowDown(e.what(), told_.retryAfter);
+      }
+    }
     ThrowIfFailed();
   }
 }
@@ -118,16 +126,14 @@ std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
     t->hasContentRange_ = false;
   } else if (auto location = HeaderValue(line, "location")) {
     t->location_ = *location;
+  } else if (auto retry = HeaderValue(line, "retry-after")) {
+    t->told_.retryAfter = *retry;
   } else if (HeaderValue(line, "transfer-encoding")) {
     t->transferEncoded_ = true;
   } else if (auto etag = HeaderValue(line, "etag")) {
     t->told_.etag = *etag;
   } else if (auto modified = HeaderValue(line, "last-modified")) {
     t->told_.lastModified = *modified;
-  } else if (auto wait = HeaderValue(line, "retry-after")) {
-    t->told_.retryAfter = *wait;
-  } else if (auto wait = HeaderValue(line, "retry-after")) {
-    t->told_.retryAfter = *wait;
   } else if (auto length = HeaderValue(line, "content-length")) {
     t->contentLength_ = ParseCount(*length);
   } else if (auto range = HeaderValue(line, "content-range")) {

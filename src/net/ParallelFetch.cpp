@@ -20,6 +20,28 @@ bool StartsWithNoCase(const char* data, std::size_t size, std::string_view prefi
   return size >= prefix.size() && EqualsIgnoreCase(std::string_view(data, prefix.size()), prefix);
 }
 
+// The value of a header line that starts with name (and its colon).
+std::string ValueAfter(const char* data, std::size_t size, std::size_t nameAndColon) {
+  return std::string(TrimBlanks(std::string_view(data, size).substr(nameAndColon)));
+}
+
+// Failures that may pass when the URL is asked again: the answer did not
+// come in time, or the connection broke before it was whole.
+bool IsTransient(CURLcode result) {
+  switch (result) {
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 // Destroyed from the last member up: the easy handles (none attached by
@@ -33,7 +55,8 @@ struct ParallelFetcher::Handles {
 
 struct ParallelFetcher::Transfer {
   detail::EasyHandle owned;
-  CURL* easy = nullptr;  // owned's handle
+  detail::HeaderList headers;  // the fetcher's and this request's own, when it has any
+  CURL* easy = nullptr;        // owned's handle
   std::unique_ptr<FetchClient> client;
   detail::ErrorText errorText;
   Clock::duration* clientTime = nullptr;  // the fetcher's, added to by every client call
@@ -44,6 +67,7 @@ struct ParallelFetcher::Transfer {
   std::string failure;  // set when the client threw, or the transfer idled too long
   std::size_t dropped = 0;
   std::string location;  // of the response under way
+  ResponseHead told;     // the headers of the response under way
 
   std::uint64_t received = 0;  // header and body bytes
   detail::TransferWatch watch;
@@ -72,6 +96,10 @@ struct ParallelFetcher::Transfer {
     const char* type = nullptr;
     if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type)
       head.contentType = type;
+    head.etag = told.etag;
+    head.lastModified = told.lastModified;
+    head.retryAfter = told.retryAfter;
+    head.contentLength = told.contentLength;
     if (head.status >= 300 && head.status < 400) head.location = location;
     if (!head.location.empty()) {
       if (std::optional<std::string> refused = detail::RefusedRedirect(head.location)) {
@@ -91,8 +119,26 @@ struct ParallelFetcher::Transfer {
     if (StartsWithNoCase(data, bytes, "http/")) {
       t->headKnown = false;
       t->location.clear();
+      t->told = {};
     } else if (StartsWithNoCase(data, bytes, "location:")) {
-      t->location = TrimBlanks(std::string_view(data, bytes).substr(9));
+      t->location = ValueAfter(data, bytes, 9);
+    } else if (StartsWithNoCase(data, bytes, "etag:")) {
+      t->told.etag = ValueAfter(data, bytes, 5);
+    } else if (StartsWithNoCase(data, bytes, "last-modified:")) {
+      t->told.lastModified = ValueAfter(data, bytes, 14);
+    } else if (StartsWithNoCase(data, bytes, "retry-after:")) {
+      t->told.retryAfter = ValueAfter(data, bytes, 12);
+    } else if (StartsWithNoCase(data, bytes, "content-length:")) {
+      const std::string value = ValueAfter(data, bytes, 15);
+      long long length = value.empty() ? -1 : 0;
+      for (char c : value) {
+        if (c < '0' || c > '9' || length > (1LL << 50)) {
+          length = -1;
+          break;
+        }
+        length = length * 10 + (c - '0');
+      }
+      t->told.contentLength = length;
     } else if ((bytes == 2 && data[0] == '\r' && data[1] == '\n') ||
                (bytes == 1 && data[0] == '\n')) {
       long status = 0;
@@ -158,7 +204,8 @@ ParallelFetcher::~ParallelFetcher() { StopAll(); }
 
 std::size_t ParallelFetcher::Active() const { return active_.size(); }
 
-void ParallelFetcher::Start(const std::string& url, std::unique_ptr<FetchClient> client) {
+void ParallelFetcher::Start(const std::string& url, std::unique_ptr<FetchClient> client,
+                            const std::vector<std::string>& more) {
   auto transfer = std::make_unique<Transfer>();
   if (!handles_->idle.empty()) {
     transfer->owned = std::move(handles_->idle.back());
@@ -175,7 +222,14 @@ void ParallelFetcher::Start(const std::string& url, std::unique_ptr<FetchClient>
   detail::ApplyTransferPolicy(easy, handles_->policy, detail::Schemes::Web);
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_PRIVATE, transfer.get());
-  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, handles_->headers.get());
+  if (more.empty()) {
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, handles_->headers.get());
+  } else {
+    for (const std::string& line : options_.headers)
+      detail::AppendHeader(transfer->headers, line.c_str());
+    for (const std::string& line : more) detail::AppendHeader(transfer->headers, line.c_str());
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headers.get());
+  }
   curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
   curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
   // Wait for a connection that can carry several transfers rather than
@@ -228,14 +282,17 @@ void ParallelFetcher::Collect() {
     if (!transfer) continue;
     std::string failure = transfer->failure;
     const CURLcode result = msg->data.result;
-    if (failure.empty() && result != CURLE_OK && !transfer->endedByClient)
+    bool transient = false;
+    if (failure.empty() && result != CURLE_OK && !transfer->endedByClient) {
       failure = transfer->errorText.For(result);
+      transient = IsTransient(result);
+    }
     // msg points into the multi handle: it is not used after this.
-    Finish(*transfer, failure);
+    Finish(*transfer, failure, transient);
   }
 }
 
-void ParallelFetcher::Finish(Transfer& transfer, const std::string& failure) {
+void ParallelFetcher::Finish(Transfer& transfer, const std::string& failure, bool transient) {
   auto it = std::find_if(active_.begin(), active_.end(),
                          [&](const auto& t) { return t.get() == &transfer; });
   if (it == active_.end()) return;
@@ -246,7 +303,7 @@ void ParallelFetcher::Finish(Transfer& transfer, const std::string& failure) {
   owned->easy = nullptr;
   handles_->idle.push_back(std::move(owned->owned));
   const Clock::time_point began = Clock::now();
-  owned->client->OnEnd(failure);
+  owned->client->OnEnd(failure, transient);
   clientTime_ += Clock::now() - began;
 }
 
@@ -257,7 +314,8 @@ void ParallelFetcher::CheckIdle(long elapsedMs) {
             t->watch.Count(t->received, std::chrono::milliseconds{elapsedMs}))
       failed.emplace_back(t.get(), *limit);
   }
-  for (auto& [transfer, text] : failed) Finish(*transfer, text);
+  // A transfer that went silent may well answer when asked again.
+  for (auto& [transfer, text] : failed) Finish(*transfer, text, /*transient=*/true);
 }
 
 void ParallelFetcher::StopAll() {

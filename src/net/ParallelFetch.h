@@ -20,8 +20,13 @@ namespace tvx::net {
 
 struct ResponseHead {
   long status = 0;
-  std::string contentType;  // as sent; empty when none
-  std::string location;     // a redirect's target as sent (may be relative); empty when none
+  std::string contentType;   // as sent; empty when none
+  std::string location;      // a redirect's target as sent (may be relative); empty when none
+  std::string etag;          // as sent, weak ones with their "W/"; empty when none
+  std::string lastModified;  // as sent; empty when none
+  std::string retryAfter;    // as sent (seconds or an HTTP date); empty when none
+  // The body's size when the server told it (Content-Length), else -1.
+  long long contentLength = -1;
 };
 
 // What to do with a response's body once its head is known.
@@ -41,7 +46,9 @@ class FetchClient {
   virtual bool OnBody(const char* data, std::size_t size) = 0;
   // The transfer is over: failure holds the client's message when it failed,
   // and is empty when it ended well or was ended by OnHead or OnBody.
-  virtual void OnEnd(const std::string& failure) = 0;
+  // transient: the failure may pass when the URL is asked again (a time-out,
+  // a connection reset or closed before the answer was whole).
+  virtual void OnEnd(const std::string& failure, bool transient) = 0;
 };
 
 class ParallelFetcher {
@@ -58,9 +65,11 @@ class ParallelFetcher {
   ParallelFetcher(const ParallelFetcher&) = delete;
   ParallelFetcher& operator=(const ParallelFetcher&) = delete;
 
-  // Starts a GET of url (an absolute http or https URL). InternetError when
-  // it cannot be started.
-  void Start(const std::string& url, std::unique_ptr<FetchClient> client);
+  // Starts a GET of url (an absolute http or https URL), with the fetcher's
+  // headers and `more` ("Name: value") for this request alone. InternetError
+  // when it cannot be started.
+  void Start(const std::string& url, std::unique_ptr<FetchClient> client,
+             const std::vector<std::string>& more = {});
   // Transfers started and not yet ended.
   std::size_t Active() const;
   // Moves the transfers on for at most waitMs (less when one ends),
@@ -76,7 +85,7 @@ class ParallelFetcher {
   struct Transfer;
 
  private:
-  void Finish(Transfer& transfer, const std::string& failure);
+  void Finish(Transfer& transfer, const std::string& failure, bool transient);
   void Collect();
   void CheckIdle(long elapsedMs);
 

@@ -84,6 +84,19 @@ class SizeMismatch : public InternetError {
   using InternetError::InternetError;
 };
 
+// The server asked to be asked again later (HTTP 429 Too Many Requests or 503
+// Service Unavailable); retryAfter is its Retry-After as sent (seconds or an
+// HTTP date), empty when it gave none.
+class SlowDown : public InternetError {
+ public:
+  SlowDown(const std::string& text, std::string retryAfter)
+      : InternetError(text), retryAfter_(std::move(retryAfter)) {}
+  const std::string& RetryAfter() const { return retryAfter_; }
+
+ private:
+  std::string retryAfter_;
+};
+
 // A readable response body (HTTP or FTP). Read from one thread at a time.
 class Transfer {
  public:

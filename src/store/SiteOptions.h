@@ -51,6 +51,11 @@ struct SiteOptions {
   bool operator==(const SiteOptions&) const = default;
 };
 
+// The options a project made by Add Web Site or Send To starts with: a site
+// of today is crawled the modern way unless the user unticks it. (A project
+// without an entry in the file keeps the defaults above.)
+inline SiteOptions NewSiteOptions() { return SiteOptions{true, kDefaultTransfersPerHost}; }
+
 // The further settings as the file keeps them ("\t<key> <value>" lines), and
 // one such line read back into options (false: not one of ours).
 std::string FormatFurtherSettings(const SiteOptions& options);

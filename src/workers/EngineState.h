@@ -5,10 +5,12 @@
 // object (src/engine) owns one and adds the list files, the folder lock and
 // the way out; workers and commands are handed this part of it.
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
 #include "store/Lists.h"
+#include "store/PictureArchive.h"
 #include "store/PictureCredits.h"
 #include "store/SearchOptions.h"
 #include "store/SiteOptions.h"
@@ -22,6 +24,13 @@ struct EngineLimits {
   // What a modern crawl may hold of the links it met and the pages it reads.
   std::size_t crawlMemoryBytes = std::size_t{256} << 20;
   std::size_t crawlLinks = 2'000'000;
+  // A server that answers "slow down" (429 or 503) is left alone for its
+  // Retry-After, at most slowDownCap, else for slowDownDefault.
+  std::chrono::milliseconds slowDownDefault{30'000};
+  std::chrono::milliseconds slowDownCap{600'000};
+  // A URL that failed for a time-out or a broken connection is asked again
+  // after this, twice that, four times that ... (each within a quarter).
+  std::chrono::milliseconds retryBase{1000};
 };
 
 class EngineState {
@@ -37,11 +46,13 @@ class EngineState {
   // pictures searches found.
   SearchOptionsTable searchOptions;
   PictureCredits credits{lists};
+  // What the modern crawls saved, kept beside the lists.
+  PictureArchive archive;
   Workers workers;
   EngineLimits limits;
   // The project the frame's Send To starts from: it lives for the whole run.
   SiteProject sendToDraft{};
-  SiteOptions sendToDraftOptions;
+  SiteOptions sendToDraftOptions = NewSiteOptions();
 
   // Where reports go and how work reaches the user-interface thread; without
   // a window, nowhere and on the calling thread. Workers started from now on

@@ -1,10 +1,13 @@
 #include "workers/FileWorkers.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "files/CreditsFile.h"
 #include "files/LocalPath.h"
@@ -12,6 +15,8 @@
 #include "files/PictureFile.h"
 #include "files/TransferCopy.h"
 #include "net/Internet.h"
+#include "net/RetryAfter.h"
+#include "net/Url.h"
 #include "workers/EngineState.h"
 
 namespace tvx {
@@ -22,6 +27,9 @@ constexpr std::size_t kReadBuffer = 2048;
 // Status view updates during a transfer are coalesced to this many per
 // second; the record's own status follows every chunk read.
 constexpr auto kProgressInterval = std::chrono::milliseconds(50);
+
+// A server that keeps asking to slow down is asked at most this many times.
+constexpr int kMaxSlowDowns = 10;
 
 const char* const kNotPicture =
     "The file you are trying to download \nis not a picture file!\nPlease check your URL!";
@@ -379,6 +387,30 @@ FtpOutcome FetchFtp(WorkerEnv& env, RecordRef& record, const FtpUrlParts& parts,
 
 bool IsFtpUrl(std::string_view url) { return url.find("ftp://") != std::string_view::npos; }
 
+// The server asked to slow down: the worker says so and waits as long as it
+// asked, in short steps, so that a pause holds it at once (and the time paused
+// counts) and the way out ends it. false when it is to end.
+bool WaitForServer(WorkerEnv& env, RecordRef& record, const net::SlowDown& answer) {
+  const EngineLimits& limits = env.engine.limits;
+  const auto wait = net::SlowDownWait(answer.RetryAfter(), std::time(nullptr),
+                                      limits.slowDownDefault, limits.slowDownCap);
+  const std::optional<net::UrlParts> parts = net::ParseUrl(record.Url());
+  const std::string text = net::SlowDownText(wait, parts ? parts->server : record.Url());
+  env.OnUi([&] {
+    if (!record.Found() || !record.SetStatusUnlessPaused(text, &env.self.Gate())) return;
+    env.reporter.ItemStatus(record.Item(), text);
+    env.reporter.ItemStatusText(record.Item(), StatusField::Status, text, WhenFollowed::Always);
+  });
+  const auto until = std::chrono::steady_clock::now() + wait;
+  while (std::chrono::steady_clock::now() < until) {
+    env.Checkpoint();
+    if (env.StopRequested()) return false;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+        until - std::chrono::steady_clock::now(), std::chrono::milliseconds(100)));
+  }
+  return !env.StopRequested();
+}
+
 void RunHttpFileWorker(WorkerEnv& env, const FileRecord& start) {
   BusyEnd busyEnd(env);
   RecordRef record(env, std::string(TextOf(start.url)));
@@ -388,10 +420,18 @@ void RunHttpFileWorker(WorkerEnv& env, const FileRecord& start) {
   if (!partial.Usable()) return RefuseUnusablePath(env, record, localPath, false);
   env.EnsureBusy();
   CopyOutcome outcome;
-  try {
-    outcome = FetchHttp(env, record, partial);
-  } catch (const net::InternetError& e) {
-    return ReportFailure(env, record, e.what(), /*statusAlways=*/false);
+  for (int slowDowns = 1;; ++slowDowns) {
+    try {
+      outcome = FetchHttp(env, record, partial);
+      break;
+    } catch (const net::SlowDown& e) {
+      // 429 or 503: asked again once the server's wait is over.
+      if (slowDowns >= kMaxSlowDowns)
+        return ReportFailure(env, record, e.what(), /*statusAlways=*/false);
+      if (!WaitForServer(env, record, e)) return MarkStopped(env, record);
+    } catch (const net::InternetError& e) {
+      return ReportFailure(env, record, e.what(), /*statusAlways=*/false);
+    }
   }
   if (outcome == CopyOutcome::Stopped) return MarkStopped(env, record);
   MoveToDownloaded(env, record);

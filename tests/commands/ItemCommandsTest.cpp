@@ -61,12 +61,23 @@ class ItemCommands : public ::testing::Test {
  protected:
   void SetUp() override {
     test::E().sendToDraft = SiteProject{};
+    test::E().sendToDraftOptions = NewSiteOptions();
     test::E().siteOptions.Reset();
     test::E().searchOptions.Reset();
+    test::E().archive.Reset();
   }
   void TearDown() override {
     test::E().siteOptions.Reset();
     test::E().searchOptions.Reset();
+    test::E().archive.Reset();
+  }
+  // A picture a crawl of the project saved.
+  static void Archive(const char* project, const char* url) {
+    ArchiveEntry e;
+    e.url = url;
+    e.path = std::string("Pictures\\") + project + "\\a.jpg";
+    e.sha256 = std::string(64, 'a');
+    test::E().archive.Record(project, e);
   }
   test::RecordingReporter& Ui() { return fx.reporter; }
   test::EngineFixture fx;
@@ -278,13 +289,15 @@ TEST_F(ItemCommands, SendToRequestedSitesFromFrameAndPanel) {
   EXPECT_TRUE(Ui().Calls().empty()) << "the panel shows the results: no row";
 }
 
-// A project's options, kept beside the lists, follow it: stored when it is
-// added, moved along with a rename, carried by the frame's Send To, dropped
-// when it is deleted and when all the lists go.
+// A project's options and the archive of what its crawls saved, kept beside
+// the lists, follow it: stored when it is added, moved along with a rename,
+// carried by the frame's Send To, dropped when it is deleted and when all
+// the lists go.
 TEST_F(ItemCommands, SiteOptionsFollowTheirProject) {
   test::Shown().Show(kListRequestedSites);
   AddWebSite(test::E(), Site("Garden"), {true, 8});
   EXPECT_EQ(test::E().siteOptions.Get("garden"), (SiteOptions{true, 8}));
+  Archive("Garden", "http://h/a.jpg");
   EditProjects(
       test::E(), ShownList(), Rows(test::E().lists.requestedSites, {0}),
       [](const SiteEdit& shown) -> std::optional<SiteEdit> {
@@ -296,6 +309,8 @@ TEST_F(ItemCommands, SiteOptionsFollowTheirProject) {
       kNoSearchDialog);
   EXPECT_EQ(test::E().siteOptions.Get("Yard"), (SiteOptions{true, 8}));
   EXPECT_EQ(test::E().siteOptions.Get("Garden"), SiteOptions{});
+  EXPECT_TRUE(test::E().archive.Find("yard", "http://h/a.jpg"));
+  EXPECT_EQ(test::E().archive.EntriesOf("Garden"), 0u);
 
   test::Shown().Show(kListSearchResults);
   SendToRequestedSites(test::E(), {{"http://127.0.0.1/c/", "Cats"}}, SendToOrigin::Frame,
@@ -305,6 +320,7 @@ TEST_F(ItemCommands, SiteOptionsFollowTheirProject) {
                          return made;
                        });
   EXPECT_TRUE(test::E().siteOptions.Get("Cats").modernLinks);
+  Archive("Cats", "http://h/c.jpg");
 
   test::Shown().Show(kListRequestedSites);
   // While a downloaded site has the name, its options stay.
@@ -312,12 +328,55 @@ TEST_F(ItemCommands, SiteOptionsFollowTheirProject) {
   DeleteEntries(test::E(), ShownList(), Rows(test::E().lists.requestedSites, {1}));  // Yard
   EXPECT_EQ(Keys(test::E().lists.requestedSites), std::vector<std::string>{"Cats"});
   EXPECT_EQ(test::E().siteOptions.Get("Yard"), (SiteOptions{true, 8}));
+  EXPECT_EQ(test::E().archive.EntriesOf("Yard"), 1u);
   test::E().lists.downloadedSites.RemoveAt(0);
   test::E().lists.requestedSites.Add(Site("Yard"));
   DeleteEntries(test::E(), ShownList(), Rows(test::E().lists.requestedSites, {0}));
   EXPECT_EQ(test::E().siteOptions.Get("Yard"), SiteOptions{});
+  EXPECT_EQ(test::E().archive.EntriesOf("Yard"), 0u);
+  EXPECT_EQ(test::E().archive.EntriesOf("Cats"), 1u);
   DeleteAllLists(test::E());
   EXPECT_EQ(test::E().siteOptions.Get("Cats"), SiteOptions{});
+  EXPECT_EQ(test::E().archive.EntriesOf("Cats"), 0u);
+}
+
+// A new project crawls the modern way unless the user unticks it, from Add
+// Web Site and from both Send To; a project of the lists without options
+// stays as it was. A downloaded project is sent back to run again, keeping
+// its options and archive; one whose name is requested already stays.
+TEST_F(ItemCommands, NewProjectsAreModernAndDownloadedOnesRunAgain) {
+  EXPECT_TRUE(NewSiteOptions().modernLinks);
+  EXPECT_FALSE(test::E().siteOptions.Get("Old").modernLinks);
+  test::Shown().Show(kListSearchResults);
+  for (SendToOrigin origin : {SendToOrigin::Frame, SendToOrigin::ListPanel}) {
+    int sheets = 0;
+    SendToRequestedSites(test::E(), {{"http://127.0.0.1/c/", "Cats"}}, origin,
+                         [&](const SiteEdit& shown) -> std::optional<SiteEdit> {
+                           ++sheets;
+                           EXPECT_TRUE(shown.options.modernLinks);
+                           return shown;
+                         });
+    EXPECT_EQ(sheets, 1);
+  }
+  EXPECT_TRUE(test::E().siteOptions.Get("Cats").modernLinks);
+
+  RecordList<SiteProject>& done = test::E().lists.downloadedSites;
+  SiteProject twice = Site("Cats"), once = Site("Dogs");
+  SetText(once.status, "Success");
+  done.Add(twice);
+  done.Add(once);
+  Archive("Dogs", "http://h/d.jpg");
+  test::E().siteOptions.Set("Dogs", {true, 3});
+  test::Shown().Show(kListDownloadedSites);
+  SendDownloadedSitesToRequested(test::E(), {done.IdAt(0), done.IdAt(1)});
+  EXPECT_TRUE(Ui().Has("message: A project with that name already exists!"));
+  EXPECT_EQ(Keys(done), std::vector<std::string>{"Cats"});
+  const auto requested = test::E().lists.requestedSites.Snapshot();
+  ASSERT_EQ(requested.size(), 3u);
+  EXPECT_STREQ(requested.back().name, "Dogs");
+  EXPECT_STREQ(requested.back().status, "Ready for download");
+  EXPECT_EQ(test::E().siteOptions.Get("Dogs"), (SiteOptions{true, 3}));
+  EXPECT_EQ(test::E().archive.EntriesOf("Dogs"), 1u);
 }
 
 // A search project's choice of the engines of today, kept beside the lists,

@@ -55,6 +55,9 @@ class SiteCrawlFixture : public ::testing::Test {
     const ItemRef item{kListRequestedSites, sites.IdAt(sites.Find(TextOf(p.name)))};
     test::E().limits.crawlMemoryBytes = limits_.memoryBytes;
     test::E().limits.crawlLinks = limits_.maxLinks;
+    test::E().limits.slowDownDefault = limits_.slowDownDefault;
+    test::E().limits.slowDownCap = limits_.slowDownCap;
+    test::E().limits.retryBase = limits_.retryBase;
     fx_->OnUi([&] {
       if (followStarted_) test::Shown().FollowItem(item);
       ASSERT_NE(test::E().workers.Launch(
@@ -78,7 +81,15 @@ class SiteCrawlFixture : public ::testing::Test {
     return out;
   }
 
-  CrawlLimits limits_;
+  // Waits for servers kept short, so that tests of retries take little time.
+  static CrawlLimits TestLimits() {
+    CrawlLimits limits;
+    limits.slowDownDefault = std::chrono::milliseconds(300);
+    limits.slowDownCap = std::chrono::milliseconds(1500);
+    limits.retryBase = std::chrono::milliseconds(40);
+    return limits;
+  }
+  CrawlLimits limits_ = TestLimits();
   TempDir dir_{"tvx-site"};
   std::filesystem::path old_;
   std::unique_ptr<EngineFixture> fx_ = std::make_unique<EngineFixture>();

@@ -4,6 +4,7 @@
 
 #include "engine/Engine.h"
 #include "files/DeletedPictures.h"
+#include "store/PictureArchive.h"
 
 namespace tvx {
 namespace {
@@ -25,6 +26,11 @@ TEST(DeletedPictures, PathsBelowPicturesAreKeptByProjectAndOthersRefused) {
       {"/", nullptr, nullptr},
   };
   Engine engine;
+  ArchiveEntry saved;
+  saved.url = "http://127.0.0.1/beach.jpg";
+  saved.path = "Pictures\\holiday\\2024\\beach.jpg";
+  saved.sha256 = std::string(64, 'b');
+  engine.archive.Record("Holiday", saved);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.given);
     const auto normalised = DeletedPictures::Normalised(c.given);
@@ -40,6 +46,11 @@ TEST(DeletedPictures, PathsBelowPicturesAreKeptByProjectAndOthersRefused) {
   }
   EXPECT_EQ(engine.DeletedByUser().Count(), 4u);
   EXPECT_FALSE(engine.DeletedByUser().Contains("holiday/2024"));
+  // The project's archive took the deletion, so a later run leaves it alone.
+  const auto entry = engine.archive.Find("Holiday", saved.url);
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->state, ArchiveState::Deleted);
+  EXPECT_TRUE(engine.archive.Modified());
 }
 
 }  // namespace

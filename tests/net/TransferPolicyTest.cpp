@@ -54,7 +54,7 @@ Outcome ViaFetcher(const std::string& url) {
       out_.body.append(data, size);
       return true;
     }
-    void OnEnd(const std::string& failure) override {
+    void OnEnd(const std::string& failure, bool) override {
       if (!failure.empty()) out_.failure = failure;
       ended_ = true;
     }

@@ -392,6 +392,7 @@ void TestHttpServer::HandleConnection(int fd) {
   }
   {
     std::lock_guard lock(mutex_);
+    request->at = std::chrono::steady_clock::now();
     requests_.push_back(*request);
   }
   requestArrived_.notify_all();

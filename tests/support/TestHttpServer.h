@@ -29,6 +29,7 @@ struct HttpRequest {
   std::string target;                                        // as sent: path and query
   std::string path;                                          // target without the query
   std::vector<std::pair<std::string, std::string>> headers;  // in the order sent
+  std::chrono::steady_clock::time_point at;                  // when it arrived whole
 
   // The first value of the header (name compared ignoring case); "" when absent.
   std::string Header(const std::string& name) const;

@@ -93,6 +93,68 @@ TEST(ModernLinksPage, OffUnlessStoredAndHandedBackAsSet) {
   }
 }
 
+// The settings of a modern crawl: shown as stored, greyed with Modern link
+// search unticked (and kept), handed back as changed; a setting the sheet
+// does not show (a cookie file) stays.
+TEST(ModernLinksPage, PoliteSettingsAreShownGreyedAndHandedBack) {
+  SiteProject project{};
+  SetText(project.name, "Polite");
+  SiteOptions stored = NewSiteOptions();
+  stored.cookieFile = "/home/me/cookies.txt";
+  stored.obeyRobots = false;
+  stored.waitSeconds = 5;
+  stored.minWidth = 100;
+  stored.minHeight = 80;
+  stored.minKb = 10;
+  stored.refetchDeleted = true;
+  CProjProps sheet(QString::fromLatin1(kWebProjectPropertiesTitle));
+  sheet.Load(project, stored);
+  DialogScript script;
+  script.ThenAs<CProjProps>([](CProjProps& s) {
+    s.tabs()->setCurrentIndex(kFileTab);
+    CFileSettings& page = s.files();
+    EXPECT_EQ(page.robotsBox()->text(), QStringLiteral("Obey robots.txt"));
+    EXPECT_EQ(page.refetchBox()->text(), QStringLiteral("Fetch deleted pictures again"));
+    EXPECT_EQ(page.copiesBox()->text(), QStringLiteral("Skip copies across all projects"));
+    QStringList labels;
+    for (QLabel* label : page.modernOptions()->findChildren<QLabel*>()) labels << label->text();
+    for (const char* text :
+         {"Wait between requests to a host", "Smallest picture (width \u00d7 height, pixels)",
+          "File size (KB) from"})
+      EXPECT_TRUE(labels.contains(QString::fromUtf8(text))) << text;
+    EXPECT_FALSE(page.robotsBox()->isChecked());
+    EXPECT_EQ(page.waitBox()->value(), 5);
+    EXPECT_EQ(page.waitBox()->maximum(), 60);
+    EXPECT_EQ(page.minWidthEdit()->text(), QStringLiteral("100"));
+    EXPECT_EQ(page.minHeightEdit()->text(), QStringLiteral("80"));
+    EXPECT_EQ(page.minKbEdit()->text(), QStringLiteral("10"));
+    EXPECT_EQ(page.maxKbEdit()->text(), QString()) << "no limit: empty";
+    EXPECT_TRUE(page.refetchBox()->isChecked());
+    EXPECT_FALSE(page.copiesBox()->isChecked());
+    EXPECT_TRUE(page.waitBox()->isEnabled());
+
+    Click(page.modernLinksBox());
+    EXPECT_FALSE(page.waitBox()->isEnabled());
+    EXPECT_FALSE(page.robotsBox()->isEnabled());
+    Click(page.modernLinksBox());
+    Click(page.robotsBox());
+    page.waitBox()->setValue(7);
+    page.minWidthEdit()->clear();
+    page.minHeightEdit()->clear();
+    QTest::keyClicks(page.maxKbEdit(), QStringLiteral("50x0"));  // digits only
+    Click(page.copiesBox());
+    QTest::mouseClick(s.okButton(), Qt::LeftButton);
+  });
+  ASSERT_EQ(sheet.exec(), QDialog::Accepted);
+  SiteOptions expected = stored;
+  expected.obeyRobots = true;
+  expected.waitSeconds = 7;
+  expected.minWidth = expected.minHeight = 0;
+  expected.maxKb = 500;
+  expected.copiesAcrossProjects = true;
+  EXPECT_EQ(sheet.Options(), expected);
+}
+
 class ModernLinksWindow : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -138,7 +200,7 @@ TEST_F(ModernLinksWindow, ProjectMadeInTheDialogCrawlsTodaysGallery) {
     s.tabs()->setCurrentIndex(kFileTab);
     Click(s.files().searchForTypes());
     Click(s.files().typeBox(CFileSettings::kJpg));
-    Click(s.files().modernLinksBox());
+    EXPECT_TRUE(s.files().modernLinksBox()->isChecked()) << "a new project is modern";
     QTest::mouseClick(s.okButton(), Qt::LeftButton);
   });
   frame->RouteCommand(kCmdAddWebSite);

@@ -159,6 +159,42 @@ TEST_F(FileWorker, HttpErrorStatusIsAFailureAndSavesNothing) {
   EXPECT_EQ(test::E().workers.Registry(WorkerKind::File).Count(), 0);
 }
 
+// 429 and 503 are asked again once the server's wait is over (Retry-After
+// in seconds, else the default); a server that never stops asking ends the
+// download with its answer.
+TEST_F(FileWorker, SlowDownAnswersAreWaitedForAndAskedAgain) {
+  test::E().limits.slowDownDefault = std::chrono::milliseconds(300);
+  std::atomic<int> asked{0};
+  const std::string body = BinaryBody(5000);
+  http_.SetHandler([&](const test::HttpRequest& r) {
+    const int n = ++asked;
+    if (r.path == "/busy.jpg" || n == 1) {
+      HttpResponse slow = HttpResponse::Status(429);
+      if (n == 1) slow.headers.push_back({"Retry-After", "1"});
+      return slow;
+    }
+    return n == 2 ? HttpResponse::Status(503) : HttpResponse::Ok(body);
+  });
+  Start(http_.Url("/photo.jpg"));
+  ASSERT_TRUE(test::WaitForWorkers(std::chrono::seconds(60)));
+  EXPECT_EQ(ReadFile("Pictures/photo.jpg"), body);
+  const auto requests = http_.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_GE(requests[1].at - requests[0].at, std::chrono::seconds(1));
+  EXPECT_GE(requests[2].at - requests[1].at, std::chrono::milliseconds(300));
+  EXPECT_TRUE(Ui().Has("row 0 status: Waiting 1 s: 127.0.0.1 asked to slow down"));
+  EXPECT_TRUE(Ui().Has("Status: Waiting 1 s: 127.0.0.1 asked to slow down"));
+
+  test::E().limits.slowDownDefault = std::chrono::milliseconds(10);
+  Start(http_.Url("/busy.jpg"));
+  ASSERT_TRUE(test::WaitForWorkers(std::chrono::seconds(60)));
+  EXPECT_EQ(http_.RequestCount("/busy.jpg"), 10u);
+  ASSERT_EQ(test::E().lists.requestedFiles.GetCount(), 1);
+  EXPECT_NE(std::string(test::E().lists.requestedFiles.GetAt(0)->status).find("429"),
+            std::string::npos);
+  EXPECT_FALSE(fs::exists("Pictures/busy.jpg"));
+}
+
 TEST_F(FileWorker, EmptyBodyMakesAnEmptyFileAndSucceeds) {
   http_.Serve("/empty.bmp", HttpResponse::Ok(""));
   Start(http_.Url("/empty.bmp"));

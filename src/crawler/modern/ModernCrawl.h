@@ -7,6 +7,7 @@
 // line-by-line crawl does.
 #include "crawler/CrawlLimits.h"
 #include "store/Records.h"
+#include "store/SiteOptions.h"
 #include "workers/WorkerControl.h"
 
 namespace tvx {
@@ -14,11 +15,24 @@ namespace tvx {
 // At most this many redirects lead from one link to its target.
 inline constexpr int kMaxRedirects = 10;
 
+// At most this many redirects lead from robots.txt to the rules.
+inline constexpr int kMaxRobotsRedirects = 5;
+// A URL is asked at most this many times when it fails for a time-out, a
+// broken connection or a server error (5xx other than 503) ...
+inline constexpr int kMaxTries = 4;
+// ... and at most this many times in all when its server keeps asking to
+// slow down (429, 503).
+inline constexpr int kMaxSlowDowns = 10;
+// Crawl-delay of robots.txt is followed up to this many seconds.
+inline constexpr int kMaxCrawlDelaySeconds = 60;
+
 // Runs the crawl on the worker's thread; returns kCrawlDone or kCrawlStopped.
-// transfersPerHost: how many transfers may run at once to one host (1-16);
-// limits: the memory it may hold. A stop request ends every transfer and
-// removes the partial files of the pictures they were writing.
-int RunModernCrawl(WorkerEnv& env, const SiteProject& project, int transfersPerHost,
+// options: the project's options (transfers at once per host, robots.txt,
+// the wait between requests, size filters, the archive's choices); limits:
+// the memory it may hold and how long it waits for a server. A stop request
+// ends every transfer and removes the partial files of the pictures they
+// were writing.
+int RunModernCrawl(WorkerEnv& env, const SiteProject& project, const SiteOptions& options,
                    const CrawlLimits& limits = {});
 
 }  // namespace tvx

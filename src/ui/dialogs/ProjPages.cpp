@@ -101,17 +101,68 @@ CFileSettings::CFileSettings(QWidget* parent) : CPropPage(parent) {
   modernLinksBox_->setToolTip(
       QStringLiteral("Read every link of a page (srcset, lazy pictures, https), in the exact "
                      "letter case, with several transfers at once"));
-  transfersLabel_ = new QLabel(QStringLiteral("Transfers at once per host"), this);
-  transfersBox_ = new QSpinBox(this);
+  modernOptions_ = new QWidget(this);
+  modernOptions_->setObjectName(QStringLiteral("modernOptions"));
+  transfersLabel_ = new QLabel(QStringLiteral("Transfers at once per host"), modernOptions_);
+  transfersBox_ = new QSpinBox(modernOptions_);
   transfersBox_->setObjectName(QStringLiteral("transfersPerHost"));
   transfersBox_->setRange(kMinTransfersPerHost, kMaxTransfersPerHost);
   transfersBox_->setValue(kDefaultTransfersPerHost);
   transfersLabel_->setBuddy(transfersBox_);
-  auto* transfersRow = new QHBoxLayout;
-  transfersRow->setContentsMargins(24, 0, 0, 0);
-  transfersRow->addWidget(transfersLabel_);
-  transfersRow->addWidget(transfersBox_);
-  transfersRow->addStretch(1);
+
+  const auto number = [this](const char* name) {
+    auto* edit = new QLineEdit(modernOptions_);
+    edit->setObjectName(QLatin1String(name));
+    edit->setValidator(NewDigitsValidator(edit));
+    edit->setMaxLength(7);
+    edit->setAlignment(Qt::AlignRight);
+    edit->setFixedWidth(64);
+    return edit;
+  };
+  robotsBox_ = new QCheckBox(QStringLiteral("Obey robots.txt"), modernOptions_);
+  robotsBox_->setObjectName(QStringLiteral("obeyRobots"));
+  auto* waitLabel = new QLabel(QStringLiteral("Wait between requests to a host"), modernOptions_);
+  waitBox_ = new QSpinBox(modernOptions_);
+  waitBox_->setObjectName(QStringLiteral("waitSeconds"));
+  waitBox_->setRange(0, 60);
+  waitBox_->setSuffix(QStringLiteral(" s"));
+  waitLabel->setBuddy(waitBox_);
+  auto* smallestLabel =
+      new QLabel(QStringLiteral("Smallest picture (width \u00d7 height, pixels)"), modernOptions_);
+  minWidthEdit_ = number("minWidth");
+  minHeightEdit_ = number("minHeight");
+  smallestLabel->setBuddy(minWidthEdit_);
+  auto* sizeLabel = new QLabel(QStringLiteral("File size (KB) from"), modernOptions_);
+  minKbEdit_ = number("minKb");
+  maxKbEdit_ = number("maxKb");
+  sizeLabel->setBuddy(minKbEdit_);
+  refetchBox_ = new QCheckBox(QStringLiteral("Fetch deleted pictures again"), modernOptions_);
+  refetchBox_->setObjectName(QStringLiteral("refetchDeleted"));
+  copiesBox_ = new QCheckBox(QStringLiteral("Skip copies across all projects"), modernOptions_);
+  copiesBox_->setObjectName(QStringLiteral("copiesAcrossProjects"));
+
+  const auto pairRow = [this](QLineEdit* first, const QString& between, QLineEdit* second) {
+    auto* row = new QHBoxLayout;
+    row->addWidget(first);
+    row->addWidget(new QLabel(between, modernOptions_));
+    row->addWidget(second);
+    row->addStretch(1);
+    return row;
+  };
+  auto* modernGrid = new QGridLayout(modernOptions_);
+  modernGrid->setContentsMargins(24, 0, 0, 0);
+  modernGrid->addWidget(transfersLabel_, 0, 0);
+  modernGrid->addWidget(transfersBox_, 0, 1, Qt::AlignLeft);
+  modernGrid->addWidget(robotsBox_, 1, 0, 1, 2);
+  modernGrid->addWidget(waitLabel, 2, 0);
+  modernGrid->addWidget(waitBox_, 2, 1, Qt::AlignLeft);
+  modernGrid->addWidget(smallestLabel, 3, 0);
+  modernGrid->addLayout(pairRow(minWidthEdit_, QStringLiteral("\u00d7"), minHeightEdit_), 3, 1);
+  modernGrid->addWidget(sizeLabel, 4, 0);
+  modernGrid->addLayout(pairRow(minKbEdit_, QStringLiteral("to"), maxKbEdit_), 4, 1);
+  modernGrid->addWidget(refetchBox_, 5, 0, 1, 2);
+  modernGrid->addWidget(copiesBox_, 6, 0, 1, 2);
+  modernGrid->setColumnStretch(1, 1);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(searchForTypes_);
@@ -121,15 +172,13 @@ CFileSettings::CFileSettings(QWidget* parent) : CPropPage(parent) {
   layout->addSpacing(8);
   layout->addWidget(rule);
   layout->addWidget(modernLinksBox_);
-  layout->addLayout(transfersRow);
+  layout->addWidget(modernOptions_);
   layout->addStretch(1);
 
-  connect(modernLinksBox_, &QCheckBox::toggled, this, [this](bool on) {
-    transfersLabel_->setEnabled(on);
-    transfersBox_->setEnabled(on);
-  });
-  transfersLabel_->setEnabled(false);
-  transfersBox_->setEnabled(false);
+  // What only a modern crawl does is greyed while it is not ticked; the
+  // values are kept and handed back all the same.
+  connect(modernLinksBox_, &QCheckBox::toggled, modernOptions_, &QWidget::setEnabled);
+  modernOptions_->setEnabled(false);
 
   connect(searchForTypes_, &QRadioButton::toggled, this, [this](bool on) {
     if (!on) return;
@@ -166,7 +215,16 @@ void CFileSettings::ToControls() {
   (all ? downloadAllFiles_ : searchForTypes_)->setChecked(true);
   SetTypeControlsEnabled(!all);
   transfersBox_->setValue(transfersPerHost);
+  robotsBox_->setChecked(obeyRobots != 0);
+  waitBox_->setValue(waitSeconds);
+  minWidthEdit_->setText(minWidth);
+  minHeightEdit_->setText(minHeight);
+  minKbEdit_->setText(minKb);
+  maxKbEdit_->setText(maxKb);
+  refetchBox_->setChecked(refetchDeleted != 0);
+  copiesBox_->setChecked(copiesAcrossProjects != 0);
   modernLinksBox_->setChecked(modernLinks != 0);
+  modernOptions_->setEnabled(modernLinks != 0);
 }
 
 void CFileSettings::FromControls() {
@@ -175,6 +233,14 @@ void CFileSettings::FromControls() {
   otherTypes = otherTypesEdit_->text();
   modernLinks = modernLinksBox_->isChecked() ? 1 : 0;
   transfersPerHost = transfersBox_->value();
+  obeyRobots = robotsBox_->isChecked() ? 1 : 0;
+  waitSeconds = waitBox_->value();
+  minWidth = minWidthEdit_->text();
+  minHeight = minHeightEdit_->text();
+  minKb = minKbEdit_->text();
+  maxKb = maxKbEdit_->text();
+  refetchDeleted = refetchBox_->isChecked() ? 1 : 0;
+  copiesAcrossProjects = copiesBox_->isChecked() ? 1 : 0;
 }
 
 // Run Settings

@@ -73,6 +73,15 @@ class CFileSettings : public CPropPage {
   // the project's record: kept in its options).
   int modernLinks = 0;
   int transfersPerHost = 4;
+  // What a modern crawl does besides (kept in the options too): robots.txt,
+  // the wait between requests to a host, the size filters (digits; empty:
+  // none) and the archive's choices.
+  int obeyRobots = 1;
+  int waitSeconds = 0;
+  QString minWidth, minHeight;
+  QString minKb, maxKb;
+  int refetchDeleted = 0;
+  int copiesAcrossProjects = 0;
 
   bool AnyTypeSet() const;
 
@@ -83,6 +92,15 @@ class CFileSettings : public CPropPage {
   QLineEdit* otherTypesEdit() const { return otherTypesEdit_; }
   QCheckBox* modernLinksBox() const { return modernLinksBox_; }
   QSpinBox* transfersBox() const { return transfersBox_; }
+  QWidget* modernOptions() const { return modernOptions_; }
+  QCheckBox* robotsBox() const { return robotsBox_; }
+  QSpinBox* waitBox() const { return waitBox_; }
+  QLineEdit* minWidthEdit() const { return minWidthEdit_; }
+  QLineEdit* minHeightEdit() const { return minHeightEdit_; }
+  QLineEdit* minKbEdit() const { return minKbEdit_; }
+  QLineEdit* maxKbEdit() const { return maxKbEdit_; }
+  QCheckBox* refetchBox() const { return refetchBox_; }
+  QCheckBox* copiesBox() const { return copiesBox_; }
 
  protected:
   void ToControls() override;
@@ -99,6 +117,15 @@ class CFileSettings : public CPropPage {
   QCheckBox* modernLinksBox_;
   QLabel* transfersLabel_;
   QSpinBox* transfersBox_;
+  QWidget* modernOptions_;  // greyed while Modern link search is not ticked
+  QCheckBox* robotsBox_;
+  QSpinBox* waitBox_;
+  QLineEdit* minWidthEdit_;
+  QLineEdit* minHeightEdit_;
+  QLineEdit* minKbEdit_;
+  QLineEdit* maxKbEdit_;
+  QCheckBox* refetchBox_;
+  QCheckBox* copiesBox_;
 };
 
 class CPRunSettings : public CPropPage {

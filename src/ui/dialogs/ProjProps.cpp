@@ -10,6 +10,12 @@
 #include "ui/dialogs/FieldText.h"
 
 namespace tvx::ui {
+namespace {
+
+// A count for a box that is empty when there is none.
+QString CountText(int value) { return value == 0 ? QString() : QString::number(value); }
+
+}  // namespace
 
 CProjProps::CProjProps(const QString& title, QWidget* parent) : QDialog(parent) {
   setWindowTitle(title);
@@ -57,8 +63,17 @@ void CProjProps::Load(const SiteProject& project, const SiteOptions& options) {
   // A project with no type ticked downloads everything; one stored as
   // "download all" keeps that choice even with ticks left from earlier.
   files_->downloadAll = (project.downloadAllFiles || !files_->AnyTypeSet()) ? 1 : 0;
+  loadedOptions_ = options;
   files_->modernLinks = options.modernLinks ? 1 : 0;
   files_->transfersPerHost = options.transfersPerHost;
+  files_->obeyRobots = options.obeyRobots ? 1 : 0;
+  files_->waitSeconds = options.waitSeconds;
+  files_->minWidth = CountText(options.minWidth);
+  files_->minHeight = CountText(options.minHeight);
+  files_->minKb = CountText(options.minKb);
+  files_->maxKb = CountText(options.maxKb);
+  files_->refetchDeleted = options.refetchDeleted ? 1 : 0;
+  files_->copiesAcrossProjects = options.copiesAcrossProjects ? 1 : 0;
 
   run_->times.runWhenRequested = project.runWhenRequested ? 1 : 0;
   run_->times.stopWhenRequested = project.stopWhenRequested ? 1 : 0;
@@ -102,7 +117,19 @@ void CProjProps::StoreInto(SiteProject& project) const {
 }
 
 SiteOptions CProjProps::Options() const {
-  return SiteOptions{files_->modernLinks != 0, files_->transfersPerHost};
+  // Settings the sheet does not show (a cookie file) stay as they were.
+  SiteOptions options = loadedOptions_;
+  options.modernLinks = files_->modernLinks != 0;
+  options.transfersPerHost = files_->transfersPerHost;
+  options.obeyRobots = files_->obeyRobots != 0;
+  options.waitSeconds = files_->waitSeconds;
+  options.minWidth = TextToNumber(files_->minWidth);
+  options.minHeight = TextToNumber(files_->minHeight);
+  options.minKb = TextToNumber(files_->minKb);
+  options.maxKb = TextToNumber(files_->maxKb);
+  options.refetchDeleted = files_->refetchDeleted != 0;
+  options.copiesAcrossProjects = files_->copiesAcrossProjects != 0;
+  return options;
 }
 
 void CProjProps::accept() {

@@ -60,6 +60,7 @@ class CProjProps : public QDialog {
   QTabWidget* tabs_;
   QDialogButtonBox* buttons_;
   std::function<QString(const QString&)> nameCheck_;
+  SiteOptions loadedOptions_;
 };
 
 }  // namespace tvx::ui

@@ -60,8 +60,8 @@ void AskAddFiles(QWidget* parent, EngineState& engine) {
 }
 
 void AskAddWebSite(QWidget* parent, EngineState& engine) {
-  if (auto made = RunProjectSheet(parent, kAddWebProjectTitle, {NewWebSiteProject(), {}},
-                                  SiteNameUse::Adding))
+  if (auto made = RunProjectSheet(parent, kAddWebProjectTitle,
+                                  {NewWebSiteProject(), NewSiteOptions()}, SiteNameUse::Adding))
     AddWebSite(engine, made->project, made->options);
 }
 
@@ -93,7 +93,12 @@ void AskEditProjects(QWidget* parent, CListPanel& panel) {
 }
 
 void AskSendToRequestedSites(QWidget* parent, CListPanel& panel, SendToOrigin origin) {
-  if (!panel.Engine() || panel.Shown() != kListSearchResults) return;
+  if (!panel.Engine()) return;
+  if (panel.Shown() == kListDownloadedSites) {
+    SendDownloadedSitesToRequested(*panel.Engine(), panel.SelectedItems());
+    return;
+  }
+  if (panel.Shown() != kListSearchResults) return;
   // Take the texts first: new results push the rows down while a sheet is open.
   std::vector<SearchResultRow> results;
   for (int row : panel.SelectedRows())

@@ -146,7 +146,7 @@ void CListPanel::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) {
     if (!reportOnRelease_) ReportSelection();
   } else if (event->button() == Qt::RightButton) {
-    sendToEnabled_ = Shown() == kListSearchResults;
+    sendToEnabled_ = Shown() == kListSearchResults || Shown() == kListDownloadedSites;
     if (SelectedRows().empty()) return;
     QMenu* menu = CreateContextMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);

@@ -1,0 +1,38 @@
+#include "files/Sha256.h"
+
+#include <openssl/evp.h>
+
+#include <new>
+
+namespace tvx {
+
+struct Sha256::Context {
+  EVP_MD_CTX* md = nullptr;
+  ~Context() { EVP_MD_CTX_free(md); }
+};
+
+Sha256::Sha256() : context_(std::make_unique<Context>()) {
+  context_->md = EVP_MD_CTX_new();
+  if (!context_->md || EVP_DigestInit_ex(context_->md, EVP_sha256(), nullptr) != 1)
+    throw std::bad_alloc();
+}
+
+Sha256::~Sha256() = default;
+
+void Sha256::Add(const char* data, std::size_t size) { EVP_DigestUpdate(context_->md, data, size); }
+
+std::string Sha256::HexDigest() {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_DigestFinal_ex(context_->md, digest, &length);
+  EVP_DigestInit_ex(context_->md, EVP_sha256(), nullptr);
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned int i = 0; i < length; ++i) {
+    hex += kHex[digest[i] >> 4];
+    hex += kHex[digest[i] & 0xF];
+  }
+  return hex;
+}
+
+}  // namespace tvx
