@@ -43,7 +43,8 @@ std::string LinksFound(int count) {
 
 class ModernCrawl {
  public:
-  ModernCrawl(WorkerEnv& env, const SiteProject& project, int transfersPerHost)
+  ModernCrawl(WorkerEnv& env, const SiteProject& project, int transfersPerHost,
+              std::shared_ptr<const net::CookieJar> cookies)
       : env_(env),
         item_(env.Item()),
         name_(TextOf(project.name)),
@@ -53,7 +54,8 @@ class ModernCrawl {
         fetcher_(net::ParallelFetcher::Options{
             "Quillanto",
             {"Accept: text/html,application/xhtml+xml,image/*;q=0.9,*/*;q=0.5"},
-            perHost_}),
+            perHost_,
+            std::move(cookies)}),
         projectFolder_(LocalPath::ForProject(name_)) {}
 
   int Run() {
@@ -457,8 +459,9 @@ void ModernCrawl::StartTransfers() {
 
 }  // namespace
 
-int RunModernCrawl(WorkerEnv& env, const SiteProject& project, int transfersPerHost) {
-  ModernCrawl crawl(env, project, transfersPerHost);
+int RunModernCrawl(WorkerEnv& env, const SiteProject& project, int transfersPerHost,
+                   std::shared_ptr<const net::CookieJar> cookies) {
+  ModernCrawl crawl(env, project, transfersPerHost, std::move(cookies));
   return crawl.Run();
 }
 

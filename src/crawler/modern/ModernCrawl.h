@@ -5,6 +5,8 @@
 // followed, pictures are told by their extension or their Content-Type, and
 // several transfers run at once. It reports, pauses, stops and ends as the
 // line-by-line crawl does.
+#include <memory>
+
 #include "store/Records.h"
 #include "workers/WorkerControl.h"
 
@@ -13,8 +15,14 @@ namespace tvx {
 // At most this many redirects lead from one link to its target.
 inline constexpr int kMaxRedirects = 10;
 
+namespace net {
+class CookieJar;
+}  // namespace net
+
 // Runs the crawl on the worker's thread; returns kCrawlDone or kCrawlStopped.
 // transfersPerHost: how many transfers may run at once to one host (1-16).
-int RunModernCrawl(WorkerEnv& env, const SiteProject& project, int transfersPerHost);
+// Every request carries the cookies of the jar that belong to it.
+int RunModernCrawl(WorkerEnv& env, const SiteProject& project, int transfersPerHost,
+                   std::shared_ptr<const net::CookieJar> cookies = nullptr);
 
 }  // namespace tvx
