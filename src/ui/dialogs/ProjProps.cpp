@@ -57,8 +57,10 @@ void CProjProps::Load(const SiteProject& project, const SiteOptions& options) {
   // A project with no type ticked downloads everything; one stored as
   // "download all" keeps that choice even with ticks left from earlier.
   files_->downloadAll = (project.downloadAllFiles || !files_->AnyTypeSet()) ? 1 : 0;
+  loadedOptions_ = options;
   files_->modernLinks = options.modernLinks ? 1 : 0;
   files_->transfersPerHost = options.transfersPerHost;
+  advanced_->cookieFile = QString::fromStdString(options.cookieFile);
 
   run_->times.runWhenRequested = project.runWhenRequested ? 1 : 0;
   run_->times.stopWhenRequested = project.stopWhenRequested ? 1 : 0;
@@ -102,7 +104,12 @@ void CProjProps::StoreInto(SiteProject& project) const {
 }
 
 SiteOptions CProjProps::Options() const {
-  return SiteOptions{files_->modernLinks != 0, files_->transfersPerHost};
+  // What the sheet has no box for stays as it was loaded.
+  SiteOptions options = loadedOptions_;
+  options.modernLinks = files_->modernLinks != 0;
+  options.transfersPerHost = files_->transfersPerHost;
+  options.cookieFile = advanced_->cookieFile.toStdString();
+  return options;
 }
 
 void CProjProps::accept() {
