@@ -243,6 +243,9 @@ std::unique_ptr<CLI::App> MakeParser(Arguments& args) {
                    "cookies.sqlite, to the hosts and paths they belong to (kept with the "
                    "project; the file is only read)")
       ->type_name("FILE");
+  // Options of the crawl's politeness (robots.txt, a wait between requests,
+  // picture sizes, deleted pictures, copies across projects) belong here,
+  // stored in the project's options by the crawl command.
 
   const std::vector<std::string> engines = SearchEngineNames();
   CLI::App* search = app->add_subcommand(

@@ -281,8 +281,10 @@ class CommandRun {
       // A URL already requested is downloaded from its row, not added twice.
       int index = files.Find(url);
       if (index < 0) {
+        const int before = files.GetCount();
         AddFiles(engine_, url);
-        index = files.GetCount() - 1;
+        if (files.GetCount() == before) continue;
+        index = before;
       }
       const ItemId id = files.IdAt(index);
       if (id != 0 && std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
@@ -318,6 +320,9 @@ class CommandRun {
     }
     SiteOptions options(!args_.classic, args_.perHost);
     options.cookieFile = args_.cookies;
+    // The politeness settings of SiteOptions (robots, wait, sizes, deleted
+    // pictures, copies across projects) get their options here, beside
+    // those of the crawl command, once the crawl honours them.
 
     RecordList<SiteProject>& sites = engine_.lists.requestedSites;
     const int before = sites.GetCount();

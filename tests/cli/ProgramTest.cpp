@@ -287,6 +287,10 @@ TEST(ProgramCrawl, ACookieFileThatCannotBeReadKeepsTheCrawlFromStarting) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "failed club: Some errors occurred\n");
   site.ResetStart(false);
+  // A project of that name is requested already: refused as Add Web Site does.
+  run = RunProgram(kProgram, {"crawl", site.Start(), "--project", "club"}, dir.Path());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "tavrinox: A project with that name already exists!\n");
   fs::remove(dir / "cookies.txt");
   const std::size_t asked = site.Requests().size();
   run = RunProgram(kProgram, {"run"}, dir.Path());
