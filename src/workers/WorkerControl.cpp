@@ -51,10 +51,10 @@ struct WorkerThread {
     // Whatever the outcome, the entry must not outlive the thread.
     workers.Registry(kind).Remove(handle.get());
     handle->MarkFinished();
-    {
-      std::lock_guard lock(workers.idleMutex_);
-      workers.live_.fetch_sub(1);
-    }
+    // Told under the lock: a waiter that sees no worker left may destroy
+    // the engine at once, so nothing of it may be touched after the unlock.
+    std::lock_guard lock(workers.idleMutex_);
+    workers.live_.fetch_sub(1);
     workers.idle_.notify_all();
   }
 };
