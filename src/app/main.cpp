@@ -1,15 +1,26 @@
-// The program: one run of the application object inside Qt's event loop.
-#include <QApplication>
+// The program: with a command, the command line (no window, no display
+// needed); without one, one run of the application object inside Qt's event
+// loop.
 #include <cstdio>
 #include <cstdlib>
+
+#include "cli/CommandLine.h"
+#include "cli/CommandRun.h"
+
+#ifdef TAVRINOX_WITH_WINDOW
+#include <QApplication>
 
 #ifdef TAVRINOX_TEST_HOOKS
 #include "app/ProgramHooks.h"
 #endif
 #include "app/TavrinoxApp.h"
 #include "engine/Engine.h"
+#endif
 
 int main(int argc, char** argv) {
+  if (tvx::cli::WantsCommandLine(argc, argv)) tvx::cli::CommandLineMain(argc, argv);
+
+#ifdef TAVRINOX_WITH_WINDOW
   QApplication qt(argc, argv);
   tvx::Engine engine;
   tvx::ui::CTavrinoxApp app(engine);
@@ -31,4 +42,9 @@ int main(int argc, char** argv) {
   // End here, with the lists saved, rather than destroy anything under them.
   std::fflush(nullptr);
   std::_Exit(code);
+#else
+  std::fputs("tavrinox: this build has no window; \"tavrinox --help\" lists its commands\n",
+             stderr);
+  return 2;
+#endif
 }

@@ -4,6 +4,7 @@
 
 #include "crawler/classic/ClassicCrawl.h"
 #include "crawler/modern/ModernCrawl.h"
+#include "net/Cookies.h"
 
 namespace tvx {
 
@@ -19,9 +20,25 @@ CrawlLimits CrawlLimitsOf(const EngineLimits& limits) {
 
 int RunCrawl(WorkerEnv& env, const SiteProject& project) {
   const SiteOptions options = env.engine.siteOptions.Get(TextOf(project.name));
+  std::shared_ptr<const net::CookieJar> cookies;
+  if (!options.cookieFile.empty()) {
+    try {
+      cookies = net::CookieJar::Load(options.cookieFile);
+    } catch (const net::CookieFileError& e) {
+      // Without its cookies a site behind a login answers with its login
+      // page: the crawl does not start.
+      const ItemRef item = env.Item();
+      env.OnUi([&] { env.reporter.ShowMessage(e.what()); });
+      env.OnUi([&] {
+        EndCrawlRun(env.engine, item, std::string(TextOf(project.name)), true, e.what());
+      });
+      return kCrawlDone;
+    }
+  }
   if (options.modernLinks)
-    return RunModernCrawl(env, project, options, CrawlLimitsOf(env.engine.limits));
-  return RunClassicCrawl(env, project);
+    return RunModernCrawl(env, project, options, CrawlLimitsOf(env.engine.limits),
+                          std::move(cookies));
+  return RunClassicCrawl(env, project, std::move(cookies));
 }
 
 std::shared_ptr<WorkerHandle> StartCrawlWorker(EngineState& engine, ItemId id,

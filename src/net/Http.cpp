@@ -50,6 +50,7 @@ std::unique_ptr<Transfer> OpenUrl(const PolicySettings& settings, const std::str
   FollowRedirects(easy);
   std::string target = EscapeUnsafeUrlBytes(url);
   curl_easy_setopt(easy, CURLOPT_URL, target.c_str());
+  ApplyCookies(easy, settings.cookies.get(), target);
   curl_easy_setopt(easy, CURLOPT_FAILONERROR, failOnHttpError && !ranged ? 1L : 0L);
   if (ranged) {
     // CURLOPT_RANGE rather than CURLOPT_RESUME_FROM: libcurl would refuse a
@@ -86,6 +87,7 @@ std::unique_ptr<Transfer> OpenRequest(const PolicySettings& settings, const std:
                     std::to_string(port > 0 ? port : (tls ? 443 : 80)) +
                     EscapeUnsafeUrlBytes(object);
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  ApplyCookies(easy, settings.cookies.get(), url);
   handles->headers = BuildHeaderList(headers);
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, handles->headers.get());
   auto transfer = std::make_unique<CurlTransfer>(std::move(handles), CurlTransfer::Options{});

@@ -187,6 +187,7 @@ ParallelFetcher::ParallelFetcher(Options options)
     : handles_(std::make_unique<Handles>()), options_(std::move(options)) {
   detail::EnsureCurlInitialised();
   handles_->policy = detail::PolicySettings::Current(options_.agent);
+  handles_->policy.cookies = options_.cookies;
   options_.connectionsPerHost = std::max(1, options_.connectionsPerHost);
   handles_->multi.reset(curl_multi_init());
   if (!handles_->multi) throw InternetError("Out of memory");
@@ -221,6 +222,7 @@ void ParallelFetcher::Start(const std::string& url, std::unique_ptr<FetchClient>
 
   detail::ApplyTransferPolicy(easy, handles_->policy, detail::Schemes::Web);
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  detail::ApplyCookies(easy, handles_->policy.cookies.get(), url);
   curl_easy_setopt(easy, CURLOPT_PRIVATE, transfer.get());
   if (more.empty()) {
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, handles_->headers.get());

@@ -18,6 +18,8 @@
 
 namespace tvx::net {
 
+class CookieJar;
+
 struct ResponseHead {
   long status = 0;
   std::string contentType;   // as sent; empty when none
@@ -57,6 +59,8 @@ class ParallelFetcher {
     std::string agent = "Tavrinox";
     std::vector<std::string> headers;  // "Name: value"
     int connectionsPerHost = 4;
+    // The cookies each request carries those of (none when null).
+    std::shared_ptr<const CookieJar> cookies = nullptr;
   };
 
   explicit ParallelFetcher(Options options);

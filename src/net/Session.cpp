@@ -25,15 +25,16 @@ std::unique_ptr<Transfer> Session::OpenUrl(const std::string& url, bool failOnHt
 
 std::unique_ptr<Transfer> Session::OpenUrl(const std::string& url, bool failOnHttpError,
                                            const ResumeRequest& resume) {
-  return detail::OpenUrl({agent_, connectTimeoutMs_, caFile_}, url, failOnHttpError, resume);
+  return detail::OpenUrl({agent_, connectTimeoutMs_, caFile_, cookies_}, url, failOnHttpError,
+                         resume);
 }
 
 std::unique_ptr<Transfer> Session::OpenRequest(const std::string& server, int port,
                                                const std::string& path,
                                                const std::vector<std::string>& headers,
                                                const std::string& scheme) {
-  return detail::OpenRequest({agent_, connectTimeoutMs_, caFile_}, server, port, path, headers,
-                             scheme);
+  return detail::OpenRequest({agent_, connectTimeoutMs_, caFile_, cookies_}, server, port, path,
+                             headers, scheme);
 }
 
 std::unique_ptr<FtpConnection> Session::ConnectFtp(const std::string& host, int port) {
@@ -47,7 +48,7 @@ std::unique_ptr<FtpConnection> Session::ConnectFtp(const std::string& host, int 
 }
 
 std::unique_ptr<FtpConnection> Session::ConnectFtp(const FtpAuthority& server) {
-  return detail::ConnectFtp({agent_, connectTimeoutMs_, caFile_}, server);
+  return detail::ConnectFtp({agent_, connectTimeoutMs_, caFile_, cookies_}, server);
 }
 
 void Session::Close() {

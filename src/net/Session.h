@@ -10,6 +10,8 @@
 
 namespace tvx::net {
 
+class CookieJar;
+
 class Session {
  public:
   explicit Session(std::string agent = "Tavrinox");
@@ -49,6 +51,10 @@ class Session {
   // ("host:2121", "user:password@host", "[::1]:2121").
   std::unique_ptr<FtpConnection> ConnectFtp(const std::string& host, int port = 0);
 
+  // Requests over HTTP and HTTPS from now on carry the cookies of the jar
+  // that belong to their URL (none when null).
+  void SetCookies(std::shared_ptr<const CookieJar> cookies) { cookies_ = std::move(cookies); }
+
   const std::string& Agent() const { return agent_; }
   // Transfers and connections opened from the session stay usable until
   // they are closed themselves.
@@ -63,6 +69,7 @@ class Session {
   std::string agent_;
   long connectTimeoutMs_;
   std::string caFile_;
+  std::shared_ptr<const CookieJar> cookies_;
 };
 
 }  // namespace tvx::net

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "net/Cookies.h"
 #include "net/Session.h"
 #include "net/Transfer.h"
 #include "net/Url.h"
@@ -69,6 +70,15 @@ void ApplyTransferPolicy(CURL* easy, const PolicySettings& settings, Schemes sch
     curl_easy_setopt(easy, CURLOPT_FTPPORT, "-");  // active mode
     // The server's connection back to us for the data is a connect too.
     curl_easy_setopt(easy, CURLOPT_ACCEPTTIMEOUT_MS, settings.connectTimeoutMs);
+  }
+}
+
+void ApplyCookies(CURL* easy, const CookieJar* jar, const std::string& url) {
+  if (!jar) return;
+  curl_easy_setopt(easy, CURLOPT_COOKIELIST, "ALL");
+  for (const Cookie* cookie : jar->For(url)) {
+    const std::string line = NetscapeLine(*cookie);
+    curl_easy_setopt(easy, CURLOPT_COOKIELIST, line.c_str());  // copied by libcurl
   }
 }
 

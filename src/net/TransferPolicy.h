@@ -3,15 +3,20 @@
 // place for the single-file client (HTTP and FTP, one transfer at a time, the
 // crawl's requests included) and the parallel fetcher alike: certificate
 // checks and the authorities trusted, the protocols allowed and where a
-// redirect may lead, proxies, the agent's name, the connect time-out, the
+// redirect may lead, proxies, the cookies of a project, the agent's name, the connect time-out, the
 // stall and too-slow limits with their texts, and the text a failed transfer
 // carries.
 #include <curl/curl.h>
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+
+namespace tvx::net {
+class CookieJar;
+}  // namespace tvx::net
 
 namespace tvx::net::detail {
 
@@ -21,6 +26,8 @@ struct PolicySettings {
   // Trusted certificate authorities in place of the system's store; empty:
   // the store.
   std::string caFile;
+  // The cookies of the project the transfer works for; none when null.
+  std::shared_ptr<const CookieJar> cookies;
 
   // The agent given, with the connect time-out and the authorities the
   // process has now (ClientLimits, Session::kCaFileVariable).
@@ -35,6 +42,13 @@ enum class Schemes { Web, WebAndFtp };
 // no_proxy, which nothing here turns off; loopback is always reached
 // directly. Redirects are not followed until FollowRedirects says so.
 void ApplyTransferPolicy(CURL* easy, const PolicySettings& settings, Schemes schemes);
+
+// Hands libcurl the cookies of the jar that may go with a request for url,
+// once its URL is set. They live in the handle's memory only: no cookie file
+// is named for libcurl to read or write, and a handle used again forgets what
+// an earlier transfer held. A redirect takes along only those of them that
+// match its target too (libcurl's own matching).
+void ApplyCookies(CURL* easy, const CookieJar* jar, const std::string& url);
 
 // Lets libcurl follow redirects, kMaxRedirects at most and to http and https
 // only; without it a redirect is the answer, and its target the caller's.

@@ -18,6 +18,8 @@ namespace tvx {
 // window's thread).
 constexpr int kWorkerNice = 10;
 
+thread_local ItemRef t_workerItem{};
+
 struct WorkerThread {
   Workers& workers;
   std::shared_ptr<WorkerHandle> handle;
@@ -38,6 +40,7 @@ struct WorkerThread {
     const auto self = static_cast<id_t>(::gettid());
     setpriority(PRIO_PROCESS, self, std::min(19, getpriority(PRIO_PROCESS, self) + kWorkerNice));
     WorkerEnv env{*handle, engine, engine.Ui(), engine.Dispatcher()};
+    t_workerItem = handle->Item();
     try {
       body(env);
     } catch (const std::exception& e) {
@@ -56,6 +59,8 @@ struct WorkerThread {
     workers.idle_.notify_all();
   }
 };
+
+ItemRef WorkerItemOfThisThread() { return t_workerItem; }
 
 int ListOfKind(WorkerKind kind) {
   switch (kind) {

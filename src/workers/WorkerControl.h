@@ -117,6 +117,12 @@ struct WorkerEnv {
   void EndBusy() const;
 };
 
+// The item the calling thread's worker works for; a zero ItemRef on a thread
+// that is no worker's. Lets a report that names no item (a message) be told
+// apart by the worker it came from, where reports run on the workers' own
+// threads (without a window).
+ItemRef WorkerItemOfThisThread();
+
 // The worker threads of one engine: a registry per kind, and the count of
 // threads still running.
 class Workers {

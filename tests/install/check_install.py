@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Installs a build into a scratch folder (DESTDIR) and checks that the
-program, its menu entry, icons and help page land where desktops look for
-them, and that the menu entry starts the program in ~/Tavrinox, the folder
+program, its menu entry, icons, help page, manual page and shell completion
+land where desktops and shells look for them, and that the menu entry starts the program in ~/Tavrinox, the folder
 where it keeps its lists and pictures.
 
     check_install.py <build folder> <source folder>
 """
+import gzip
 import os
 import struct
 import subprocess
@@ -121,6 +122,19 @@ def main():
         if os.path.isfile(os.path.join(source, "res/help/picstoc.htm")):
             check(os.path.isfile(os.path.join(share, "Quillanto/picstoc.htm")),
                   "help page not installed")
+
+        mandir = cache_value(build, "CMAKE_INSTALL_MANDIR", "") or datadir + "/man"
+        man = os.path.join(root, mandir, "man1/tavrinox.1.gz")
+        if not os.path.isfile(man):
+            failures.append("manual page missing: " + man)
+        else:
+            with gzip.open(man, "rt", encoding="utf-8") as f:
+                page = f.read()
+            check(page.startswith(".TH TAVRINOX 1 "), "the manual page is no tavrinox(1)")
+            for command in ("get", "crawl", "search", "run", "list"):
+                check(".SS %s\n" % command in page, "the manual page lacks " + command)
+        completion = os.path.join(share, "bash-completion/completions/tavrinox")
+        check(os.path.isfile(completion), "bash completion missing: " + completion)
 
         entry_path = os.path.join(share, "applications/tavrinox.desktop")
         if not os.path.isfile(entry_path):

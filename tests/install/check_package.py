@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Builds the Debian package of a build folder with CPack, checks its files
-and the dependencies it declares, unpacks it into a scratch folder and starts
-the program it holds (offscreen) until it has drawn its main window.
+(the manual page and shell completion among them) and the dependencies it
+declares, unpacks it into a scratch folder and starts the program it holds
+(offscreen) until it has drawn its main window, and with a command without
+any display.
 
     check_package.py <build folder>
 """
@@ -51,7 +53,7 @@ def main():
               "version " + field("Version"))
         depends = {d.strip().split(" ")[0] for d in field("Depends").split(",") if d.strip()}
         for needed in ("libc6", "libstdc++6", "libcurl4", "libqt6core6", "libqt6gui6",
-                       "libqt6widgets6"):
+                       "libqt6widgets6", "libqt6dbus6", "libsqlite3-0"):
             check(needed in depends, "Depends lacks %s: %s" % (needed, sorted(depends)))
         check("xdg-utils" in field("Recommends"), "xdg-utils not recommended")
 
@@ -63,7 +65,9 @@ def main():
                      prefix + "/share/applications/tavrinox.desktop",
                      prefix + "/share/icons/hicolor/48x48/apps/tavrinox.png",
                      prefix + "/share/icons/hicolor/256x256/apps/tavrinox.png",
-                     prefix + "/share/Quillanto/picstoc.htm"):
+                     prefix + "/share/Quillanto/picstoc.htm",
+                     prefix + "/share/man/man1/tavrinox.1.gz",
+                     prefix + "/share/bash-completion/completions/tavrinox"):
             check(path in files, "not in the package: " + path)
 
         root = os.path.join(scratch, "root")
@@ -86,6 +90,20 @@ def main():
               % (run.returncode, run.stderr[-500:]))
         check(os.path.isfile(shot) and os.path.getsize(shot) > 1000,
               "the packaged program drew no window")
+
+        # With a command it needs no display: its version, and a list of a
+        # fresh folder.
+        bare = {k: v for k, v in env.items()
+                if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM",
+                             "TAVRINOX_SCREENSHOT")}
+        run = subprocess.run([root + program, "--version"], cwd=work, env=bare,
+                             capture_output=True, text=True, timeout=60)
+        check(run.returncode == 0 and re.fullmatch(r"tavrinox \d+\.\d+\.\d+\n", run.stdout),
+              "tavrinox --version gave %d: %r" % (run.returncode, run.stdout))
+        run = subprocess.run([root + program, "list", "downloaded-files"], cwd=work, env=bare,
+                             capture_output=True, text=True, timeout=60)
+        check(run.returncode == 0 and run.stdout == "" and run.stderr == "",
+              "tavrinox list gave %d: %r %r" % (run.returncode, run.stdout, run.stderr))
 
     for f in failures:
         print("FAIL:", f)

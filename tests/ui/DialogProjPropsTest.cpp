@@ -10,6 +10,8 @@
 #include <QTabWidget>
 #include <QTest>
 #include <cstring>
+#include <functional>
+#include <string>
 
 #include "ui/DialogDriver.h"
 #include "ui/dialogs/ProjProps.h"
@@ -179,6 +181,60 @@ TEST(DialogProjProps, AdvancedMaxDomainCountTakesDigitsOnly) {
   });
   EXPECT_EQ(back.maxDomainCount, 123);
   EXPECT_EQ(back.exitDomain, 1);
+}
+
+// The cookie file is one of the project's options: the sheet shows it on
+// Advanced Settings, and hands back the options it has no box for as loaded.
+TEST(DialogProjProps, AdvancedSettingsNameTheCookieFileAndOtherOptionsStayAsLoaded) {
+  SiteOptions loaded(true, 6);
+  loaded.cookieFile = "/home/anna/.mozilla/firefox/x.default/cookies.sqlite";
+  loaded.obeyRobots = false;
+  loaded.waitSeconds = 3;
+  loaded.minWidth = 200;
+  loaded.minHeight = 100;
+  loaded.maxKb = 900;
+  loaded.refetchDeleted = true;
+  struct Case {
+    const char* name;
+    std::function<void(CProjProps&)> act;
+    std::string cookieFile;
+  };
+  const Case cases[] = {
+      {"never opened", [](CProjProps&) {}, loaded.cookieFile},
+      {"opened and left",
+       [&](CProjProps& s) {
+         s.tabs()->setCurrentIndex(kAdvancedTab);
+         EXPECT_EQ(s.advanced().cookieFileEdit()->text().toStdString(), loaded.cookieFile);
+       },
+       loaded.cookieFile},
+      {"typed",
+       [](CProjProps& s) {
+         s.tabs()->setCurrentIndex(kAdvancedTab);
+         s.advanced().cookieFileEdit()->clear();
+         QTest::keyClicks(s.advanced().cookieFileEdit(), QStringLiteral(" /tmp/cookies.txt "));
+       },
+       "/tmp/cookies.txt"},
+      {"emptied",
+       [](CProjProps& s) {
+         s.tabs()->setCurrentIndex(kAdvancedTab);
+         s.advanced().cookieFileEdit()->clear();
+       },
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CProjProps sheet(QString::fromLatin1(kWebProjectPropertiesTitle));
+    sheet.Load(FullProject(), loaded);
+    DialogScript script;
+    script.ThenAs<CProjProps>([&](CProjProps& s) {
+      c.act(s);
+      QTest::mouseClick(s.okButton(), Qt::LeftButton);
+    });
+    ASSERT_EQ(sheet.exec(), QDialog::Accepted);
+    SiteOptions expected = loaded;
+    expected.cookieFile = c.cookieFile;
+    EXPECT_EQ(sheet.Options(), expected);
+  }
 }
 
 TEST(DialogProjProps, CancelIsReported) {

@@ -12,7 +12,9 @@
 
 #include "support/ChildProcess.h"
 #include "support/Files.h"
+#include "support/ProgramRun.h"
 #include "support/TempDir.h"
+#include "support/TestHttpServer.h"
 
 namespace tvx {
 namespace {
@@ -59,6 +61,59 @@ TEST(ProgramFolderLock, ASecondCopyInTheFolderSaysSoAndTouchesNoList) {
   EXPECT_EQ(*firstStatus, 0);
   EXPECT_EQ(test::ReadFile(dir / "reqpics.data"), "http://a/old.jpg\r\nhttp://a/first.jpg\r\n");
   EXPECT_FALSE(fs::exists(dir / "tavrinox.lock")) << "let go of at the end";
+}
+
+// The window and the command line take the same lock: whichever comes
+// second says so and ends with status 3, touching no list.
+TEST(ProgramFolderLock, TheWindowAndTheCommandLineKeepEachOtherOut) {
+  const std::string anotherCopy = "Another copy of Quillanto for pictures is using this folder.";
+  {
+    SCOPED_TRACE("the window first");
+    test::TempDir dir("tvx-lock");
+    dir.Write("reqpics.data", "http://a/old.jpg\r\n");
+    setenv("TAVRINOX_TEST_PROCEED", "1", 1);
+    setenv("TAVRINOX_TEST_REQUEST", "http://a/first.jpg", 1);
+    test::ChildProcess window({TAVRINOX_PROGRAM}, dir.Path(), true);
+    unsetenv("TAVRINOX_TEST_REQUEST");
+    unsetenv("TAVRINOX_TEST_PROCEED");
+    ASSERT_TRUE(window.WaitForLine("requested", 60s)) << "the window did not come up";
+    const auto before = FolderBytes(dir.Path());
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"list"}, {"get", "http://a/second.jpg"}, {"run"}}) {
+      SCOPED_TRACE(args[0]);
+      const test::ProgramResult command = test::RunProgram(TAVRINOX_PROGRAM, args, dir.Path());
+      EXPECT_EQ(command.status, 3);
+      EXPECT_EQ(command.err, anotherCopy + "\n");
+      EXPECT_EQ(command.out, "");
+    }
+    EXPECT_EQ(FolderBytes(dir.Path()), before);
+    ASSERT_EQ(kill(window.Pid(), SIGTERM), 0);
+    EXPECT_EQ(window.Wait(30s), 0);
+    EXPECT_EQ(test::ReadFile(dir / "reqpics.data"), "http://a/old.jpg\r\nhttp://a/first.jpg\r\n");
+  }
+  {
+    SCOPED_TRACE("the command line first");
+    test::TestHttpServer web;
+    test::HttpResponse half = test::HttpResponse::Ok(std::string(20000, 'p'), "image/jpeg");
+    half.stallAfterBytes = 10000;
+    web.Serve("/big.jpg", half);
+    test::TempDir dir("tvx-lock");
+    test::ProgramRun command(TAVRINOX_PROGRAM, {"get", web.Url("/big.jpg")}, dir.Path(),
+                             test::ProgramRun::Via::Pipes);
+    // It asks for the picture once it holds the folder.
+    ASSERT_TRUE(web.WaitForRequests(1, 60s));
+    const auto before = FolderBytes(dir.Path());
+    test::ChildProcess window({TAVRINOX_PROGRAM}, dir.Path(), false, true);
+    ASSERT_TRUE(window.WaitForLine("Tavrinox: " + anotherCopy, 60s));
+    ASSERT_EQ(kill(window.Pid(), SIGTERM), 0);
+    EXPECT_EQ(window.Wait(30s), 3);
+    EXPECT_EQ(FolderBytes(dir.Path()), before);
+
+    command.Signal(SIGINT);
+    EXPECT_EQ(command.Wait(60s), 1);
+    EXPECT_EQ(test::ReadFile(dir / "reqpics.data"), web.Url("/big.jpg") + "\r\n");
+    EXPECT_FALSE(fs::exists(dir / "tavrinox.lock"));
+  }
 }
 
 }  // namespace

@@ -25,8 +25,11 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(50);
 
 class Crawl {
  public:
-  Crawl(WorkerEnv& env, const SiteProject& project)
-      : env_(env), item_(env.Item()), state_(project, &env.engine.lists.requestedSites, item_.id) {}
+  Crawl(WorkerEnv& env, const SiteProject& project, std::shared_ptr<const net::CookieJar> cookies)
+      : env_(env),
+        item_(env.Item()),
+        state_(project, &env.engine.lists.requestedSites, item_.id),
+        cookies_(std::move(cookies)) {}
 
   int Run() {
     if (!NameUsable()) {
@@ -118,6 +121,7 @@ class Crawl {
     try {
       net::Session session("Tavrinox");
       session.SetConnectOptions(60000, 10, 200);
+      session.SetCookies(cookies_);
       ShowIfCurrent(StatusField::LastAction, "Opening " + url);
       auto request =
           session.OpenRequest(parts->server, parts->port, parts->path,
@@ -246,13 +250,15 @@ class Crawl {
   CrawlState state_;
   RunErrors errors_;
   bool folderMade_ = false;
+  std::shared_ptr<const net::CookieJar> cookies_;
   ProjectNode node_ = 0;
 };
 
 }  // namespace
 
-int RunClassicCrawl(WorkerEnv& env, const SiteProject& project) {
-  Crawl crawl(env, project);
+int RunClassicCrawl(WorkerEnv& env, const SiteProject& project,
+                    std::shared_ptr<const net::CookieJar> cookies) {
+  Crawl crawl(env, project, std::move(cookies));
   return crawl.Run();
 }
 

@@ -99,7 +99,7 @@ std::size_t LinkBytes(const CrawlLimits& limits) {
 class ModernCrawl {
  public:
   ModernCrawl(WorkerEnv& env, const SiteProject& project, const SiteOptions& options,
-              const CrawlLimits& limits)
+              const CrawlLimits& limits, std::shared_ptr<const net::CookieJar> cookies)
       : env_(env),
         item_(env.Item()),
         name_(TextOf(project.name)),
@@ -112,7 +112,8 @@ class ModernCrawl {
         fetcher_(net::ParallelFetcher::Options{
             "Quillanto",
             {"Accept: text/html,application/xhtml+xml,image/*;q=0.9,*/*;q=0.5"},
-            perHost_}),
+            perHost_,
+            std::move(cookies)}),
         frontier_(limits.maxLinks, LinkBytes(limits)),
         projectFolder_(LocalPath::ForProject(name_)) {}
 
@@ -1064,8 +1065,8 @@ void ModernCrawl::StartTransfers() {
 }  // namespace
 
 int RunModernCrawl(WorkerEnv& env, const SiteProject& project, const SiteOptions& options,
-                   const CrawlLimits& limits) {
-  ModernCrawl crawl(env, project, options, limits);
+                   const CrawlLimits& limits, std::shared_ptr<const net::CookieJar> cookies) {
+  ModernCrawl crawl(env, project, options, limits, std::move(cookies));
   return crawl.Run();
 }
 

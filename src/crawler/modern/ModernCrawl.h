@@ -5,6 +5,8 @@
 // followed, pictures are told by their extension or their Content-Type, and
 // several transfers run at once. It reports, pauses, stops and ends as the
 // line-by-line crawl does.
+#include <memory>
+
 #include "crawler/CrawlLimits.h"
 #include "store/Records.h"
 #include "store/SiteOptions.h"
@@ -14,6 +16,10 @@ namespace tvx {
 
 // At most this many redirects lead from one link to its target.
 inline constexpr int kMaxRedirects = 10;
+
+namespace net {
+class CookieJar;
+}  // namespace net
 
 // At most this many redirects lead from robots.txt to the rules.
 inline constexpr int kMaxRobotsRedirects = 5;
@@ -31,8 +37,10 @@ inline constexpr int kMaxCrawlDelaySeconds = 60;
 // the wait between requests, size filters, the archive's choices); limits:
 // the memory it may hold and how long it waits for a server. A stop request
 // ends every transfer and removes the partial files of the pictures they
-// were writing.
+// were writing. Every request carries the cookies of the jar that belong
+// to it.
 int RunModernCrawl(WorkerEnv& env, const SiteProject& project, const SiteOptions& options,
-                   const CrawlLimits& limits = {});
+                   const CrawlLimits& limits = {},
+                   std::shared_ptr<const net::CookieJar> cookies = nullptr);
 
 }  // namespace tvx

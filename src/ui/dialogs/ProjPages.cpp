@@ -2,6 +2,8 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QFrame>
 #include <QGridLayout>
@@ -9,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -284,12 +287,38 @@ CPAdvancedSettings::CPAdvancedSettings(QWidget* parent) : CPropPage(parent) {
   form->addRow(QStringLiteral("User Name"), userNameEdit_);
   form->addRow(QStringLiteral("Password"), passwordEdit_);
 
+  // Cookies of a browser session, for sites that show their pictures only
+  // to a user who is logged in.
+  auto* cookies = new QGroupBox(QStringLiteral("Cookies"), this);
+  auto* cookieLabel = new QLabel(QStringLiteral("Cookie file"), cookies);
+  cookieFileEdit_ = new QLineEdit(cookies);
+  cookieFileEdit_->setObjectName(QStringLiteral("cookieFile"));
+  cookieFileEdit_->setPlaceholderText(QStringLiteral("cookies.txt or a Firefox cookies.sqlite"));
+  cookieLabel->setBuddy(cookieFileEdit_);
+  cookieFileButton_ = new QPushButton(QStringLiteral("Browse..."), cookies);
+  cookieFileButton_->setObjectName(QStringLiteral("chooseCookieFile"));
+  connect(cookieFileButton_, &QPushButton::clicked, this, &CPAdvancedSettings::ChooseCookieFile);
+  auto* cookieRow = new QHBoxLayout(cookies);
+  cookieRow->addWidget(cookieLabel);
+  cookieRow->addWidget(cookieFileEdit_, 1);
+  cookieRow->addWidget(cookieFileButton_);
+
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(maxRow);
   layout->addWidget(exitDomainBox_);
   layout->addSpacing(8);
   layout->addWidget(user);
+  layout->addWidget(cookies);
   layout->addStretch(1);
+}
+
+void CPAdvancedSettings::ChooseCookieFile() {
+  const QString start =
+      cookieFileEdit_->text().isEmpty() ? QDir::homePath() : cookieFileEdit_->text();
+  const QString chosen =
+      QFileDialog::getOpenFileName(this, QStringLiteral("Cookie file"), start,
+                                   QStringLiteral("Cookie files (*.txt *.sqlite);;All files (*)"));
+  if (!chosen.isEmpty()) cookieFileEdit_->setText(chosen);
 }
 
 void CPAdvancedSettings::ToControls() {
@@ -297,6 +326,7 @@ void CPAdvancedSettings::ToControls() {
   exitDomainBox_->setChecked(exitDomain != 0);
   userNameEdit_->setText(userName);
   passwordEdit_->setText(password);
+  cookieFileEdit_->setText(cookieFile);
 }
 
 void CPAdvancedSettings::FromControls() {
@@ -304,6 +334,7 @@ void CPAdvancedSettings::FromControls() {
   exitDomain = exitDomainBox_->isChecked() ? 1 : 0;
   userName = userNameEdit_->text();
   password = passwordEdit_->text();
+  cookieFile = cookieFileEdit_->text().trimmed();
 }
 
 }  // namespace tvx::ui

@@ -12,6 +12,7 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QRadioButton;
 class QSpinBox;
 
@@ -154,21 +155,30 @@ class CPAdvancedSettings : public CPropPage {
   QString userName;
   QString password;
   int exitDomain = 0;
+  // The cookies the crawl sends: a cookies.txt or a Firefox profile's
+  // cookies.sqlite (not part of the project's record: kept in its options).
+  QString cookieFile;
 
   QLineEdit* maxDomainEdit() const { return maxDomainEdit_; }
   QCheckBox* exitDomainBox() const { return exitDomainBox_; }
   QLineEdit* userNameEdit() const { return userNameEdit_; }
   QLineEdit* passwordEdit() const { return passwordEdit_; }
+  QLineEdit* cookieFileEdit() const { return cookieFileEdit_; }
+  QPushButton* cookieFileButton() const { return cookieFileButton_; }
 
  protected:
   void ToControls() override;
   void FromControls() override;
 
  private:
+  void ChooseCookieFile();
+
   QLineEdit* maxDomainEdit_;
   QCheckBox* exitDomainBox_;
   QLineEdit* userNameEdit_;
   QLineEdit* passwordEdit_;
+  QLineEdit* cookieFileEdit_;
+  QPushButton* cookieFileButton_;
 };
 
 }  // namespace tvx::ui

@@ -74,6 +74,7 @@ void CProjProps::Load(const SiteProject& project, const SiteOptions& options) {
   files_->maxKb = CountText(options.maxKb);
   files_->refetchDeleted = options.refetchDeleted ? 1 : 0;
   files_->copiesAcrossProjects = options.copiesAcrossProjects ? 1 : 0;
+  advanced_->cookieFile = QString::fromStdString(options.cookieFile);
 
   run_->times.runWhenRequested = project.runWhenRequested ? 1 : 0;
   run_->times.stopWhenRequested = project.stopWhenRequested ? 1 : 0;
@@ -117,7 +118,7 @@ void CProjProps::StoreInto(SiteProject& project) const {
 }
 
 SiteOptions CProjProps::Options() const {
-  // Settings the sheet does not show (a cookie file) stay as they were.
+  // Settings the sheet does not show stay as they were.
   SiteOptions options = loadedOptions_;
   options.modernLinks = files_->modernLinks != 0;
   options.transfersPerHost = files_->transfersPerHost;
@@ -129,6 +130,7 @@ SiteOptions CProjProps::Options() const {
   options.maxKb = TextToNumber(files_->maxKb);
   options.refetchDeleted = files_->refetchDeleted != 0;
   options.copiesAcrossProjects = files_->copiesAcrossProjects != 0;
+  options.cookieFile = advanced_->cookieFile.toStdString();
   return options;
 }
 

@@ -39,7 +39,8 @@ class CProjProps : public QDialog {
   void SetNameCheck(std::function<QString(const QString& name)> check) {
     nameCheck_ = std::move(check);
   }
-  // The project's options as the sheet holds them.
+  // The project's options as the sheet holds them; those it shows no box
+  // for are handed back as they were loaded.
   SiteOptions Options() const;
 
   CPWGenSettings& general() const { return *general_; }

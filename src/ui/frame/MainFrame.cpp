@@ -21,6 +21,7 @@
 #include "commands/Commands.h"
 #include "engine/Engine.h"
 #include "store/Lists.h"
+#include "ui/Notifications.h"
 #include "ui/dialogs/StartDlg.h"
 #include "ui/frame/AskCommands.h"
 #include "ui/frame/RateIndicator.h"
@@ -81,7 +82,10 @@ CMainFrame::CMainFrame(Engine& engine, QWidget* parent) : QMainWindow(parent), e
   tree_->SetModel(&engine_, shown_.get());
   list_->SetModel(&engine_, shown_.get());
   rate_->SetWorkers(&engine_.workers);
-  engine_.SetUi(shown_.get(), dispatcher_.get());
+  // Reports pass the notifier on their way to the shown list.
+  notifier_ =
+      std::make_unique<CProjectNotifier>(engine_, *shown_, [this] { return isActiveWindow(); });
+  engine_.SetUi(&notifier_->Reports(), dispatcher_.get());
 
   scheduleTimer_.setInterval(kScheduleMilliseconds);
   connect(&scheduleTimer_, &QTimer::timeout, this, &CMainFrame::OnScheduleTick);

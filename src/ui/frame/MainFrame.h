@@ -28,6 +28,7 @@ class CTreePanel;
 class CListPanel;
 class CDnldList;
 class CStatusView;
+class CProjectNotifier;
 class CViewReporter;
 class CPreviewPane;
 class CGallery;
@@ -162,6 +163,7 @@ class CMainFrame : public QMainWindow, public CommandTarget {
   std::unique_ptr<CViewReporter> reporter_;
   std::unique_ptr<ShownList> shown_;
   std::unique_ptr<CQtUiDispatcher> dispatcher_;
+  std::unique_ptr<CProjectNotifier> notifier_;
 };
 
 }  // namespace tvx::ui
