@@ -100,6 +100,10 @@ struct ParallelFetcher::Transfer {
     head.lastModified = told.lastModified;
     head.retryAfter = told.retryAfter;
     head.contentLength = told.contentLength;
+    curl_off_t sent = 0, answered = 0;
+    if (curl_easy_getinfo(easy, CURLINFO_PRETRANSFER_TIME_T, &sent) == CURLE_OK &&
+        curl_easy_getinfo(easy, CURLINFO_STARTTRANSFER_TIME_T, &answered) == CURLE_OK)
+      head.answerTime = std::chrono::microseconds(std::max<curl_off_t>(0, answered - sent));
     if (head.status >= 300 && head.status < 400) head.location = location;
     if (!head.location.empty()) {
       if (std::optional<std::string> refused = detail::RefusedRedirect(head.location)) {

@@ -29,6 +29,10 @@ struct ResponseHead {
   std::string retryAfter;    // as sent (seconds or an HTTP date); empty when none
   // The body's size when the server told it (Content-Length), else -1.
   long long contentLength = -1;
+  // From the request's last byte sent to the answer's first byte come: how
+  // long the server took, without the wait for a connection, its set-up and
+  // TLS (as the transfer's thread saw it: it reads no earlier than it runs).
+  std::chrono::microseconds answerTime{0};
 };
 
 // What to do with a response's body once its head is known.

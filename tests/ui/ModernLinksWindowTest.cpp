@@ -221,7 +221,7 @@ TEST_F(ModernLinksWindow, ProjectMadeInTheDialogCrawlsTodaysGallery) {
 
   // Kept when the project moved to the downloaded sites; saved beside the lists.
   test::E().Store().SaveAll();
-  EXPECT_EQ(test::ReadFile(kSiteOptionsFile), "1 4 Today\r\n");
+  EXPECT_EQ(test::ReadFile(kSiteOptionsFile), "1 8 Today\r\n");
 }
 
 TEST_F(ModernLinksWindow, OptionsFollowARenameAndGoWithADeletedProject) {
