@@ -33,6 +33,9 @@ struct ResponseHead {
   // long the server took, without the wait for a connection, its set-up and
   // TLS (as the transfer's thread saw it: it reads no earlier than it runs).
   std::chrono::microseconds answerTime{0};
+  // Spoken over HTTP/2 (or later): the transfer was one stream of a
+  // connection shared with others.
+  bool multiplexed = false;
 };
 
 // What to do with a response's body once its head is known.
@@ -85,6 +88,9 @@ class ParallelFetcher {
   void Run(int waitMs);
   // Ends every transfer; their clients go without OnEnd.
   void StopAll();
+
+  // The most transfers one HTTP/2 connection carries at once.
+  static constexpr int kMaxStreams = 32;
 
   // A response body of this size at most is read to keep its connection
   // when the client drops it.

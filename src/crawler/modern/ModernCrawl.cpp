@@ -709,8 +709,14 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
 
   net::BodyUse OnHead(const net::ResponseHead& head) override {
     const std::string& url = taken_.url;
-    if (!IsSlowDown(head.status))
-      crawl_.PaceOf(SplitWebUrl(url).host).ramp.Answered(head.answerTime);
+    if (!IsSlowDown(head.status)) {
+      TransferRamp& ramp = crawl_.PaceOf(SplitWebUrl(url).host).ramp;
+      // Streams of one HTTP/2 connection count as one connection: such a
+      // host may get up to kMaxStreams at once, unless the project asks for
+      // one transfer at a time.
+      if (head.multiplexed && crawl_.perHost_ > 1) ramp.Widen(net::ParallelFetcher::kMaxStreams);
+      ramp.Answered(head.answerTime);
+    }
     if (head.status >= 300 && head.status < 400 && !head.location.empty()) {
       redirected_ = true;
       crawl_.FollowRedirect(taken_, head.location);

@@ -26,6 +26,8 @@ void TransferRamp::Answered(Duration answer) {
 
 void TransferRamp::SlowedDown() { Halve(); }
 
+void TransferRamp::Widen(int ceiling) { ceiling_ = std::max(ceiling_, ceiling); }
+
 void TransferRamp::Halve() {
   limit_ = std::max(1, limit_ / 2);
   round_.clear();

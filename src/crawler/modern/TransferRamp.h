@@ -38,6 +38,9 @@ class TransferRamp {
   void Answered(Duration answer);
   // The host asked to slow down, or a transfer to it timed out or broke.
   void SlowedDown();
+  // The ceiling becomes `ceiling` when that is higher (a host that carries
+  // many transfers on one connection); the limit climbs to it as before.
+  void Widen(int ceiling);
 
  private:
   void Halve();

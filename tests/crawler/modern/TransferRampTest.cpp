@@ -10,8 +10,10 @@ namespace {
 
 using std::chrono::microseconds;
 
-// An event fed to the ramp: an answer time in microseconds, or a slow-down.
+// An event fed to the ramp: an answer time in microseconds, a slow-down, or
+// the host found to carry 32 transfers on one connection.
 constexpr long kSlow = -1;
+constexpr long kWiden = -2;
 
 struct RampCase {
   const char* what;
@@ -52,6 +54,10 @@ TEST(TransferRamp, FollowsTheAnswerTimesOfItsHost) {
        {20000, 20000, 20000, 20000, 20000, 90000, 90000, kSlow, 20000, 20000},
        {2, 3, 3, 3, 4, 4, 4, 2, 2, 3}},
       {"a ceiling of one stays one", 1, {20000, 20000, 20000}, {1, 1, 1}},
+      {"a wider ceiling is climbed to the same way",
+       2,
+       {20000, 20000, kWiden, 20000, 20000, kSlow, kWiden},
+       {2, 2, 2, 2, 3, 1, 1}},
       {"a server answering in a fraction of a millisecond: milliseconds are the machine's noise",
        8,
        {200, 200, 3000, 4000, 6000},
@@ -65,6 +71,8 @@ TEST(TransferRamp, FollowsTheAnswerTimesOfItsHost) {
     for (long e : c.events) {
       if (e == kSlow)
         ramp.SlowedDown();
+      else if (e == kWiden)
+        ramp.Widen(32);
       else
         ramp.Answered(microseconds(e));
       limits.push_back(ramp.Limit());
