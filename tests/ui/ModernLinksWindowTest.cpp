@@ -206,7 +206,7 @@ TEST_F(ModernLinksWindow, ProjectMadeInTheDialogCrawlsTodaysGallery) {
   frame->RouteCommand(kCmdAddWebSite);
   ASSERT_TRUE(script.AllStepsRun());
   ASSERT_EQ(frame->ListPanel()->RowCount(), 1);
-  EXPECT_EQ(test::E().siteOptions.Get("Today"), (SiteOptions{true, 4}));
+  EXPECT_EQ(test::E().siteOptions.Get("Today"), (SiteOptions{true, 8}));
 
   SelectOnly(0);
   frame->RouteCommand(kCmdDownloadSelected);
