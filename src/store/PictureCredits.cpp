@@ -76,21 +76,11 @@ std::string CreditLine(std::string_view fileName, const PictureCredit& credit) {
   return line;
 }
 
-void PictureCredits::Put(Entry entry) {
-  auto it = index_.find(entry.url);
-  if (it != index_.end()) {
-    entries_[it->second] = std::move(entry);
-    return;
-  }
-  index_.emplace(entry.url, entries_.size());
-  entries_.push_back(std::move(entry));
-}
-
 std::optional<PictureCredit> PictureCredits::Get(std::string_view url) const {
   std::lock_guard lock(mutex_);
-  auto it = index_.find(std::string(url));
-  if (it == index_.end()) return std::nullopt;
-  return entries_[it->second].credit;
+  const Entry* entry = entries_.Find(url);
+  if (!entry) return std::nullopt;
+  return entry->credit;
 }
 
 void PictureCredits::Set(std::string_view url, const PictureCredit& credit) {
@@ -98,26 +88,23 @@ void PictureCredits::Set(std::string_view url, const PictureCredit& credit) {
   PictureCredit kept{CreditField(credit.title), CreditField(credit.creator),
                      CreditField(credit.licence), CreditField(credit.landingPage)};
   std::lock_guard lock(mutex_);
-  auto it = index_.find(std::string(url));
-  if (it != index_.end() && entries_[it->second].credit == kept) return;
-  Put(Entry{std::string(url), std::move(kept)});
+  if (const Entry* entry = entries_.Find(url); entry && entry->credit == kept) return;
+  entries_.Put(Entry{std::string(url), std::move(kept)});
   modified_ = true;
   ++generation_;
 }
 
 void PictureCredits::ForgetAll() {
   std::lock_guard lock(mutex_);
-  if (entries_.empty()) return;
-  entries_.clear();
-  index_.clear();
+  if (entries_.Empty()) return;
+  entries_.Clear();
   modified_ = true;
   ++generation_;
 }
 
 void PictureCredits::Reset() {
   std::lock_guard lock(mutex_);
-  entries_.clear();
-  index_.clear();
+  entries_.Clear();
   modified_ = false;
 }
 
@@ -129,9 +116,9 @@ void PictureCredits::Read(std::string_view content) {
     if (end == std::string_view::npos) end = content.size();
     std::string_view fields[kFields];
     if (SplitFields(TrimLineEnd(content.substr(pos, end - pos)), fields) && IsUrlKey(fields[0]))
-      Put(Entry{std::string(fields[0]),
-                {CreditField(fields[1]), CreditField(fields[2]), CreditField(fields[3]),
-                 CreditField(fields[4])}});
+      entries_.Put(Entry{std::string(fields[0]),
+                         {CreditField(fields[1]), CreditField(fields[2]), CreditField(fields[3]),
+                          CreditField(fields[4])}});
     pos = end + 1;
   }
   modified_ = false;

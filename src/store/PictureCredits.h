@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "store/KeyedEntries.h"
 #include "store/Lists.h"
 #include "store/SideFile.h"
 
@@ -72,13 +73,9 @@ class PictureCredits final : public SideFile {
     std::string url;
     PictureCredit credit;
   };
-  // Under mutex_.
-  void Put(Entry entry);
-
   const Lists& lists_;
   mutable std::mutex mutex_;
-  std::vector<Entry> entries_;                          // in the order first set
-  std::unordered_map<std::string, std::size_t> index_;  // url -> entry
+  KeyedEntries<Entry, &Entry::url, false> entries_;
   bool modified_ = false;
   std::uint64_t generation_ = 0;
 };

@@ -20,24 +20,8 @@ bool ParseLine(std::string_view line, std::string& name, TodayEngines& engines) 
 
 }  // namespace
 
-void SearchOptionsTable::Put(Entry entry) {
-  auto it = index_.find(LowerCopy(entry.name));
-  if (it != index_.end()) {
-    entries_[it->second] = std::move(entry);
-    return;
-  }
-  index_.emplace(LowerCopy(entry.name), entries_.size());
-  entries_.push_back(std::move(entry));
-}
-
 void SearchOptionsTable::Remove(std::string_view name) {
-  auto it = index_.find(LowerCopy(name));
-  if (it == index_.end()) return;
-  const std::size_t at = it->second;
-  index_.erase(it);
-  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(at));
-  for (std::size_t i = at; i < entries_.size(); ++i) index_[LowerCopy(entries_[i].name)] = i;
-  Changed();
+  if (entries_.Remove(name)) Changed();
 }
 
 void SearchOptionsTable::Changed() {
@@ -47,8 +31,8 @@ void SearchOptionsTable::Changed() {
 
 TodayEngines SearchOptionsTable::Get(std::string_view name) const {
   std::lock_guard lock(mutex_);
-  auto it = index_.find(LowerCopy(name));
-  return it == index_.end() ? TodayEngines{} : entries_[it->second].engines;
+  const Entry* entry = entries_.Find(name);
+  return entry ? entry->engines : TodayEngines{};
 }
 
 void SearchOptionsTable::Set(std::string_view name, const TodayEngines& engines,
@@ -56,11 +40,9 @@ void SearchOptionsTable::Set(std::string_view name, const TodayEngines& engines,
   std::lock_guard lock(mutex_);
   if (!formerName.empty() && !EqualsIgnoreCase(formerName, name)) Remove(formerName);
   if (!engines.Any()) return Remove(name);
-  auto it = index_.find(LowerCopy(name));
-  if (it != index_.end() && entries_[it->second].name == name &&
-      entries_[it->second].engines == engines)
-    return;
-  Put(Entry{std::string(name), engines});
+  const Entry* kept = entries_.Find(name);
+  if (kept && kept->name == name && kept->engines == engines) return;
+  entries_.Put(Entry{std::string(name), engines});
   Changed();
 }
 
@@ -71,16 +53,14 @@ void SearchOptionsTable::Forget(std::string_view name) {
 
 void SearchOptionsTable::ForgetAll() {
   std::lock_guard lock(mutex_);
-  if (entries_.empty()) return;
-  entries_.clear();
-  index_.clear();
+  if (entries_.Empty()) return;
+  entries_.Clear();
   Changed();
 }
 
 void SearchOptionsTable::Reset() {
   std::lock_guard lock(mutex_);
-  entries_.clear();
-  index_.clear();
+  entries_.Clear();
   modified_ = false;
 }
 
@@ -91,7 +71,8 @@ void SearchOptionsTable::Read(std::string_view content) {
     std::size_t end = content.find('\n', pos);
     if (end == std::string_view::npos) end = content.size();
     Entry entry;
-    if (ParseLine(content.substr(pos, end - pos), entry.name, entry.engines)) Put(std::move(entry));
+    if (ParseLine(content.substr(pos, end - pos), entry.name, entry.engines))
+      entries_.Put(std::move(entry));
     pos = end + 1;
   }
   modified_ = false;

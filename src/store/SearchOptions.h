@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "store/KeyedEntries.h"
 #include "store/SideFile.h"
 
 namespace tvx {
@@ -60,13 +61,11 @@ class SearchOptionsTable final : public SideFile {
     TodayEngines engines;
   };
   // Under mutex_.
-  void Put(Entry entry);
   void Remove(std::string_view name);
   void Changed();
 
   mutable std::mutex mutex_;
-  std::vector<Entry> entries_;                          // in the order first set
-  std::unordered_map<std::string, std::size_t> index_;  // lower-case name -> entry
+  KeyedEntries<Entry, &Entry::name, true> entries_;
   bool modified_ = false;
   std::uint64_t generation_ = 0;
 };

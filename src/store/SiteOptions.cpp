@@ -131,28 +131,8 @@ bool ReadFurtherSetting(std::string_view line, SiteOptions& options) {
   return false;
 }
 
-SiteOptionsTable::Entry* SiteOptionsTable::Find(std::string_view name) {
-  auto it = index_.find(LowerCopy(name));
-  return it == index_.end() ? nullptr : &entries_[it->second];
-}
-
-void SiteOptionsTable::Put(Entry entry) {
-  if (Entry* e = Find(entry.name)) {
-    *e = std::move(entry);
-    return;
-  }
-  index_.emplace(LowerCopy(entry.name), entries_.size());
-  entries_.push_back(std::move(entry));
-}
-
 void SiteOptionsTable::Remove(std::string_view name) {
-  auto it = index_.find(LowerCopy(name));
-  if (it == index_.end()) return;
-  const std::size_t at = it->second;
-  index_.erase(it);
-  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(at));
-  for (std::size_t i = at; i < entries_.size(); ++i) index_[LowerCopy(entries_[i].name)] = i;
-  Changed();
+  if (entries_.Remove(name)) Changed();
 }
 
 void SiteOptionsTable::Changed() {
@@ -162,8 +142,8 @@ void SiteOptionsTable::Changed() {
 
 SiteOptions SiteOptionsTable::Get(std::string_view name) const {
   std::lock_guard lock(mutex_);
-  auto it = index_.find(LowerCopy(name));
-  return it == index_.end() ? SiteOptions{} : entries_[it->second].options;
+  const Entry* entry = entries_.Find(name);
+  return entry ? entry->options : SiteOptions{};
 }
 
 void SiteOptionsTable::Set(std::string_view name, const SiteOptions& options,
@@ -174,11 +154,11 @@ void SiteOptionsTable::Set(std::string_view name, const SiteOptions& options,
   std::erase_if(clamped.cookieFile, [](char c) { return c == '\r' || c == '\n'; });
   std::lock_guard lock(mutex_);
   if (!formerName.empty() && !EqualsIgnoreCase(formerName, name)) Remove(formerName);
-  Entry* it = Find(name);
+  Entry* it = entries_.Find(name);
   if (clamped == SiteOptions{}) {
     Remove(name);
   } else if (!it) {
-    Put(Entry{std::string(name), clamped});
+    entries_.Put(Entry{std::string(name), clamped});
     Changed();
   } else if (it->options != clamped || it->name != name) {
     *it = Entry{std::string(name), clamped};
@@ -193,16 +173,14 @@ void SiteOptionsTable::Forget(std::string_view name) {
 
 void SiteOptionsTable::ForgetAll() {
   std::lock_guard lock(mutex_);
-  if (entries_.empty()) return;
-  entries_.clear();
-  index_.clear();
+  if (entries_.Empty()) return;
+  entries_.Clear();
   Changed();
 }
 
 void SiteOptionsTable::Reset() {
   std::lock_guard lock(mutex_);
-  entries_.clear();
-  index_.clear();
+  entries_.Clear();
   modified_ = false;
 }
 
@@ -221,9 +199,7 @@ void SiteOptionsTable::Read(std::string_view content) {
     const std::string_view line = content.substr(pos, end - pos);
     Entry entry;
     if (ParseLine(line, entry.name, entry.options)) {
-      const std::string name = entry.name;
-      Put(std::move(entry));
-      last = Find(name);
+      last = &entries_.Put(std::move(entry));
     } else if (last && !line.empty() && line[0] == '\t') {
       ReadFurtherSetting(line, last->options);
     } else {

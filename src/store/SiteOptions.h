@@ -23,6 +23,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "store/KeyedEntries.h"
 #include "store/SideFile.h"
 
 namespace tvx {
@@ -98,14 +99,11 @@ class SiteOptionsTable final : public SideFile {
     SiteOptions options;
   };
   // Under mutex_.
-  Entry* Find(std::string_view name);
-  void Put(Entry entry);
   void Remove(std::string_view name);
   void Changed();
 
   mutable std::mutex mutex_;
-  std::vector<Entry> entries_;                          // in the order first set
-  std::unordered_map<std::string, std::size_t> index_;  // lower-case name -> entry
+  KeyedEntries<Entry, &Entry::name, true> entries_;
   bool modified_ = false;
   std::uint64_t generation_ = 0;
 };

@@ -1,5 +1,6 @@
 #include "workers/WorkerControl.h"
 
+#include <openssl/crypto.h>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -51,6 +52,13 @@ struct WorkerThread {
     // Whatever the outcome, the entry must not outlive the thread.
     workers.Registry(kind).Remove(handle.get());
     handle->MarkFinished();
+    // Whatever the body holds goes while the engine is still there.
+    body = nullptr;
+    // The TLS library keeps an error queue for each thread that used it (every
+    // transfer does), freed when the thread ends. Once no worker is counted
+    // the process may end at once, before this thread has ended: it gives the
+    // queue back now rather than leave it in no one's hands.
+    OPENSSL_thread_stop();
     // Notified under the lock: a waiter that sees no worker left may destroy
     // the engine, condition variable included, as soon as it has the lock, so
     // this thread must be done with it by then.
