@@ -4,6 +4,7 @@
 // measures (a growing list of every gap did, each time it had to move).
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -19,6 +20,12 @@ class StallMeter {
     ++counts_[std::min(step, counts_.size() - 1)];
     ++total_;
     maxMs_ = std::max(maxMs_, gapMs);
+  }
+  // Counts the gaps of another meter too.
+  void Merge(const StallMeter& other) {
+    for (std::size_t i = 0; i < counts_.size(); ++i) counts_[i] += other.counts_[i];
+    total_ += other.total_;
+    maxMs_ = std::max(maxMs_, other.maxMs_);
   }
   double MaxMs() const { return maxMs_; }
   std::uint64_t Count() const { return total_; }
@@ -38,4 +45,40 @@ class StallMeter {
   std::array<std::uint64_t, static_cast<std::size_t>(kRangeMs / kStepMs) + 1> counts_{};
   std::uint64_t total_ = 0;
   double maxMs_ = 0;
+};
+
+// The window thread's stalls frame by frame, as a 60 Hz screen meets them:
+// a frame is due every 16.7 ms, and its stall is how long after it was due
+// the thread came back to its event loop (0 when it was there). A gap of the
+// probe over several frames stalls each of them, the first the longest. Its
+// quantiles are over frames, so "p99" says: 99 % of the frames were late by
+// no more. (Over the gaps themselves, the millions of microsecond gaps of a
+// zero-interval probe leave the 99th percentile at zero, whatever the
+// longest stall.)
+class FrameStallMeter {
+ public:
+  static constexpr double kFrameMs = 1000.0 / 60;
+
+  // The probe ran at atMs (since the run began), its last run before being
+  // the gap's start. The first run starts the count.
+  void Ran(double atMs) {
+    if (!started_) {
+      started_ = true;
+      next_ = (std::floor(atMs / kFrameMs) + 1) * kFrameMs;
+      return;
+    }
+    for (; next_ <= atMs; next_ += kFrameMs) frames_.Add(atMs - next_);
+  }
+  // The next run starts a new count (the frames so far stay).
+  void Finish() { started_ = false; }
+  // Counts the frames of another run too.
+  void Merge(const FrameStallMeter& other) { frames_.Merge(other.frames_); }
+  double MaxMs() const { return frames_.MaxMs(); }
+  double QuantileMs(double fraction) const { return frames_.QuantileMs(fraction); }
+  std::uint64_t Frames() const { return frames_.Count(); }
+
+ private:
+  StallMeter frames_;
+  bool started_ = false;
+  double next_ = 0;  // when the next frame is due
 };

@@ -5,9 +5,10 @@
 # DELAY_MS before each answer, as a distant site would. The three crawl the
 # same site with the same accept list, interleaved, for ROUNDS rounds; the
 # line gives the medians.
-# Sizes can be changed: PAGES, ROUNDS, DELAY_MS, TRANSFERS (per host; the
-# program's default is 4). After the rounds the crawl runs once more with
-# TRANSFERS_MORE per host (0: not), for comparison with wget2's threads.
+# Sizes can be changed: PAGES, ROUNDS, DELAY_MS, TRANSFERS (the most per host;
+# the program's default is 8, each host starting at 2 and ramping up while it
+# keeps up). After the rounds the crawl runs once more with TRANSFERS_MORE
+# per host (0: not), for comparison with wget2's threads.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -16,8 +17,8 @@ crawler="$build/bench/bench_crawl_modern"
 pages=${PAGES:-2000}
 rounds=${ROUNDS:-5}
 delay=${DELAY_MS:-20}
-transfers=${TRANSFERS:-4}
-transfers_more=${TRANSFERS_MORE:-8}
+transfers=${TRANSFERS:-8}
+transfers_more=${TRANSFERS_MORE:-16}
 accept="html,htm,jpg,jpeg,png,gif"
 
 for tool in wget wget2 python3; do

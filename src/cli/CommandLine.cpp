@@ -224,7 +224,7 @@ std::unique_ptr<CLI::App> MakeParser(Arguments& args) {
                   "without Modern link search do");
   crawl
       ->add_option("--per-host", args.perHost,
-                   "Transfers at once per host, 1 to 16 (default 4; not with --classic)")
+                   "The most transfers at once per host, 1 to 16 (default 8; not with --classic)")
       ->type_name("N")
       ->check(CLI::Range(1, 16).description(""));
   crawl

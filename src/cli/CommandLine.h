@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "store/SiteOptions.h"
+
 namespace CLI {
 class App;
 }  // namespace CLI
@@ -33,7 +35,7 @@ struct Arguments {
   std::string otherTypes;
   bool allFiles = false;
   bool classic = false;
-  int perHost = 4;
+  int perHost = kDefaultTransfersPerHost;
   int exitDomain = -1;  // -1: stay on the start site
   std::string cookies;
   // politeness (Modern link search only)

@@ -100,6 +100,13 @@ struct ParallelFetcher::Transfer {
     head.lastModified = told.lastModified;
     head.retryAfter = told.retryAfter;
     head.contentLength = told.contentLength;
+    curl_off_t sent = 0, answered = 0;
+    if (curl_easy_getinfo(easy, CURLINFO_PRETRANSFER_TIME_T, &sent) == CURLE_OK &&
+        curl_easy_getinfo(easy, CURLINFO_STARTTRANSFER_TIME_T, &answered) == CURLE_OK)
+      head.answerTime = std::chrono::microseconds(std::max<curl_off_t>(0, answered - sent));
+    long version = 0;
+    head.multiplexed = curl_easy_getinfo(easy, CURLINFO_HTTP_VERSION, &version) == CURLE_OK &&
+                       version >= CURL_HTTP_VERSION_2_0;
     if (head.status >= 300 && head.status < 400) head.location = location;
     if (!head.location.empty()) {
       if (std::optional<std::string> refused = detail::RefusedRedirect(head.location)) {
@@ -195,6 +202,7 @@ ParallelFetcher::ParallelFetcher(Options options)
   curl_multi_setopt(multi, CURLMOPT_PIPELINING, static_cast<long>(CURLPIPE_MULTIPLEX));
   curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS,
                     static_cast<long>(options_.connectionsPerHost));
+  curl_multi_setopt(multi, CURLMOPT_MAX_CONCURRENT_STREAMS, static_cast<long>(kMaxStreams));
   curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS,
                     static_cast<long>(std::max(16, 4 * options_.connectionsPerHost)));
   for (const std::string& line : options_.headers)

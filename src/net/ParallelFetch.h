@@ -29,6 +29,13 @@ struct ResponseHead {
   std::string retryAfter;    // as sent (seconds or an HTTP date); empty when none
   // The body's size when the server told it (Content-Length), else -1.
   long long contentLength = -1;
+  // From the request's last byte sent to the answer's first byte come: how
+  // long the server took, without the wait for a connection, its set-up and
+  // TLS (as the transfer's thread saw it: it reads no earlier than it runs).
+  std::chrono::microseconds answerTime{0};
+  // Spoken over HTTP/2 (or later): the transfer was one stream of a
+  // connection shared with others.
+  bool multiplexed = false;
 };
 
 // What to do with a response's body once its head is known.
@@ -81,6 +88,9 @@ class ParallelFetcher {
   void Run(int waitMs);
   // Ends every transfer; their clients go without OnEnd.
   void StopAll();
+
+  // The most transfers one HTTP/2 connection carries at once.
+  static constexpr int kMaxStreams = 32;
 
   // A response body of this size at most is read to keep its connection
   // when the client drops it.

@@ -31,14 +31,19 @@ namespace tvx {
 inline constexpr const char* kSiteOptionsFile = "picwebopts.data";
 inline constexpr int kMinTransfersPerHost = 1;
 inline constexpr int kMaxTransfersPerHost = 16;
-inline constexpr int kDefaultTransfersPerHost = 4;
+// The most transfers at once per host of a new project; each host starts
+// with fewer and gets more while it keeps up (crawler/modern/TransferRamp.h).
+inline constexpr int kDefaultTransfersPerHost = 8;
+// The most of a project without a line in the file: the number such a
+// project had when it was saved, which it keeps.
+inline constexpr int kUnlistedTransfersPerHost = 4;
 
 struct SiteOptions {
   SiteOptions() = default;
   SiteOptions(bool modern, int transfers) : modernLinks(modern), transfersPerHost(transfers) {}
 
   bool modernLinks = false;
-  int transfersPerHost = kDefaultTransfersPerHost;
+  int transfersPerHost = kUnlistedTransfersPerHost;
   // The further settings, with their keys in the file.
   std::string cookieFile;             // cookies: a cookies.txt or cookies.sqlite to send from
   bool obeyRobots = true;             // robots: 0 when robots.txt is not obeyed

@@ -90,7 +90,7 @@ TEST(CommandLine, ArgumentsAreTakenAsTheHelpSaysAndAWrongUseShowsTheUsage) {
        std::nullopt,
        "",
        [](const Arguments& a) {
-         EXPECT_EQ(a.perHost, 4);
+         EXPECT_EQ(a.perHost, 8);
          EXPECT_EQ(a.exitDomain, -1);
          EXPECT_TRUE(a.types.empty());
          EXPECT_FALSE(a.noRobots);

@@ -206,7 +206,7 @@ TEST_F(ModernLinksWindow, ProjectMadeInTheDialogCrawlsTodaysGallery) {
   frame->RouteCommand(kCmdAddWebSite);
   ASSERT_TRUE(script.AllStepsRun());
   ASSERT_EQ(frame->ListPanel()->RowCount(), 1);
-  EXPECT_EQ(test::E().siteOptions.Get("Today"), (SiteOptions{true, 4}));
+  EXPECT_EQ(test::E().siteOptions.Get("Today"), (SiteOptions{true, 8}));
 
   SelectOnly(0);
   frame->RouteCommand(kCmdDownloadSelected);
@@ -221,7 +221,7 @@ TEST_F(ModernLinksWindow, ProjectMadeInTheDialogCrawlsTodaysGallery) {
 
   // Kept when the project moved to the downloaded sites; saved beside the lists.
   test::E().Store().SaveAll();
-  EXPECT_EQ(test::ReadFile(kSiteOptionsFile), "1 4 Today\r\n");
+  EXPECT_EQ(test::ReadFile(kSiteOptionsFile), "1 8 Today\r\n");
 }
 
 TEST_F(ModernLinksWindow, OptionsFollowARenameAndGoWithADeletedProject) {

@@ -276,15 +276,16 @@ bool HtmlLinkReader::Feed(const char* data, std::size_t size) {
   std::size_t ready = text.size();
   for (std::size_t i = text.find('<'); i != std::string::npos; i = text.find('<', i + 1)) {
     if (i + 7 > text.size()) {
-      if (!cut_ && kEndOfDocument.substr(0, std::min<std::size_t>(6, text.size() - i)) ==
-                       LowerCopy(std::string_view(text).substr(i, 6))) {
+      if (!cut_ &&
+          EqualsIgnoreCase(kEndOfDocument.substr(0, std::min<std::size_t>(6, text.size() - i)),
+                           std::string_view(text).substr(i, 6))) {
         ready = i;
         break;
       }
       continue;
     }
     const char after = text[i + 6];
-    if (LowerCopy(std::string_view(text).substr(i, 6)) == kEndOfDocument &&
+    if (EqualsIgnoreCase(std::string_view(text).substr(i, 6), kEndOfDocument) &&
         (after == '>' || after == '/' || IsCssBlank(after)))
       text[i + 1] = '!';
   }

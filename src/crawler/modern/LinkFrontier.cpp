@@ -165,11 +165,17 @@ bool LinkFrontier::Charge(std::size_t bytes) {
 
 std::optional<LinkFrontier::Taken> LinkFrontier::TakeNext(
     int perHost, const std::function<bool(std::string_view url)>& startable) {
+  return TakeNext([perHost](std::string_view) { return perHost; }, startable);
+}
+
+std::optional<LinkFrontier::Taken> LinkFrontier::TakeNext(
+    const std::function<int(std::string_view host)>& perHost,
+    const std::function<bool(std::string_view url)>& startable) {
   if (waiting_ == 0) return std::nullopt;
   for (std::size_t n = 0; n < hosts_.size(); ++n) {
     const std::size_t index = (turn_ + n) % hosts_.size();
     Host& host = hosts_[index];
-    if (host.waiting.empty() || host.out >= perHost) continue;
+    if (host.waiting.empty() || host.out >= perHost(host.name)) continue;
     const Ref ref = host.waiting.back();
     if (startable && !startable(TextAt(ref))) continue;
     host.waiting.pop_back();

@@ -57,6 +57,10 @@ class LinkFrontier {
   // host whose next link `startable` refuses waits for a later turn.
   std::optional<Taken> TakeNext(int perHost,
                                 const std::function<bool(std::string_view url)>& startable = {});
+  // The same with a limit of each host's own (perHost is asked with the
+  // host's name).
+  std::optional<Taken> TakeNext(const std::function<int(std::string_view host)>& perHost,
+                                const std::function<bool(std::string_view url)>& startable = {});
   // A link taken from host is done.
   void Done(int host);
 

@@ -20,6 +20,7 @@
 #include "crawler/modern/LinkFrontier.h"
 #include "crawler/modern/ModernUrl.h"
 #include "crawler/modern/Robots.h"
+#include "crawler/modern/TransferRamp.h"
 #include "files/LocalPath.h"
 #include "files/PartialFile.h"
 #include "files/PictureFile.h"
@@ -452,11 +453,13 @@ class ModernCrawl {
 
   // --- politeness --------------------------------------------------------------
 
-  // What the crawl knows of a host: when it may be asked again.
+  // What the crawl knows of a host: when it may be asked again, and how
+  // many transfers it may have at once.
   struct Pace {
     Clock::time_point nextStart{};    // the gap between two requests' starts
     Clock::time_point pausedUntil{};  // it asked to slow down
     Clock::duration gap{};
+    TransferRamp ramp;
   };
   // What robots.txt of an origin ("http://host:port") says.
   struct Origin {
@@ -473,7 +476,10 @@ class ModernCrawl {
 
   Pace& PaceOf(std::string_view host) {
     auto [it, added] = paces_.try_emplace(std::string(host));
-    if (added) it->second.gap = std::chrono::seconds(std::clamp(options_.waitSeconds, 0, 60));
+    if (added) {
+      it->second.gap = std::chrono::seconds(std::clamp(options_.waitSeconds, 0, 60));
+      it->second.ramp = TransferRamp(perHost_);
+    }
     return it->second;
   }
 
@@ -534,6 +540,7 @@ class ModernCrawl {
   // time it asked for, and the URL is asked again after it. false when the
   // URL was asked too often.
   bool SlowDown(const LinkFrontier::Taken& taken, const std::string& retryAfter) {
+    PaceOf(SplitWebUrl(taken.url).host).ramp.SlowedDown();
     Retry& retry = retries_[taken.url];
     if (++retry.slowDowns > kMaxSlowDowns) {
       retries_.erase(taken.url);
@@ -702,6 +709,14 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
 
   net::BodyUse OnHead(const net::ResponseHead& head) override {
     const std::string& url = taken_.url;
+    if (!IsSlowDown(head.status)) {
+      TransferRamp& ramp = crawl_.PaceOf(SplitWebUrl(url).host).ramp;
+      // Streams of one HTTP/2 connection count as one connection: such a
+      // host may get up to kMaxStreams at once, unless the project asks for
+      // one transfer at a time.
+      if (head.multiplexed && crawl_.perHost_ > 1) ramp.Widen(net::ParallelFetcher::kMaxStreams);
+      ramp.Answered(head.answerTime);
+    }
     if (head.status >= 300 && head.status < 400 && !head.location.empty()) {
       redirected_ = true;
       crawl_.FollowRedirect(taken_, head.location);
@@ -781,6 +796,9 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
 
   void OnEnd(const std::string& failure, bool transient) override {
     crawl_.frontier_.Done(taken_.host);
+    // A time-out or a broken connection may be the server not keeping up.
+    if (!failure.empty() && transient)
+      crawl_.PaceOf(SplitWebUrl(taken_.url).host).ramp.SlowedDown();
     if (!failure.empty() && !again_ && transient && crawl_.RetryLater(taken_)) again_ = true;
     if (again_) {
       file_.reset();  // asked again: what came of it goes
@@ -997,7 +1015,8 @@ void ModernCrawl::StartTransfers() {
            MayStartNow(url);
   };
   while (fetcher_.Active() < kMaxActive) {
-    std::optional<LinkFrontier::Taken> next = frontier_.TakeNext(perHost_, startable);
+    std::optional<LinkFrontier::Taken> next = frontier_.TakeNext(
+        [this](std::string_view host) { return PaceOf(host).ramp.Limit(); }, startable);
     while (!robotsToRead_.empty()) {
       const std::string origin = std::move(robotsToRead_.back());
       robotsToRead_.pop_back();

@@ -181,10 +181,21 @@ std::optional<std::string> UrlResolver::Resolve(std::string_view ref) const {
   std::string clean = CleanLink(ref);
   // A link to the page itself (libcurl would give the page's folder).
   if (clean.empty() || clean.front() == '#') return baseText_;
+  // No URL given out keeps its fragment: without it, the links to the
+  // places of one page (an index holds thousands) are one link, resolved
+  // once. Resolving is most of the time a page takes.
+  if (const std::size_t fragment = clean.find('#'); fragment != std::string::npos)
+    clean.resize(fragment);
+  if (auto known = resolved_.find(clean); known != resolved_.end()) return known->second;
+  std::optional<std::string> out;
   std::unique_ptr<CURLU, Free> url(curl_url_dup(base_.get()));
-  if (!url || curl_url_set(url.get(), CURLUPART_URL, clean.c_str(), 0) != CURLUE_OK)
-    return std::nullopt;
-  return Canonical(url.get());
+  if (url && curl_url_set(url.get(), CURLUPART_URL, clean.c_str(), 0) == CURLUE_OK)
+    out = Canonical(url.get());
+  if (resolvedBytes_ < kResolvedBytes) {
+    resolvedBytes_ += kResolvedEntry + clean.size() + (out ? out->size() : 0);
+    resolved_.emplace(std::move(clean), out);
+  }
+  return out;
 }
 
 void UrlResolver::Rebase(std::string_view href) {
@@ -194,6 +205,8 @@ void UrlResolver::Rebase(std::string_view href) {
   if (!rebased.Valid()) return;
   base_ = std::move(rebased.base_);
   baseText_ = std::move(rebased.baseText_);
+  resolved_.clear();
+  resolvedBytes_ = 0;
 }
 
 std::optional<std::string> StartWebUrl(std::string_view text) {

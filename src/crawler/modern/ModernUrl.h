@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "store/Records.h"
@@ -48,6 +49,12 @@ class UrlResolver {
   };
   std::unique_ptr<CURLU, Free> base_;
   std::string baseText_;
+  // The links resolved so far (without their fragments), within a bound:
+  // a page links the same addresses again and again.
+  static constexpr std::size_t kResolvedBytes = 64 << 10;
+  static constexpr std::size_t kResolvedEntry = 96;  // a node of the map, roughly
+  mutable std::unordered_map<std::string, std::optional<std::string>> resolved_;
+  mutable std::size_t resolvedBytes_ = 0;
 };
 
 // A project's start URL as a canonical URL, "http://" put in front when it

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <array>
 
+#include "store/SiteOptions.h"
 #include "ui/dialogs/RunTimeControls.h"
 
 class QCheckBox;
@@ -73,7 +74,7 @@ class CFileSettings : public CPropPage {
   // "Modern link search" and its transfers at once per host (not part of
   // the project's record: kept in its options).
   int modernLinks = 0;
-  int transfersPerHost = 4;
+  int transfersPerHost = kDefaultTransfersPerHost;
   // What a modern crawl does besides (kept in the options too): robots.txt,
   // the wait between requests to a host, the size filters (digits; empty:
   // none) and the archive's choices.

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "crawler/SiteCrawlFixture.h"
@@ -269,6 +270,66 @@ TEST_F(PoliteCrawl, SlowDownAnswersPauseTheHostAndFailuresAreTriedAgain) {
   EXPECT_TRUE(Ui().Has("Status: Waiting 1 s: 127.0.0.1 asked to slow down"));
   EXPECT_TRUE(Ui().Has("row 0 status: Waiting 1 s: 127.0.0.1 asked to slow down"));
   EXPECT_TRUE(Ui().Has("Status: Waiting 2 s: 127.0.0.2 asked to slow down"));
+}
+
+// A host gets no more transfers at once than the ceiling, and fewer once it
+// asked to slow down: the server counts the requests it holds as each comes.
+// After a run of slow-down answers it counts only the requests that came
+// after them, so the transfers of before (which a busy machine may deliver
+// late) are not taken for new ones.
+TEST_F(PoliteCrawl, FewerTransfersAtOnceAfterASlowDown) {
+  constexpr int kCeiling = 6;
+  constexpr int kPictures = 80;
+  constexpr int kCalm = 30;  // pictures answered before the slow-down answers
+  std::mutex mutex;
+  int held = 0, most = 0, asked = 0, slowDowns = 0, heldAfter = 0;
+  std::vector<int> after;  // requests held after the slow-downs, as each came
+  http_.SetHandler([&](const HttpRequest& r) {
+    if (r.path == "/robots.txt") return HttpResponse::Status(404);
+    if (r.path == "/index.html") {
+      std::string page;
+      for (int i = 0; i < kPictures; ++i) page += "<img src=p" + std::to_string(i) + ".jpg>";
+      return HttpResponse::Html(page);
+    }
+    bool late = false;
+    {
+      std::lock_guard lock(mutex);
+      most = std::max(most, ++held);
+      if (++asked > kCalm && slowDowns < kCeiling) {
+        ++slowDowns;
+        --held;
+        HttpResponse slow = HttpResponse::Status(503);
+        slow.headers.push_back({"Retry-After", "1"});
+        return slow;
+      }
+      late = slowDowns == kCeiling;
+      if (late) after.push_back(++heldAfter);
+    }
+    // Held a little, so that transfers overlap.
+    std::this_thread::sleep_for(milliseconds(20));
+    std::lock_guard lock(mutex);
+    --held;
+    if (late) --heldAfter;
+    return HttpResponse::Ok("JFIF" + r.path, "image/jpeg");
+  });
+  SiteOptions options;
+  options.transfersPerHost = kCeiling;
+  Crawl(Polite(http_.Url("/index.html"), options));
+
+  EXPECT_EQ(Status(), "Success");
+  for (int i = 0; i < kPictures; ++i) {
+    const std::string name = "p" + std::to_string(i) + ".jpg";
+    EXPECT_EQ(ReadFile("Pictures/proj/" + name), "JFIF/" + name);
+  }
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(slowDowns, kCeiling);
+  EXPECT_LE(most, kCeiling);
+  ASSERT_GE(after.size(), std::size_t(kCeiling));
+  // Each slow-down halved the host's transfers (the host waited a second
+  // after each, while the crawl read the others), and a round of answers
+  // adds one at most: the first requests after them are no more than half.
+  EXPECT_LE(*std::max_element(after.begin(), after.begin() + kCeiling), kCeiling / 2)
+      << "held at once after the slow-downs";
 }
 
 // "Wait between requests to a host" spaces the starts of its requests, and

@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# bench crawl-modern-h2: the site of bench crawl-modern over TLS, with nginx
+# speaking HTTP/2 in front of the loopback server that waits DELAY_MS before
+# each answer. "Modern link search" (its transfers to the host as streams of
+# one connection, up to 32) against `wget2 -r` (HTTP/2 too) and `wget -r`
+# (HTTP/1.1 over TLS), the same accept list, interleaved, for ROUNDS rounds;
+# the line gives the medians and the ratios per round's median.
+# Sizes can be changed: PAGES, ROUNDS, DELAY_MS, TRANSFERS (the project's
+# most per host; the program's default is 8).
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${BUILD_DIR:-build-bench}" && pwd)
+crawler="$build/bench/bench_crawl_modern"
+pages=${PAGES:-2000}
+rounds=${ROUNDS:-5}
+delay=${DELAY_MS:-20}
+transfers=${TRANSFERS:-8}
+accept="html,htm,jpg,jpeg,png,gif"
+
+for tool in wget wget2 python3 nginx openssl curl; do
+  command -v "$tool" >/dev/null || { echo "bench crawl-modern-h2: $tool is missing" >&2; exit 1; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/tvx-bench-h2.XXXXXX")
+chmod 755 "$work"  # nginx's worker runs as another user when started by root
+server_pid=""
+nginx_pid=""
+cleanup() {
+  for pid in $nginx_pid $server_pid; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+python3 "$here/bench_modern_site.py" --out "$work/www" --pages "$pages"
+python3 "$here/bench_slow_server.py" "$work/www" "$delay" >"$work/server.out" &
+server_pid=$!
+for _ in $(seq 200); do
+  grep -q '^PORT ' "$work/server.out" 2>/dev/null && break
+  sleep 0.05
+done
+port=$(sed -n 's/^PORT //p' "$work/server.out")
+
+mkdir -p "$work/nginx"
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes \
+  -keyout "$work/nginx/key.pem" -out "$work/nginx/cert.pem" -days 2 -subj /CN=127.0.0.1 \
+  -addext subjectAltName=IP:127.0.0.1 2>/dev/null
+tls_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cat >"$work/nginx/nginx.conf" <<CONF
+daemon off;
+worker_processes 1;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log;
+events { worker_connections 1024; }
+http {
+  access_log off;
+  client_body_temp_path $work/nginx;
+  proxy_temp_path $work/nginx;
+  fastcgi_temp_path $work/nginx;
+  uwsgi_temp_path $work/nginx;
+  scgi_temp_path $work/nginx;
+  upstream slow { server 127.0.0.1:$port; keepalive 64; }
+  server {
+    listen 127.0.0.1:$tls_port ssl http2;
+    ssl_certificate $work/nginx/cert.pem;
+    ssl_certificate_key $work/nginx/key.pem;
+    http2_max_concurrent_streams 128;
+    keepalive_requests 100000;
+    location / {
+      proxy_pass http://slow;
+      proxy_http_version 1.1;
+      proxy_set_header Connection "";
+    }
+  }
+}
+CONF
+nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" &
+nginx_pid=$!
+cert="$work/nginx/cert.pem"
+url="https://127.0.0.1:$tls_port/"
+for _ in $(seq 100); do curl -s -o /dev/null --cacert "$cert" "$url" && break || sleep 0.1; done
+curl -s -o /dev/null --cacert "$cert" --http2 -w '' "$url" ||
+  { echo "bench crawl-modern-h2: nginx does not answer" >&2; exit 1; }
+
+now() { date +%s.%N; }
+calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
+median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.6f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+pictures_of() {
+  (cd "$1" && find . -type f \( -iname '*.jpg' -o -iname '*.jpeg' -o -iname '*.png' -o -iname '*.gif' \) |
+    sed 's|^\./||' | LC_ALL=C sort)
+}
+served() {
+  kill -USR1 "$server_pid"
+  sleep 0.2
+  tail -n 1 "$work/server.out"
+}
+
+: >"$work/crawl.times"
+: >"$work/wget.times"
+: >"$work/wget2.times"
+for round in $(seq "$rounds"); do
+  rm -rf "$work/crawl" "$work/wget" "$work/wget2"
+  mkdir -p "$work/crawl" "$work/wget" "$work/wget2"
+
+  t0=$(now)
+  (cd "$work/crawl" && TAVRINOX_CA_FILE="$cert" "$crawler" "$url" site "$transfers") \
+    >"$work/crawl.out" || true
+  t1=$(now)
+  wget -r -l inf -nH -e robots=off -q --ignore-case -A "$accept" --ca-certificate="$cert" \
+    -P "$work/wget" "$url" || true
+  t2=$(now)
+  wget2 -r -l inf -nH --robots=off -q --ignore-case -A "$accept" --ca-certificate="$cert" \
+    -P "$work/wget2" "$url" || true
+  t3=$(now)
+
+  echo "$(calc "$t1 - $t0")" >>"$work/crawl.times"
+  echo "$(calc "$t2 - $t1")" >>"$work/wget.times"
+  echo "$(calc "$t3 - $t2")" >>"$work/wget2.times"
+  printf 'round %d: crawl %.2f s, wget %.2f s, wget2 %.2f s; %s\n' "$round" \
+    "$(calc "$t1 - $t0")" "$(calc "$t2 - $t1")" "$(calc "$t3 - $t2")" "$(served)"
+done
+
+crawl_pictures=$(pictures_of "$work/crawl/Pictures/site" | wc -l)
+wget_pictures=$(pictures_of "$work/wget" | wc -l)
+wget2_pictures=$(pictures_of "$work/wget2" | wc -l)
+crawl_s=$(median <"$work/crawl.times")
+wget_s=$(median <"$work/wget.times")
+wget2_s=$(median <"$work/wget2.times")
+cat "$work/crawl.out"
+printf 'bench crawl-modern-h2: crawl_s=%.2f wget_s=%.2f wget2_s=%.2f ratio=%.2f ratio_wget2=%.2f crawl_pictures=%d wget_pictures=%d wget2_pictures=%d rounds=%d\n' \
+  "$crawl_s" "$wget_s" "$wget2_s" "$(calc "$crawl_s / $wget_s")" "$(calc "$crawl_s / $wget2_s")" \
+  "$crawl_pictures" "$wget_pictures" "$wget2_pictures" "$rounds"
