@@ -309,10 +309,26 @@ bool TestHttpServer::WaitMs(int fd, int ms) {
   return PollFd(fd, wakeRead_, POLLIN, ms) && !stopping_.load();
 }
 
-bool TestHttpServer::SendAll(int fd, const char* data, std::size_t size) {
+bool TestHttpServer::SendAll(int fd, const char* data, std::size_t size,
+                             const std::string* countFor) {
+  constexpr std::size_t kPiece = 64 * 1024;
+  auto count = [&](std::int64_t bytes) {
+    if (!countFor || bytes == 0) return;
+    std::lock_guard lock(mutex_);
+    std::uint64_t& total = bodyBytesSent_[*countFor];
+    if (bytes > 0)
+      total += static_cast<std::uint64_t>(bytes);
+    else
+      total -= static_cast<std::uint64_t>(-bytes);
+  };
   while (size > 0) {
     if (stopping_.load()) return false;
-    ssize_t sent = send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+    // Counted first: the client may read the bytes before this thread runs
+    // again, and a test that saw the transfer end then finds them counted.
+    const std::size_t piece = countFor ? std::min(size, kPiece) : size;
+    count(static_cast<std::int64_t>(piece));
+    ssize_t sent = send(fd, data, piece, MSG_NOSIGNAL | MSG_DONTWAIT);
+    count(-static_cast<std::int64_t>(piece - static_cast<std::size_t>(std::max<ssize_t>(sent, 0))));
     if (sent > 0) {
       data += sent;
       size -= static_cast<std::size_t>(sent);
@@ -425,12 +441,8 @@ void TestHttpServer::HandleConnection(int fd) {
   while (ok && sent < limit) {
     std::size_t piece = response.dripBytes > 0 ? response.dripBytes : limit - sent;
     piece = std::min(piece, limit - sent);
-    ok = SendAll(fd, response.body.data() + sent, piece);
+    ok = SendAll(fd, response.body.data() + sent, piece, &request->path);
     sent += piece;
-    if (ok) {
-      std::lock_guard lock(mutex_);
-      bodyBytesSent_[request->path] += piece;
-    }
     if (ok && sent < limit && response.dripIntervalMs > 0) {
       // Sleeps, but wakes at once when the server stops.
       PollFd(wakeRead_, wakeRead_, POLLIN, response.dripIntervalMs);

@@ -119,7 +119,9 @@ class TestHttpServer {
   // Waits until at least n requests have arrived; false on time-out.
   bool WaitForRequests(std::size_t n, std::chrono::milliseconds timeout) const;
   // Body bytes of scripted or handled answers handed to the socket for this
-  // path (query ignored), over every request.
+  // path (query ignored), over every request. A byte is counted before the
+  // socket takes it, so a client that has read it never finds it uncounted;
+  // while a send waits, up to 64 KiB it has not taken yet count too.
   std::uint64_t BodyBytesSent(const std::string& path) const;
   // Connections currently being served.
   int OpenConnections() const { return openConnections_.load(); }
@@ -132,7 +134,8 @@ class TestHttpServer {
   void AcceptLoop();
   void HandleConnection(int fd);
   HttpResponse Answer(const HttpRequest& request);
-  bool SendAll(int fd, const char* data, std::size_t size);
+  // countFor: the path whose body bytes these are, counted as they go.
+  bool SendAll(int fd, const char* data, std::size_t size, const std::string* countFor = nullptr);
   bool WaitMs(int fd, int ms);
   void ReapFinished(bool all);
 
