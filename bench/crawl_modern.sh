@@ -46,19 +46,7 @@ done
 port=$(sed -n 's/^PORT //p' "$work/server.out")
 url="http://127.0.0.1:$port/"
 
-now() { date +%s.%N; }
-calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
-median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.6f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-# Picture files below a folder, as paths relative to the site's root.
-pictures_of() {
-  (cd "$1" && find . -type f \( -iname '*.jpg' -o -iname '*.jpeg' -o -iname '*.png' -o -iname '*.gif' \) |
-    sed 's|^\./||' | LC_ALL=C sort)
-}
-served() {
-  kill -USR1 "$server_pid"
-  sleep 0.2
-  tail -n 1 "$work/server.out"
-}
+. "$here/lib/site-crawl.bash"
 
 : >"$work/crawl.times"
 : >"$work/wget.times"

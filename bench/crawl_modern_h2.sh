@@ -85,18 +85,7 @@ for _ in $(seq 100); do curl -s -o /dev/null --cacert "$cert" "$url" && break ||
 curl -s -o /dev/null --cacert "$cert" --http2 -w '' "$url" ||
   { echo "bench crawl-modern-h2: nginx does not answer" >&2; exit 1; }
 
-now() { date +%s.%N; }
-calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
-median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.6f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-pictures_of() {
-  (cd "$1" && find . -type f \( -iname '*.jpg' -o -iname '*.jpeg' -o -iname '*.png' -o -iname '*.gif' \) |
-    sed 's|^\./||' | LC_ALL=C sort)
-}
-served() {
-  kill -USR1 "$server_pid"
-  sleep 0.2
-  tail -n 1 "$work/server.out"
-}
+. "$here/lib/site-crawl.bash"
 
 : >"$work/crawl.times"
 : >"$work/wget.times"
