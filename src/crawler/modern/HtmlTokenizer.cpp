@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <iterator>
 
 #include "store/Text.h"
 
@@ -135,7 +136,9 @@ bool HtmlTokenizer::Feed(const char* data, std::size_t size) {
       TagName_ : {
         const char* run = p;
         while (run < end && !IsSpace(*run) && *run != '/' && *run != '>') ++run;
-        for (const char* c = p; c < run && name_.size() < kMaxName; ++c) name_ += AsciiLower(*c);
+        const std::size_t n =
+            std::min<std::size_t>(static_cast<std::size_t>(run - p), kMaxName - name_.size());
+        std::transform(p, p + n, std::back_inserter(name_), AsciiLower);
         p = run;
         if (p == end) return true;
         const char c = *p++;
@@ -525,8 +528,12 @@ void HtmlTokenizer::BeginAttribute() {
 
 void HtmlTokenizer::AppendName(const char* from, const char* to) {
   if (!keep_) return;
-  for (; from < to && current_.nameSize < kMaxName; ++from, ++current_.nameSize)
-    text_ += AsciiLower(*from);
+  const std::size_t n =
+      std::min<std::size_t>(static_cast<std::size_t>(to - from), kMaxName - current_.nameSize);
+  const std::size_t at = text_.size();
+  text_.resize(at + n);
+  std::transform(from, from + n, text_.begin() + static_cast<std::ptrdiff_t>(at), AsciiLower);
+  current_.nameSize += static_cast<std::uint32_t>(n);
   current_.valueAt = static_cast<std::uint32_t>(text_.size());
 }
 
