@@ -2,6 +2,10 @@
 
 #include <libxml/HTMLparser.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -60,6 +64,53 @@ bool IsHex(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' &&
 std::uint32_t DigitValue(char c) {
   if (IsDigit(c)) return static_cast<std::uint32_t>(c - '0');
   return static_cast<std::uint32_t>(AsciiLower(c) - 'a' + 10);
+}
+
+// What ends a run of a tag's name, an attribute's name, an unquoted value.
+enum : std::uint8_t { kEndsTagName = 1, kEndsAttributeName = 2, kEndsUnquoted = 4 };
+constexpr std::array<std::uint8_t, 256> kEnds = [] {
+  std::array<std::uint8_t, 256> ends{};
+  for (unsigned char c : {' ', '\n', '\t', '\r', '\f'})
+    ends[c] = kEndsTagName | kEndsAttributeName | kEndsUnquoted;
+  ends['/'] |= kEndsTagName | kEndsAttributeName;
+  ends['>'] |= kEndsTagName | kEndsAttributeName | kEndsUnquoted;
+  ends['='] |= kEndsAttributeName;
+  ends['&'] |= kEndsUnquoted;
+  ends[0] |= kEndsUnquoted;
+  return ends;
+}();
+
+const char* RunOf(const char* p, const char* end, std::uint8_t ends) {
+  while (p < end && !(kEnds[static_cast<unsigned char>(*p)] & ends)) ++p;
+  return p;
+}
+
+// The end of a run of a quoted value (before quote, "&", NUL or end);
+// high tells whether bytes over 0x7F are in it.
+const char* QuotedRunOf(const char* p, const char* end, char quote, bool& high) {
+  unsigned char bits = 0;
+#if defined(__SSE2__)
+  const __m128i q = _mm_set1_epi8(quote), amp = _mm_set1_epi8('&'), zero = _mm_setzero_si128();
+  while (end - p >= 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i stop =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, q), _mm_cmpeq_epi8(bytes, amp)),
+                     _mm_cmpeq_epi8(bytes, zero));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
+    const unsigned over = static_cast<unsigned>(_mm_movemask_epi8(bytes));
+    if (mask != 0) {
+      const int at = __builtin_ctz(mask);
+      high = high || (over & ((1u << at) - 1)) != 0;
+      return p + at;
+    }
+    high = high || over != 0;
+    p += 16;
+  }
+#endif
+  while (p < end && *p != quote && *p != '&' && *p != '\0')
+    bits |= static_cast<unsigned char>(*p++);
+  high = high || bits >= 0x80;
+  return p;
 }
 
 // The elements whose content is text up to their end tag.
@@ -134,8 +185,7 @@ bool HtmlTokenizer::Feed(const char* data, std::size_t size) {
       }
       case State::TagName:
       TagName_ : {
-        const char* run = p;
-        while (run < end && !IsSpace(*run) && *run != '/' && *run != '>') ++run;
+        const char* run = RunOf(p, end, kEndsTagName);
         const std::size_t n =
             std::min<std::size_t>(static_cast<std::size_t>(run - p), kMaxName - name_.size());
         std::transform(p, p + n, std::back_inserter(name_), AsciiLower);
@@ -172,8 +222,7 @@ bool HtmlTokenizer::Feed(const char* data, std::size_t size) {
       }
       case State::AttributeName:
       AttributeName_ : {
-        const char* run = p;
-        while (run < end && !IsSpace(*run) && *run != '/' && *run != '>' && *run != '=') ++run;
+        const char* run = RunOf(p, end, kEndsAttributeName);
         AppendName(p, run);
         p = run;
         if (p == end) return true;
@@ -231,11 +280,9 @@ bool HtmlTokenizer::Feed(const char* data, std::size_t size) {
       ValueDouble_:
       ValueSingle_ : {
         const char quote = state_ == State::ValueDouble ? '"' : '\'';
-        const char* run = p;
-        unsigned char high = 0;
-        while (run < end && *run != quote && *run != '&' && *run != '\0')
-          high |= static_cast<unsigned char>(*run++);
-        AppendRaw(p, static_cast<std::size_t>(run - p), high >= 0x80);
+        bool high = false;
+        const char* run = QuotedRunOf(p, end, quote, high);
+        AppendRaw(p, static_cast<std::size_t>(run - p), high);
         p = run;
         if (p == end) return true;
         const char c = *p++;
@@ -252,7 +299,7 @@ bool HtmlTokenizer::Feed(const char* data, std::size_t size) {
       ValueUnquoted_ : {
         const char* run = p;
         unsigned char high = 0;
-        while (run < end && !IsSpace(*run) && *run != '>' && *run != '&' && *run != '\0')
+        while (run < end && !(kEnds[static_cast<unsigned char>(*run)] & kEndsUnquoted))
           high |= static_cast<unsigned char>(*run++);
         AppendRaw(p, static_cast<std::size_t>(run - p), high >= 0x80);
         p = run;
