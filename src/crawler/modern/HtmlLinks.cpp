@@ -1,13 +1,12 @@
 #include "crawler/modern/HtmlLinks.h"
 
-#include <libxml/HTMLparser.h>
-#include <libxml/parser.h>
+#include <iconv.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
-#include <mutex>
+#include <vector>
 
+#include "crawler/modern/HtmlTokenizer.h"
 #include "store/Text.h"
 
 namespace tvx {
@@ -20,7 +19,6 @@ constexpr std::size_t kMaxCssHeld = 256 * 1024;
 // No URL is this long; longer texts (an attribute cut off by the end of the
 // page, say) are not links.
 constexpr std::size_t kMaxLinkText = 16 * 1024;
-constexpr std::string_view kEndOfDocument = "</html";
 
 bool IsCssBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
@@ -50,13 +48,61 @@ bool HasToken(std::string_view list, std::string_view token) {
   return false;
 }
 
-std::string_view View(const xmlChar* text) {
-  return text ? std::string_view(reinterpret_cast<const char*>(text)) : std::string_view();
+bool IsAscii(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
 }
 
-void InitialiseLibxml() {
-  static std::once_flag once;
-  std::call_once(once, [] { xmlInitParser(); });
+bool IsUtf8(std::string_view text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* const end = p + text.size();
+  while (p < end) {
+    const unsigned char c = *p++;
+    if (c < 0x80) continue;
+    int more;
+    std::uint32_t code;
+    if (c >= 0xC2 && c <= 0xDF) {
+      more = 1;
+      code = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      more = 2;
+      code = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      more = 3;
+      code = c & 0x07;
+    } else {
+      return false;
+    }
+    if (end - p < more) return false;
+    for (int i = 0; i < more; ++i) {
+      if ((p[i] & 0xC0) != 0x80) return false;
+      code = (code << 6) | (p[i] & 0x3F);
+    }
+    p += more;
+    if ((more == 2 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
+        (more == 3 && (code < 0x10000 || code > 0x10FFFF)))
+      return false;
+  }
+  return true;
+}
+
+// The character set a page declares, as iconv names it; empty for UTF-8
+// (and the UTF-16 and 32 labels, which a page read as bytes cannot be).
+std::string CharsetName(std::string_view label) {
+  label = TrimBlanks(label);
+  while (!label.empty() && (label.front() == '"' || label.front() == '\'')) label.remove_prefix(1);
+  while (!label.empty() && (label.back() == '"' || label.back() == '\'')) label.remove_suffix(1);
+  std::string name = LowerCopy(label);
+  if (name == "utf-8" || name == "utf8" || name == "unicode-1-1-utf-8" ||
+      name.rfind("utf-16", 0) == 0 || name.rfind("utf-32", 0) == 0 || name == "unicode")
+    return {};
+  // As browsers do, Latin-1 and ASCII are read as Windows-1252, of which
+  // they are a part.
+  if (name == "iso-8859-1" || name == "iso8859-1" || name == "latin1" || name == "l1" ||
+      name == "us-ascii" || name == "ascii" || name == "cp1252")
+    return "WINDOWS-1252";
+  return name;
 }
 
 }  // namespace
@@ -119,21 +165,27 @@ std::size_t ForEachCssUrl(std::string_view css, bool last,
   }
 }
 
-struct HtmlLinkReader::Parser {
+struct HtmlLinkReader::Parser final : HtmlTokenSink {
   HtmlLinkSink& sink;
-  htmlParserCtxtPtr context = nullptr;
+  HtmlTokenizer tokenizer{*this};
   bool stopped = false;
   bool baseSeen = false;
   int styleDepth = 0;
   std::string css;
+  // A page in another character set than UTF-8: its links with other than
+  // ASCII in them are turned into UTF-8.
+  std::string charset;  // declared by the page; empty: UTF-8
+  bool charsetSeen = false;
+  std::string converterFor;
+  iconv_t converter = reinterpret_cast<iconv_t>(-1);
+  std::string cssUtf8;
 
   explicit Parser(HtmlLinkSink& s) : sink(s) {}
-
-  void Stop() {
-    if (stopped) return;
-    stopped = true;
-    if (context) xmlStopParser(context);
+  ~Parser() override {
+    if (converter != reinterpret_cast<iconv_t>(-1)) iconv_close(converter);
   }
+
+  void Stop() { stopped = true; }
 
   void Link(std::string_view link) {
     if (stopped || link.empty() || link.size() > kMaxLinkText) return;
@@ -158,16 +210,16 @@ struct HtmlLinkReader::Parser {
     css.append(text);
     if (!last && css.size() < kCssPiece) return;
     std::size_t used = ForEachCssUrl(css, last, [this](std::string_view url) {
-      Link(url);
+      Link(ToUtf8(url, cssUtf8) ? std::string_view(cssUtf8) : url);
       return !stopped;
     });
     css.erase(0, used);
     if (css.size() > kMaxCssHeld || last) css.clear();
   }
 
-  void Element(std::string_view name, const xmlChar** atts) {
+  void Element(std::string_view name, std::span<const HtmlAttribute> atts) {
     if (EqualsIgnoreCase(name, "style")) ++styleDepth;
-    if (!atts) return;
+    if (atts.empty()) return;
     const bool anchor = EqualsIgnoreCase(name, "a") || EqualsIgnoreCase(name, "area");
     const bool img = EqualsIgnoreCase(name, "img");
     const bool source = EqualsIgnoreCase(name, "source");
@@ -177,9 +229,9 @@ struct HtmlLinkReader::Parser {
     const bool base = EqualsIgnoreCase(name, "base");
 
     std::string_view rel, property, content, href;
-    for (const xmlChar** a = atts; a[0] && !stopped; a += 2) {
-      const std::string_view attr = View(a[0]);
-      const std::string_view value = View(a[1]);
+    for (auto a = atts.begin(); a != atts.end() && !stopped; ++a) {
+      const std::string_view attr = a->name;
+      const std::string_view value = a->value;
       if (EqualsIgnoreCase(attr, "style")) {
         Css(value);
       } else if (EqualsIgnoreCase(attr, "data-src") || EqualsIgnoreCase(attr, "data-original") ||
@@ -221,43 +273,83 @@ struct HtmlLinkReader::Parser {
     if (styleDepth == 0) StyleText({}, true);
   }
 
-  void Text(const xmlChar* text, int size) {
-    if (styleDepth == 0 || stopped || size <= 0) return;
-    StyleText(std::string_view(reinterpret_cast<const char*>(text), static_cast<std::size_t>(size)),
-              false);
+  void Text(std::string_view text) {
+    if (styleDepth == 0 || stopped || text.empty()) return;
+    StyleText(text, false);
   }
 
-  static Parser& Of(void* self) { return *static_cast<Parser*>(self); }
-  static void OnStart(void* self, const xmlChar* name, const xmlChar** atts) {
-    Of(self).Element(View(name), atts);
+  // The first <meta charset> or <meta http-equiv=content-type> says how
+  // the rest of the page is written.
+  void Charset(std::span<const HtmlAttribute> atts) {
+    std::string_view equiv, content;
+    for (const HtmlAttribute& a : atts) {
+      if (a.name == "charset") {
+        charsetSeen = true;
+        charset = CharsetName(a.value);
+        return;
+      }
+      if (a.name == "http-equiv") equiv = a.value;
+      if (a.name == "content") content = a.value;
+    }
+    if (!EqualsIgnoreCase(TrimBlanks(equiv), "content-type")) return;
+    const std::string lower = LowerCopy(content);
+    const std::size_t at = lower.find("charset=");
+    if (at == std::string::npos) return;
+    std::string_view label = std::string_view(content).substr(at + 8);
+    label = label.substr(0, label.find_first_of(";, \t"));
+    charsetSeen = true;
+    charset = CharsetName(label);
   }
-  static void OnEnd(void* self, const xmlChar* name) { Of(self).ElementEnd(View(name)); }
-  static void OnText(void* self, const xmlChar* text, int size) { Of(self).Text(text, size); }
+
+  // text in UTF-8 into out, when it is not already: from the declared
+  // character set, or, none declared and text not UTF-8, from Windows-1252
+  // (as a browser guesses). false: text is right as it is, or cannot be
+  // turned.
+  bool ToUtf8(std::string_view text, std::string& out) override {
+    if (IsAscii(text)) return false;
+    std::string from = charset;
+    if (from.empty()) {
+      if (IsUtf8(text)) return false;
+      from = "WINDOWS-1252";
+    }
+    if (from != converterFor) {
+      if (converter != reinterpret_cast<iconv_t>(-1)) iconv_close(converter);
+      converter = iconv_open("UTF-8", from.c_str());
+      converterFor = from;
+    }
+    if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    out.resize(text.size() * 4 + 8);
+    char* in = const_cast<char*>(text.data());
+    std::size_t inLeft = text.size();
+    char* next = out.data();
+    std::size_t outLeft = out.size();
+    if (iconv(converter, &in, &inLeft, &next, &outLeft) == static_cast<std::size_t>(-1) ||
+        iconv(converter, nullptr, nullptr, &next, &outLeft) == static_cast<std::size_t>(-1))
+      return false;
+    out.resize(out.size() - outLeft);
+    return true;
+  }
+
+  bool OnStartTag(std::string_view name, std::span<const HtmlAttribute> atts) override {
+    if (name == "meta" && !charsetSeen) Charset(atts);
+    Element(name, atts);
+    return !stopped;
+  }
+  bool OnEndTag(std::string_view name) override {
+    ElementEnd(name);
+    return !stopped;
+  }
+  bool OnRawText(std::string_view text) override {
+    Text(text);
+    return !stopped;
+  }
 };
 
 HtmlLinkReader::HtmlLinkReader(HtmlLinkSink& sink, std::size_t maxBytes)
-    : maxBytes_(maxBytes), parser_(std::make_unique<Parser>(sink)) {
-  InitialiseLibxml();
-  htmlSAXHandler events{};
-  events.startElement = &Parser::OnStart;
-  events.endElement = &Parser::OnEnd;
-  events.characters = &Parser::OnText;
-  events.cdataBlock = &Parser::OnText;
-  // UTF-8 unless the page says otherwise (a meta charset switches it).
-  parser_->context =
-      htmlCreatePushParserCtxt(&events, parser_.get(), nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8);
-  if (!parser_->context) {
-    parser_->stopped = true;
-    return;
-  }
-  htmlCtxtUseOptions(parser_->context, HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
-                                           HTML_PARSE_NONET | HTML_PARSE_NOBLANKS |
-                                           HTML_PARSE_COMPACT);
-}
+    : maxBytes_(maxBytes), parser_(std::make_unique<Parser>(sink)) {}
 
-HtmlLinkReader::~HtmlLinkReader() {
-  if (parser_->context) htmlFreeParserCtxt(parser_->context);
-}
+HtmlLinkReader::~HtmlLinkReader() = default;
 
 bool HtmlLinkReader::Feed(const char* data, std::size_t size) {
   if (parser_->stopped || finished_) return false;
@@ -266,50 +358,15 @@ bool HtmlLinkReader::Feed(const char* data, std::size_t size) {
     cut_ = true;
   }
   fed_ += size;
-  // The parser ignores everything after the end tag of the document, where
-  // a browser goes on reading (pages often carry more after it). The tag is
-  // turned into a bogus declaration, which the parser skips as text; a tag
-  // cut by the end of this piece waits for the next one.
-  std::string text = std::move(held_);
-  held_.clear();
-  text.append(data, size);
-  std::size_t ready = text.size();
-  for (std::size_t i = text.find('<'); i != std::string::npos; i = text.find('<', i + 1)) {
-    if (i + 7 > text.size()) {
-      if (!cut_ &&
-          EqualsIgnoreCase(kEndOfDocument.substr(0, std::min<std::size_t>(6, text.size() - i)),
-                           std::string_view(text).substr(i, 6))) {
-        ready = i;
-        break;
-      }
-      continue;
-    }
-    const char after = text[i + 6];
-    if (EqualsIgnoreCase(std::string_view(text).substr(i, 6), kEndOfDocument) &&
-        (after == '>' || after == '/' || IsCssBlank(after)))
-      text[i + 1] = '!';
-  }
-  held_ = text.substr(ready);
-  Parse(text.data(), ready);
+  parser_->tokenizer.Feed(data, size);
   if (cut_) Finish();
   return !parser_->stopped && !finished_;
-}
-
-void HtmlLinkReader::Parse(const char* data, std::size_t size) {
-  while (size > 0 && !parser_->stopped) {
-    const int piece = static_cast<int>(std::min<std::size_t>(size, INT_MAX / 2));
-    htmlParseChunk(parser_->context, data, piece, 0);
-    data += piece;
-    size -= static_cast<std::size_t>(piece);
-  }
 }
 
 void HtmlLinkReader::Finish() {
   if (finished_) return;
   finished_ = true;
-  Parse(held_.data(), held_.size());
-  held_.clear();
-  if (!parser_->stopped) htmlParseChunk(parser_->context, nullptr, 0, 1);
+  if (!parser_->stopped) parser_->tokenizer.Finish();
   if (!parser_->stopped && parser_->styleDepth > 0) parser_->StyleText({}, true);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The links of an HTML page for the modern link search, read as the page
-// arrives, piece by piece, by libxml2's HTML push parser (events only: no
-// document is built, so memory does not grow with the page). Taken: a and
+// arrives, piece by piece, by a streaming tokenizer (HtmlTokenizer: no
+// document is built, and what is held between pieces is bounded). Taken: a and
 // area href; img and source src and srcset (every candidate); the lazy
 // attributes data-src, data-srcset, data-original, data-lazy-src and
 // data-lazy-srcset on any element; frame and iframe src; link
@@ -44,12 +44,9 @@ class HtmlLinkReader {
   // The page was longer than maxBytes.
   bool Cut() const { return cut_; }
 
-  struct Parser;  // the libxml2 side
+  struct Parser;  // the tokenizer's events turned into links
 
  private:
-  void Parse(const char* data, std::size_t size);
-
-  std::string held_;  // the start of a tag cut by the end of the last piece
   std::size_t maxBytes_;
   std::size_t fed_ = 0;
   bool cut_ = false;

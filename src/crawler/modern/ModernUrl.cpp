@@ -23,6 +23,22 @@ bool IsAsciiBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\
 // A link as a browser reads it before resolving: blanks around it dropped,
 // tabs and line breaks inside it dropped, '\' taken as '/', and bytes no
 // URL may hold as they are percent-encoded.
+bool IsEscapedInLink(char ch) {
+  switch (ch) {
+    case '"':
+    case '<':
+    case '>':
+    case '`':
+    case '{':
+    case '}':
+    case '|':
+    case '^':
+      return true;
+    default:
+      return false;
+  }
+}
+
 std::string CleanLink(std::string_view ref) {
   while (!ref.empty() && IsAsciiBlank(ref.front())) ref.remove_prefix(1);
   while (!ref.empty() && IsAsciiBlank(ref.back())) ref.remove_suffix(1);
@@ -33,7 +49,7 @@ std::string CleanLink(std::string_view ref) {
     if (ch == '\t' || ch == '\n' || ch == '\r') continue;
     if (ch == '\\') {
       out += '/';
-    } else if (c <= 0x20 || c >= 0x7F || std::strchr("\"<>`{}|^", ch) != nullptr) {
+    } else if (c <= 0x20 || c >= 0x7F || IsEscapedInLink(ch)) {
       AppendPercentEscape(out, c);
     } else {
       out += ch;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,85 @@ const Strings kGalleryLinks = {"base:/media/",
 TEST(HtmlLinks, FindsEveryLinkOfAOneLinePageInAnyPieces) {
   for (std::size_t piece : {kGallery.size(), std::size_t{4096}, std::size_t{7}, std::size_t{1}})
     EXPECT_EQ(LinksOf(kGallery, piece), kGalleryLinks) << "pieces of " << piece;
+}
+
+// Pages that take the tokenizer through its states: what is markup and
+// what is not, character references, attributes, character sets, ends.
+const struct {
+  const char* name;
+  std::string page;
+  Strings links;
+} kPages[] = {
+    {"comments",
+     "<!-- <img src=c1.jpg> --><img src=a.jpg><!--> <img src=b.jpg><!---><img src=c.jpg>"
+     "<!-- x --!><img src=d.jpg><!-- <img src=c2.jpg> -- > --- ><img src=c3.jpg>",
+     {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}},
+    {"a comment left open", "<img src=a.jpg><!-- <img src=c.jpg>", {"a.jpg"}},
+    {"declarations",
+     "<!DOCTYPE html PUBLIC \"-//x\"><?xml version=\"1.0\"?><img src=a.jpg>"
+     "<![CDATA[ a > b <img src=c.jpg> ]]><img src=b.jpg></ ><img src=c.jpg><! x><img src=d.jpg>"
+     "</3 <img src=e.jpg>x>< img src=t.jpg><img src=f.jpg>",
+     {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "f.jpg"}},
+    {"text elements",
+     "<script>document.write('<img src=s.jpg>'); if (a</b) x = '</scripts>'</SCRIPT >"
+     "<textarea><img src=t.jpg></textarea><title><a href=t.html></title >"
+     "<xmp><img src=x.jpg></xmp><noembed><img src=e.jpg></noembed>"
+     "<iframe src=frame.html><img src=i.jpg></iframe><noscript><img src=lazy.jpg></noscript>"
+     "<style>p{background:url(s</style)}</style x><img src=after.jpg>"
+     "<plaintext><img src=p.jpg></plaintext><img src=p2.jpg>",
+     {"frame.html", "lazy.jpg", "s</style", "after.jpg"}},
+    {"character references",
+     "<a href=\"?a=1&amp;b=&#x41;&#66;&#X43&eacute;&#128;&#0;\">"
+     "<a href='?c=1&copy=2&amp&lt;&ampx;&nosuch;&#;&#x;&'><a href=u&amp;v&gt>",
+     {"?a=1&b=ABC\xC3\xA9\xE2\x82\xAC\xEF\xBF\xBD", "?c=1&copy=2&<&ampx;&nosuch;&#;&#x;&", "u&v>"}},
+    {"attributes",
+     "<IMG SRC=up.jpg Src=again.jpg><img\nsrc = \"spaced.jpg\" ><img src=''data-src=q.jpg>"
+     "<img alt=\"a > b\" src=\"quoted>.jpg\"/><img =x src=after-eq.jpg><img/src=slash.jpg>"
+     "<a href=x.html/>",
+     {"up.jpg", "spaced.jpg", "q.jpg", "quoted>.jpg", "after-eq.jpg", "slash.jpg", "x.html/"}},
+    {"a value too long to keep",
+     "<img src=\"" + std::string(70 * 1024, 'y') + "\" data-src=ok.jpg><img src=next.jpg>",
+     {"ok.jpg", "next.jpg"}},
+    {"declared character sets",
+     "<img src=\"caf\xC3\xA9.jpg\"><meta http-equiv=Content-Type content='text/html; "
+     "charset=ISO-8859-1'><img src=\"caf\xE9&nbsp;&eacute;.jpg\"><meta charset=koi8-r>"
+     "<style>a{b:url(\xE9t\xE9.png)}</style>",
+     {"caf\xC3\xA9.jpg", "caf\xC3\xA9\xC2\xA0\xC3\xA9.jpg", "\xC3\xA9t\xC3\xA9.png"}},
+    {"another character set", "<meta charset=\"KOI8-R\"><img src=\"\xC1.jpg\">", {"\xD0\xB0.jpg"}},
+    {"undeclared bytes not UTF-8",
+     "<img src=\"\xE9t\xE9.jpg\"><img src=\"\xC3\xA9.jpg\">",
+     {"\xC3\xA9t\xC3\xA9.jpg", "\xC3\xA9.jpg"}},
+    {"a tag cut by the end", "<a href=whole.html class=x", {"whole.html"}},
+    {"an attribute cut by the end", "<img src=a.jpg data-src=\"half", {"a.jpg"}},
+};
+
+TEST(HtmlLinks, ReadsMarkupAsABrowserDoes) {
+  for (const auto& c : kPages) EXPECT_EQ(LinksOf(c.page, c.page.size()), c.links) << c.name;
+}
+
+// However a page is cut into pieces (a tag, an attribute, a reference or
+// an end tag of a style block split between them), its links are those of
+// the whole page.
+TEST(HtmlLinks, PiecesOfAnySizeGiveTheLinksOfTheWholePage) {
+  std::vector<std::string> pages = {kGallery};
+  for (const auto& c : kPages) pages.push_back(c.page);
+  std::mt19937 random(20240611);
+  for (const std::string& page : pages) {
+    const Strings whole = LinksOf(page, page.size());
+    EXPECT_EQ(LinksOf(page, 1), whole) << page.substr(0, 60);
+    for (int round = 0; round < 20; ++round) {
+      Collect sink;
+      HtmlLinkReader reader(sink);
+      std::size_t at = 0;
+      while (at < page.size()) {
+        const std::size_t piece = std::min<std::size_t>(page.size() - at, 1 + random() % 40);
+        reader.Feed(page.data() + at, piece);
+        at += piece;
+      }
+      reader.Finish();
+      EXPECT_EQ(sink.links, whole) << page.substr(0, 60) << " round " << round;
+    }
+  }
 }
 
 TEST(HtmlLinks, SrcsetAndCssUrls) {
