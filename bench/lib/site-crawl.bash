@@ -4,10 +4,16 @@
 now() { date +%s.%N; }
 calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.6f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-# Picture files below a folder, as paths relative to the site's root.
+# Picture files below a folder, as paths relative to the site's root; the
+# types after the folder (default: jpg jpeg png gif).
 pictures_of() {
-  (cd "$1" && find . -type f \( -iname '*.jpg' -o -iname '*.jpeg' -o -iname '*.png' -o -iname '*.gif' \) |
-    sed 's|^\./||' | LC_ALL=C sort)
+  local dir=$1
+  shift
+  local types=("$@")
+  [ ${#types[@]} -gt 0 ] || types=(jpg jpeg png gif)
+  local names=() type
+  for type in "${types[@]}"; do names+=(-o -iname "*.$type"); done
+  (cd "$dir" && find . -type f \( "${names[@]:1}" \) | sed 's|^\./||' | LC_ALL=C sort)
 }
 # The server's counts so far (it prints them on SIGUSR1).
 served() {

@@ -176,9 +176,18 @@ std::optional<LinkFrontier::Taken> LinkFrontier::TakeNext(
     const std::size_t index = (turn_ + n) % hosts_.size();
     Host& host = hosts_[index];
     if (host.waiting.empty() || host.out >= perHost(host.name)) continue;
-    const Ref ref = host.waiting.back();
-    if (startable && !startable(TextAt(ref))) continue;
-    host.waiting.pop_back();
+    // The last link in, or one of the few below it when startable refuses
+    // that one (a picture while pages wait for memory to read them).
+    const std::size_t count = host.waiting.size();
+    std::size_t tried = 0;
+    if (startable) {
+      const std::size_t tries = std::min(count, kLookBelow + 1);
+      while (tried < tries && !startable(TextAt(host.waiting[count - 1 - tried]))) ++tried;
+      if (tried == tries) continue;
+    }
+    const std::size_t pick = count - 1 - tried;
+    const Ref ref = host.waiting[pick];
+    host.waiting.erase(host.waiting.begin() + static_cast<std::ptrdiff_t>(pick));
     if (host.waiting.empty()) {
       hostBytes_ -= host.waiting.capacity() * sizeof(Ref);
       host.waiting.shrink_to_fit();

@@ -53,8 +53,10 @@ class LinkFrontier {
   bool Full() const { return full_; }
 
   // The next waiting link of a host that has fewer than perHost links out
-  // (hosts take turns), now counted as out; nullopt when there is none. A
-  // host whose next link `startable` refuses waits for a later turn.
+  // (hosts take turns), now counted as out; nullopt when there is none. When
+  // `startable` refuses a host's next link, one of the kLookBelow links
+  // below it may go first; with none of them startable the host waits for a
+  // later turn.
   std::optional<Taken> TakeNext(int perHost,
                                 const std::function<bool(std::string_view url)>& startable = {});
   // The same with a limit of each host's own (perHost is asked with the
@@ -70,6 +72,7 @@ class LinkFrontier {
   std::size_t MemoryBytes() const;
 
   static constexpr std::size_t kMaxUrl = 0xFFFF;
+  static constexpr std::size_t kLookBelow = 32;
   // The links' texts are kept in blocks of this size, taken one at a time.
   static constexpr std::size_t kBlock = 256 << 10;
 

@@ -1015,8 +1015,14 @@ void ModernCrawl::StartTransfers() {
            MayStartNow(url);
   };
   while (fetcher_.Active() < kMaxActive) {
-    std::optional<LinkFrontier::Taken> next = frontier_.TakeNext(
-        [this](std::string_view host) { return PaceOf(host).ramp.Limit(); }, startable);
+    // A host that may not be asked yet gets no link now, so that none of its
+    // links is looked at.
+    const auto perHost = [this](std::string_view host) {
+      const Pace& pace = PaceOf(host);
+      const Clock::time_point now = Clock::now();
+      return now < pace.pausedUntil || now < pace.nextStart ? 0 : pace.ramp.Limit();
+    };
+    std::optional<LinkFrontier::Taken> next = frontier_.TakeNext(perHost, startable);
     while (!robotsToRead_.empty()) {
       const std::string origin = std::move(robotsToRead_.back());
       robotsToRead_.pop_back();

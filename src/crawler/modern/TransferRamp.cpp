@@ -19,8 +19,10 @@ void TransferRamp::Answered(Duration answer) {
   best_ = best;
   if (median > std::max(3 * best, best + 2 * kNoise)) {
     Halve();
-  } else if (median <= std::max(best + best / 2, best + kNoise) && limit_ < ceiling_) {
-    ++limit_;
+  } else if (median > std::max(best + best / 2, best + kNoise)) {
+    doubling_ = false;
+  } else if (limit_ < ceiling_) {
+    limit_ = doubling_ ? std::min(ceiling_, 2 * limit_) : limit_ + 1;
   }
 }
 
@@ -30,6 +32,7 @@ void TransferRamp::Widen(int ceiling) { ceiling_ = std::max(ceiling_, ceiling); 
 
 void TransferRamp::Halve() {
   limit_ = std::max(1, limit_ / 2);
+  doubling_ = false;
   round_.clear();
 }
 

@@ -52,6 +52,31 @@ TEST(LinkFrontier, HoldsNoMoreThanPerHostOut) {
   EXPECT_FALSE(frontier.TakeNext(2));
 }
 
+TEST(LinkFrontier, ARefusedLinkLetsOneOfTheFewJustBelowItGoFirst) {
+  const auto noPages = [](std::string_view url) { return url.find(".html") == url.npos; };
+  const auto addPages = [](LinkFrontier& frontier, const char* host, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+      frontier.Add("http://" + std::string(host) + "/" + std::to_string(i) + ".html", host, 0);
+  };
+  LinkFrontier frontier;
+  frontier.Add("http://a/near.jpg", "a", 0);
+  addPages(frontier, "a", LinkFrontier::kLookBelow);
+  frontier.Add("http://b/far.jpg", "b", 0);
+  addPages(frontier, "b", LinkFrontier::kLookBelow + 1);
+
+  auto taken = frontier.TakeNext(8, noPages);
+  ASSERT_TRUE(taken);
+  EXPECT_EQ(taken->url, "http://a/near.jpg");
+  EXPECT_FALSE(frontier.TakeNext(8, noPages)) << "b's picture is too far below";
+  // The pages kept their order.
+  taken = frontier.TakeNext(8);
+  ASSERT_TRUE(taken);
+  EXPECT_EQ(taken->url, "http://b/" + std::to_string(LinkFrontier::kLookBelow) + ".html");
+  taken = frontier.TakeNext(8);
+  ASSERT_TRUE(taken);
+  EXPECT_EQ(taken->url, "http://a/" + std::to_string(LinkFrontier::kLookBelow - 1) + ".html");
+}
+
 TEST(LinkFrontier, AMillionLinksTakeLessThan150BytesEach) {
   LinkFrontier frontier;
   constexpr int kLinks = 1'000'000;
