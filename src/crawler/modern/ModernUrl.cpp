@@ -175,9 +175,96 @@ std::string HashText(std::string_view text) {
   return out;
 }
 
+// A link of letters, digits and "-._~/", with a query of those and "=&"
+// (no scheme, no host, no escapes, no empty segment): most links of most
+// sites, resolved without libcurl's parser, which would give the same.
+bool IsPlainLink(std::string_view link) {
+  const std::size_t mark = link.find('?');
+  const std::string_view path = link.substr(0, mark);
+  if (path.find("//") != std::string_view::npos) return false;
+  // libcurl drops the folder's last slash from "./?q" and "../?q"; such a
+  // link is left to it, so that every link resolves as it always has.
+  if (mark != std::string_view::npos && path.find_first_not_of("./") == std::string_view::npos)
+    return false;
+  bool query = false;
+  for (char c : link) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+        c == '.' || c == '_' || c == '~' || c == '/')
+      continue;
+    if (c == '?' && !query) {
+      query = true;
+    } else if (!query || (c != '=' && c != '&')) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The dot segments of an absolute path removed, as a URL's are.
+std::string RemoveDotSegments(std::string_view in) {
+  std::string out;
+  out.reserve(in.size());
+  const auto dropLastSegment = [&out] {
+    const std::size_t slash = out.rfind('/');
+    out.resize(slash == std::string::npos ? 0 : slash);
+  };
+  while (!in.empty()) {
+    if (in.substr(0, 3) == "../") {
+      in.remove_prefix(3);
+    } else if (in.substr(0, 2) == "./") {
+      in.remove_prefix(2);
+    } else if (in.substr(0, 3) == "/./") {
+      in.remove_prefix(2);
+    } else if (in == "/.") {
+      in = "/";
+    } else if (in.substr(0, 4) == "/../") {
+      in.remove_prefix(3);
+      dropLastSegment();
+    } else if (in == "/..") {
+      in = "/";
+      dropLastSegment();
+    } else if (in == "." || in == "..") {
+      in = {};
+    } else {
+      const std::size_t end = in.find('/', 1);
+      const std::size_t n = end == std::string_view::npos ? in.size() : end;
+      out.append(in.substr(0, n));
+      in.remove_prefix(n);
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 void UrlResolver::Free::operator()(CURLU* url) const { curl_url_cleanup(url); }
+
+std::optional<std::string> UrlResolver::ResolvePlain(std::string_view link) const {
+  const std::size_t hostAt = baseText_.find("://");
+  const std::size_t pathAt =
+      hostAt == std::string::npos ? std::string::npos : baseText_.find('/', hostAt + 3);
+  if (pathAt == std::string::npos) return std::nullopt;
+  const std::string_view base(baseText_);
+  const std::string_view basePath = base.substr(pathAt, base.find('?', pathAt) - pathAt);
+  // An empty segment of the base is libcurl's to resolve against.
+  if (basePath.find("//") != std::string_view::npos) return std::nullopt;
+  const std::size_t mark = link.find('?');
+  const std::string_view linkPath = link.substr(0, mark);
+  std::string path;
+  if (linkPath.empty()) {
+    path = basePath;
+  } else if (linkPath.front() == '/') {
+    path = linkPath;
+  } else {
+    path = basePath.substr(0, basePath.rfind('/') + 1);
+    path += linkPath;
+  }
+  std::string out(base.substr(0, pathAt));
+  out += RemoveDotSegments(path);
+  if (mark != std::string_view::npos) out += link.substr(mark);
+  if (out.size() > kMaxWebUrl) return std::nullopt;
+  return out;
+}
 
 UrlResolver::UrlResolver(std::string_view base) {
   std::unique_ptr<CURLU, Free> url(curl_url());
@@ -204,9 +291,12 @@ std::optional<std::string> UrlResolver::Resolve(std::string_view ref) const {
     clean.resize(fragment);
   if (auto known = resolved_.find(clean); known != resolved_.end()) return known->second;
   std::optional<std::string> out;
-  std::unique_ptr<CURLU, Free> url(curl_url_dup(base_.get()));
-  if (url && curl_url_set(url.get(), CURLUPART_URL, clean.c_str(), 0) == CURLUE_OK)
-    out = Canonical(url.get());
+  if (IsPlainLink(clean)) out = ResolvePlain(clean);
+  if (!out) {
+    std::unique_ptr<CURLU, Free> url(curl_url_dup(base_.get()));
+    if (url && curl_url_set(url.get(), CURLUPART_URL, clean.c_str(), 0) == CURLUE_OK)
+      out = Canonical(url.get());
+  }
   if (resolvedBytes_ < kResolvedBytes) {
     resolvedBytes_ += kResolvedEntry + clean.size() + (out ? out->size() : 0);
     resolved_.emplace(std::move(clean), out);

@@ -47,6 +47,12 @@ class UrlResolver {
   struct Free {
     void operator()(CURLU* url) const;
   };
+  // A plain link (letters, digits, "-._~/", a query of those and "=&")
+  // resolved by the rules of relative URLs, without a parse; nullopt when
+  // libcurl is to resolve it (the base has an empty segment, the URL would
+  // be too long).
+  std::optional<std::string> ResolvePlain(std::string_view link) const;
+
   std::unique_ptr<CURLU, Free> base_;
   std::string baseText_;
   // The links resolved so far (without their fragments), within a bound:

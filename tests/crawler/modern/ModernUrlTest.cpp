@@ -1,3 +1,4 @@
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -54,6 +55,43 @@ TEST(ModernUrl, ResolvesLinksAsABrowserDoes) {
     }
   }
   EXPECT_FALSE(page.Resolve("/" + std::string(kMaxWebUrl, 'a')));
+}
+
+// Plain links are resolved without libcurl's parser: every combination of
+// dot segments, empty segments, queries and leading slashes must give what
+// libcurl gives.
+TEST(ModernUrl, PlainLinksResolveAsLibcurlResolvesThem) {
+  const char* bases[] = {"http://h.example/", "http://h.example/a/b/c.html",
+                         "https://h.example:8443/a/b/?x=1", "http://h.example/a//b"};
+  const char* parts[] = {"x.html", ".", "..", "", "d", "?q=1&r", "~u-v_w"};
+  std::vector<std::string> links;
+  for (const char* first : {"", "/", "./", "../"})
+    for (const char* a : parts)
+      for (const char* b : parts)
+        for (const char* c : parts)
+          links.push_back(std::string(first) + a + "/" + b + (*c == '?' ? "" : "/") + c);
+  // Another host, not a path.
+  std::erase_if(links, [](const std::string& link) { return link.rfind("//", 0) == 0; });
+  int compared = 0;
+  for (const char* base : bases) {
+    const UrlResolver page(base);
+    ASSERT_TRUE(page.Valid()) << base;
+    for (const std::string& link : links) {
+      CURLU* url = curl_url();
+      ASSERT_TRUE(url);
+      curl_url_set(url, CURLUPART_URL, page.Base().c_str(), 0);
+      std::string expected = "(none)";
+      char* text = nullptr;
+      if (curl_url_set(url, CURLUPART_URL, link.c_str(), 0) == CURLUE_OK &&
+          curl_url_get(url, CURLUPART_URL, &text, CURLU_NO_DEFAULT_PORT) == CURLUE_OK)
+        expected = text;
+      curl_free(text);
+      curl_url_cleanup(url);
+      EXPECT_EQ(page.Resolve(link).value_or("(none)"), expected) << base << " + " << link;
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 4000);
 }
 
 TEST(ModernUrl, BaseHrefAndStartUrls) {
