@@ -49,10 +49,11 @@ constexpr Flags kFromStart = 0x10;
 
 // The most transfers at once, pages and pictures.
 constexpr std::size_t kMaxActive = 64;
-// The most one page being read may hold: the parser keeps what it has not
-// read yet, and a page that is one unfinished comment or attribute makes it
-// keep the whole page, and copy it, growing each buffer by doubling.
-constexpr std::size_t kPageHold = 5 * kMaxPageBytes;
+// The most one page being read may hold, whatever the page: the reader
+// keeps one tag (HtmlTokenizer::kMaxTagBytes) and a piece of a style block,
+// each in a buffer grown by doubling, the links it resolved, and the
+// transfer's own buffers.
+constexpr std::size_t kPageHold = 2 * 1024 * 1024;
 // A host counted while leaving the start site, beside its name.
 constexpr std::size_t kDomainEntry = 64;
 
