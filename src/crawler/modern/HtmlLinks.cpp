@@ -99,8 +99,8 @@ std::size_t ForEachCssUrl(std::string_view css, bool last,
     std::size_t at = FindUrlOpening(css, pos);
     if (at == std::string_view::npos) {
       // "url" may be cut at the end of this piece.
-      if (last || css.size() < 3) return css.size();
-      return std::max(pos, css.size() - 3);
+      if (last) return css.size();
+      return std::max(pos, css.size() < 3 ? 0 : css.size() - 3);
     }
     std::size_t i = at + 4;
     while (i < css.size() && IsCssBlank(css[i])) ++i;

@@ -114,6 +114,7 @@ TEST(HtmlLinks, SrcsetAndCssUrls) {
   EXPECT_EQ(css.substr(used), "url(thr") << "an unfinished url( waits for the next piece";
   ForEachCssUrl(css.substr(used) + "ee.gif)}", true, take);
   EXPECT_EQ(got.back(), "three.gif");
+  EXPECT_EQ(ForEachCssUrl("ur", false, take), 0u) << "a piece too short to tell waits too";
 }
 
 TEST(HtmlLinks, StopsWhenTheSinkAsksAndAtTheSizeBound) {
