@@ -175,8 +175,11 @@ struct HtmlLinkReader::Parser {
     const bool link = EqualsIgnoreCase(name, "link");
     const bool meta = EqualsIgnoreCase(name, "meta");
     const bool base = EqualsIgnoreCase(name, "base");
+    const bool input = EqualsIgnoreCase(name, "input");
+    const bool object = EqualsIgnoreCase(name, "object");
+    const bool image = EqualsIgnoreCase(name, "image");  // SVG's
 
-    std::string_view rel, property, content, href;
+    std::string_view rel, property, content, href, src, type, data;
     for (const xmlChar** a = atts; a[0] && !stopped; a += 2) {
       const std::string_view attr = View(a[0]);
       const std::string_view value = View(a[1]);
@@ -189,10 +192,11 @@ struct HtmlLinkReader::Parser {
                  EqualsIgnoreCase(attr, "data-lazy-srcset")) {
         Srcset(value);
       } else if (EqualsIgnoreCase(attr, "href")) {
-        if (anchor) Link(value);
+        if (anchor || image) Link(value);
         href = value;
       } else if (EqualsIgnoreCase(attr, "src")) {
         if (img || source || frame) Link(value);
+        src = value;
       } else if (EqualsIgnoreCase(attr, "srcset")) {
         if (img || source) Srcset(value);
       } else if (EqualsIgnoreCase(attr, "rel")) {
@@ -201,10 +205,24 @@ struct HtmlLinkReader::Parser {
         if (property.empty()) property = value;
       } else if (EqualsIgnoreCase(attr, "content")) {
         content = value;
+      } else if (EqualsIgnoreCase(attr, "type")) {
+        type = value;
+      } else if (EqualsIgnoreCase(attr, "data")) {
+        data = value;
       }
     }
     if (stopped) return;
-    if (link && HasToken(rel, "image_src")) Link(href);
+    if (input && EqualsIgnoreCase(TrimCss(type), "image")) Link(src);
+    // An object of another declared type (a plugin's, a page's) shows no picture.
+    if (object && (type.empty() || EqualsIgnoreCase(TrimCss(type).substr(0, 6), "image/")))
+      Link(data);
+    if (link &&
+        (HasToken(rel, "image_src") || HasToken(rel, "icon") || HasToken(rel, "apple-touch-icon") ||
+         HasToken(rel, "apple-touch-icon-precomposed") || HasToken(rel, "mask-icon")))
+      Link(href);
+    if (link && HasToken(rel, "stylesheet") && !href.empty() && href.size() <= kMaxLinkText &&
+        !stopped && !sink.OnStylesheet(href))
+      Stop();
     if (meta &&
         (EqualsIgnoreCase(property, "og:image") || EqualsIgnoreCase(property, "og:image:url") ||
          EqualsIgnoreCase(property, "og:image:secure_url")))
