@@ -1,11 +1,13 @@
 // Crawls one site with "Modern link search", from the current folder, and
 // prints what it cost:  crawl-modern: seconds=… urls=… files=… bytes=… status=…
 // Usage: bench_crawl_modern <start url> <project name> [transfers per host]
+//                           [other types]
 // The folder's lists and side files are loaded first and written afterwards,
 // as the program does, so that a second run in the same folder has the
 // archive of the first.
-// The project wants JPG (with .jpeg), PNG and GIF pictures and stays on the
-// start site. The user interface is a counting stand-in that draws nothing.
+// The project wants JPG (with .jpeg), PNG and GIF pictures, and the types
+// "other types" lists ("svg webp", as the project's field is written), and
+// stays on the start site. The user interface is a counting stand-in that draws nothing.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -18,7 +20,9 @@ using namespace tvx;
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s <start url> <project name> [transfers per host]\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s <start url> <project name> [transfers per host] [other types]\n",
+                 argv[0]);
     return 2;
   }
   SiteProject project{};
@@ -27,6 +31,7 @@ int main(int argc, char** argv) {
   project.typeGif = 1;
   project.typeJpg = 1;
   project.typePng = 1;
+  if (argc > 4) SetText(project.otherTypes, argv[4]);
   const int transfers = argc > 3 ? std::atoi(argv[3]) : kDefaultTransfersPerHost;
 
   Engine engine;

@@ -145,8 +145,8 @@ std::size_t ForEachCssUrl(std::string_view css, bool last,
     std::size_t at = FindUrlOpening(css, pos);
     if (at == std::string_view::npos) {
       // "url" may be cut at the end of this piece.
-      if (last || css.size() < 3) return css.size();
-      return std::max(pos, css.size() - 3);
+      if (last) return css.size();
+      return std::max(pos, css.size() < 3 ? 0 : css.size() - 3);
     }
     std::size_t i = at + 4;
     while (i < css.size() && IsCssBlank(css[i])) ++i;
@@ -227,8 +227,11 @@ struct HtmlLinkReader::Parser final : HtmlTokenSink {
     const bool link = EqualsIgnoreCase(name, "link");
     const bool meta = EqualsIgnoreCase(name, "meta");
     const bool base = EqualsIgnoreCase(name, "base");
+    const bool input = EqualsIgnoreCase(name, "input");
+    const bool object = EqualsIgnoreCase(name, "object");
+    const bool image = EqualsIgnoreCase(name, "image");  // SVG's
 
-    std::string_view rel, property, content, href;
+    std::string_view rel, property, content, href, src, type, data;
     for (auto a = atts.begin(); a != atts.end() && !stopped; ++a) {
       const std::string_view attr = a->name;
       const std::string_view value = a->value;
@@ -241,10 +244,11 @@ struct HtmlLinkReader::Parser final : HtmlTokenSink {
                  EqualsIgnoreCase(attr, "data-lazy-srcset")) {
         Srcset(value);
       } else if (EqualsIgnoreCase(attr, "href")) {
-        if (anchor) Link(value);
+        if (anchor || image) Link(value);
         href = value;
       } else if (EqualsIgnoreCase(attr, "src")) {
         if (img || source || frame) Link(value);
+        src = value;
       } else if (EqualsIgnoreCase(attr, "srcset")) {
         if (img || source) Srcset(value);
       } else if (EqualsIgnoreCase(attr, "rel")) {
@@ -253,10 +257,24 @@ struct HtmlLinkReader::Parser final : HtmlTokenSink {
         if (property.empty()) property = value;
       } else if (EqualsIgnoreCase(attr, "content")) {
         content = value;
+      } else if (EqualsIgnoreCase(attr, "type")) {
+        type = value;
+      } else if (EqualsIgnoreCase(attr, "data")) {
+        data = value;
       }
     }
     if (stopped) return;
-    if (link && HasToken(rel, "image_src")) Link(href);
+    if (input && EqualsIgnoreCase(TrimCss(type), "image")) Link(src);
+    // An object of another declared type (a plugin's, a page's) shows no picture.
+    if (object && (type.empty() || EqualsIgnoreCase(TrimCss(type).substr(0, 6), "image/")))
+      Link(data);
+    if (link &&
+        (HasToken(rel, "image_src") || HasToken(rel, "icon") || HasToken(rel, "apple-touch-icon") ||
+         HasToken(rel, "apple-touch-icon-precomposed") || HasToken(rel, "mask-icon")))
+      Link(href);
+    if (link && HasToken(rel, "stylesheet") && !href.empty() && href.size() <= kMaxLinkText &&
+        !stopped && !sink.OnStylesheet(href))
+      Stop();
     if (meta &&
         (EqualsIgnoreCase(property, "og:image") || EqualsIgnoreCase(property, "og:image:url") ||
          EqualsIgnoreCase(property, "og:image:secure_url")))

@@ -4,9 +4,12 @@
 // document is built, and what is held between pieces is bounded). Taken: a and
 // area href; img and source src and srcset (every candidate); the lazy
 // attributes data-src, data-srcset, data-original, data-lazy-src and
-// data-lazy-srcset on any element; frame and iframe src; link
-// rel=image_src; meta og:image; url(...) in style attributes and style
-// blocks; and the page's <base href>.
+// data-lazy-srcset on any element; frame and iframe src; input type=image
+// src; object data (without a type, or of an image type); image href (SVG);
+// link href of rel image_src, icon (also "shortcut icon"),
+// apple-touch-icon, apple-touch-icon-precomposed and mask-icon; meta
+// og:image; url(...) in style attributes and style blocks; the page's
+// <base href>; and, on their own call, the stylesheets it links.
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -26,6 +29,9 @@ class HtmlLinkSink {
   virtual bool OnLink(std::string_view link) = 0;
   // The page's first <base href>; the links after it resolve against it.
   virtual void OnBase(std::string_view href) = 0;
+  // The href of a <link rel=stylesheet>, as OnLink gives links; a sink that
+  // reads no stylesheets leaves them. false: read no further.
+  virtual bool OnStylesheet(std::string_view /*href*/) { return true; }
 };
 
 class HtmlLinkReader {

@@ -16,6 +16,7 @@
 
 #include "crawler/CrawlLimits.h"
 #include "crawler/CrawlRun.h"
+#include "crawler/modern/CssLinks.h"
 #include "crawler/modern/HtmlLinks.h"
 #include "crawler/modern/LinkFrontier.h"
 #include "crawler/modern/ModernUrl.h"
@@ -42,10 +43,12 @@ constexpr auto kTextInterval = std::chrono::milliseconds(50);
 // How long one round of the transfers may wait for the network.
 constexpr int kRoundMs = 100;
 
-// A link's flags: how many redirects led to it, and whether it is the
-// start URL or where the start URL led.
+// A link's flags: how many redirects led to it, whether it is the start
+// URL or where the start URL led, and whether a page or stylesheet links it
+// as a stylesheet (read for its pictures, whatever its name, never saved).
 constexpr Flags kHopMask = 0x0F;
 constexpr Flags kFromStart = 0x10;
+constexpr Flags kStylesheet = 0x20;
 
 // The most transfers at once, pages and pictures.
 constexpr std::size_t kMaxActive = 64;
@@ -328,12 +331,14 @@ class ModernCrawl {
     domains_.insert(host);
   }
 
-  // Queues url when the project wants it. false: the crawl has reached more
-  // sites than the project allows, and the rest of the page is left.
+  // Queues url when the project wants it (a stylesheet whatever its name).
+  // false: the crawl has reached more sites than the project allows, and the
+  // rest of the page is left.
   bool Admit(const std::string& url, Flags flags) {
     if (frontier_.Contains(url)) return true;
     if (frontier_.Full()) return LimitReached();
-    if (KindOfUrl(url, types_) == UrlKind::Skip) return true;
+    const bool stylesheet = (flags & kStylesheet) != 0;
+    if (!stylesheet && KindOfUrl(url, types_) == UrlKind::Skip) return true;
     const std::string host(SplitWebUrl(url).host);
     if (!settings_.exitDomain && !IsStartHost(host)) return true;
     if (settings_.exitDomain) {
@@ -388,7 +393,7 @@ class ModernCrawl {
       RedirectFailed(from.url, "Too many redirects: " + ChainStart(from.url));
       return;
     }
-    const Flags flags = static_cast<Flags>((hops + 1) | (from.flags & kFromStart));
+    const Flags flags = static_cast<Flags>((hops + 1) | (from.flags & (kFromStart | kStylesheet)));
     const std::string host(SplitWebUrl(*target).host);
     // Where the start URL leads is the site, whatever host it names.
     if (from.flags & kFromStart) AddStartHost(host);
@@ -693,9 +698,11 @@ class ModernCrawl {
   int tooLarge_ = 0;
 };
 
-// One URL's transfer: a page read for links, or a picture written below the
-// project's folder.
-class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
+// One URL's transfer: a page or a stylesheet read for links, or a picture
+// written below the project's folder.
+class ModernCrawl::Fetch final : public net::FetchClient,
+                                 private HtmlLinkSink,
+                                 private CssLinkSink {
  public:
   Fetch(ModernCrawl& crawl, LinkFrontier::Taken taken, bool picture,
         std::optional<ArchiveEntry> archived)
@@ -745,12 +752,24 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
     }
     head_ = head;
     crawl_.Show(crawl_.action_, "Reading " + url);
-    if (picture_) return OpenFile({});
+    if (picture_) {
+      // A stylesheet the project wants saved is read for its pictures too.
+      if (IsStylesheetAnswer(url, head.contentType)) ReadCss(url);
+      return OpenFile({});
+    }
+    const bool stylesheet = (taken_.flags & kStylesheet) != 0;
     if (IsHtmlType(head.contentType)) {
+      // A stylesheet's link that answers with a page (one saying it is not
+      // there, mostly) shows nothing: it is not read.
+      if (stylesheet) return net::BodyUse::Stop;
       crawl_.Show(crawl_.action_, "Retrieving links...");
       crawl_.RefreshSettings();
       resolver_ = std::make_unique<UrlResolver>(url);
       reader_ = std::make_unique<HtmlLinkReader>(static_cast<HtmlLinkSink&>(*this));
+      return net::BodyUse::Take;
+    }
+    if (IsStylesheetAnswer(url, head.contentType)) {
+      ReadCss(url);
       return net::BodyUse::Take;
     }
     if (const std::optional<std::string> extension = crawl_.types_.ExtensionFor(head.contentType)) {
@@ -762,6 +781,8 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
 
   bool OnBody(const char* data, std::size_t size) override {
     if (reader_) return reader_->Feed(data, size);
+    if (css_ && !file_) return css_->Feed(data, size);
+    if (css_) css_->Feed(data, size);  // saved as well: the file is written whatever it finds
     if (!file_) return false;
     const SiteOptions& o = crawl_.options_;
     if (o.maxKb > 0 && bytes_ + size > static_cast<std::uint64_t>(o.maxKb) * 1024) {
@@ -812,6 +833,7 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
       localProblem_ = false;
     }
     if (reader_) reader_->Finish();
+    if (css_) css_->Finish();
     if (file_ && problem_.empty()) {
       const SiteOptions& o = crawl_.options_;
       if (o.minKb > 0 && bytes_ < static_cast<std::uint64_t>(o.minKb) * 1024) {
@@ -827,6 +849,15 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
   }
 
  private:
+  // The stylesheet is read for the pictures it shows; its links resolve
+  // against its own URL.
+  void ReadCss(const std::string& url) {
+    crawl_.Show(crawl_.action_, "Retrieving links...");
+    crawl_.RefreshSettings();
+    resolver_ = std::make_unique<UrlResolver>(url);
+    css_ = std::make_unique<CssLinkReader>(static_cast<CssLinkSink&>(*this));
+  }
+
   net::BodyUse OpenFile(std::string_view extension) {
     const LocalPath path = crawl_.PathFor(taken_.url, extension);
     if (!path.Usable()) {
@@ -904,6 +935,23 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
 
   void OnBase(std::string_view href) override { resolver_->Rebase(href); }
 
+  bool OnStylesheet(std::string_view href) override {
+    std::optional<std::string> url = resolver_->Resolve(href);
+    return !url || crawl_.Admit(*url, kStylesheet);
+  }
+
+  // A stylesheet's url(...) names fonts, cursors and more beside pictures:
+  // only a picture the project wants is taken.
+  bool OnCssUrl(std::string_view link) override {
+    std::optional<std::string> url = resolver_->Resolve(link);
+    return !url || KindOfUrl(*url, crawl_.types_) != UrlKind::Picture || crawl_.Admit(*url, 0);
+  }
+
+  bool OnCssImport(std::string_view link) override {
+    std::optional<std::string> url = resolver_->Resolve(link);
+    return !url || crawl_.Admit(*url, kStylesheet);
+  }
+
   ModernCrawl& crawl_;
   LinkFrontier::Taken taken_;
   bool picture_;
@@ -913,6 +961,7 @@ class ModernCrawl::Fetch final : public net::FetchClient, private HtmlLinkSink {
   bool again_ = false;  // the URL is asked again later
   std::unique_ptr<UrlResolver> resolver_;
   std::unique_ptr<HtmlLinkReader> reader_;
+  std::unique_ptr<CssLinkReader> css_;
   std::unique_ptr<PartialFile> file_;
   Sha256 digest_;
   // The picture's first bytes while its pixel size is looked for.
@@ -1032,6 +1081,9 @@ void ModernCrawl::StartTransfers() {
     if (!next) return;
     const int host = next->host;
     UrlKind kind = KindOfUrl(next->url, types_);
+    // A stylesheet is read whatever its name says (and saved as well when
+    // the project wants files of its type).
+    if ((next->flags & kStylesheet) && kind == UrlKind::Skip) kind = UrlKind::Page;
     const auto drop = [&] {
       frontier_.Done(host);
       EndChain(next->url);

@@ -445,6 +445,13 @@ bool IsHtmlType(std::string_view contentType) {
   return type == "text/html" || type == "application/xhtml+xml";
 }
 
+bool IsStylesheetAnswer(std::string_view url, std::string_view contentType) {
+  const std::string type = LowerCopy(TrimBlanks(contentType.substr(0, contentType.find(';'))));
+  if (type == "text/css") return true;
+  if (IsHtmlType(type) || type.rfind("image/", 0) == 0) return false;
+  return EqualsIgnoreCase(ExtensionOf(LastSegment(SplitWebUrl(url).path)), ".css");
+}
+
 LocalPlace LocalPlaceOf(std::string_view url, bool startSite, std::string_view extension,
                         std::size_t maxName) {
   const WebUrlParts parts = SplitWebUrl(url);

@@ -116,6 +116,10 @@ UrlKind KindOfUrl(std::string_view url, const PictureTypes& types);
 
 bool IsHtmlType(std::string_view contentType);
 
+// Whether an answer for url is a stylesheet: its Content-Type says text/css,
+// or it says nothing of a page or a picture and the URL's path ends in .css.
+bool IsStylesheetAnswer(std::string_view url, std::string_view contentType);
+
 // Where a URL's file goes below the project's folder.
 struct LocalPlace {
   std::string folders;  // '/' between them; may be empty

@@ -19,6 +19,10 @@ class Collect : public HtmlLinkSink {
     return ++count_ < stopAfter_;
   }
   void OnBase(std::string_view href) override { links.push_back("base:" + std::string(href)); }
+  bool OnStylesheet(std::string_view href) override {
+    links.push_back("css:" + std::string(href));
+    return ++count_ < stopAfter_;
+  }
   Strings links;
 
  private:
@@ -43,6 +47,10 @@ const std::string kGallery =
     "<meta property=\"og:image\" content=\"https://pics.example/Cover.JPG\">"
     "<meta name=og:title content=\"not a link\">"
     "<link rel=\"stylesheet\" href=\"site.css\"><link rel=\"Image_Src\" href=\"thumb.png\">"
+    "<link rel=\"shortcut icon\" type=\"image/png\" href=\"py.svg\"><link rel=ICON href=i.ico>"
+    "<link rel=apple-touch-icon-precomposed href=t.png><link rel=\"mask-icon\" href=m.svg>"
+    "<link rel=apple-touch-icon href=a.png><link rel=iconic href=no.png><link rel=stylesheet>"
+    "<link href=\"alt.css?v=2\" rel=\"alternate stylesheet\"><link rel=preload href=no.jpg>"
     "<style>.hero{background:url(hero.jpg)}.b{background-image:URL( 'quoted b.png' )}</style>"
     "</head><body><a href=\"Page2.html?x=1&amp;y=2\">next</a><area href=map.html>"
     "<img src=\"IMG_1234.JPG\" srcset=\"s-480.jpg 480w, s-800.jpg 800w\" alt=\"\">"
@@ -51,13 +59,24 @@ const std::string kGallery =
     "<div data-original=\"orig.jpg\" style=\"background:url(&quot;div.webp&quot;)\"></div>"
     "<picture><source srcset=\"p.avif\" type=\"image/avif\"><source src=p.webp>"
     "<img src=p.jpg></picture><iframe src=\"frame.html\"></iframe><frame src=f2.html>"
+    "<input src=go.png type=IMAGE><input type=text src=no.png><video poster=no.jpg></video>"
+    "<object data=o.svg type=\"image/svg+xml\"></object><object data=o.png></object>"
+    "<object data=no.swf type=application/x-shockwave-flash></object>"
+    "<svg><image href=\"s.png\"/><image xlink:href=\"no.png\"/></svg>"
     "<script>var a = \"<img src='not-a-tag.jpg'>\";</script>"
     "<a href='mailto:me@x'>mail</a><p>url(text-is-not-css.jpg)</p></body></HTML >"
     "<img src=\"After-End.png\">";
 
 const Strings kGalleryLinks = {"base:/media/",
                                "https://pics.example/Cover.JPG",
+                               "css:site.css",
                                "thumb.png",
+                               "py.svg",
+                               "i.ico",
+                               "t.png",
+                               "m.svg",
+                               "a.png",
+                               "css:alt.css?v=2",
                                "hero.jpg",
                                "quoted b.png",
                                "Page2.html?x=1&y=2",
@@ -76,6 +95,10 @@ const Strings kGalleryLinks = {"base:/media/",
                                "p.jpg",
                                "frame.html",
                                "f2.html",
+                               "go.png",
+                               "o.svg",
+                               "o.png",
+                               "s.png",
                                "mailto:me@x",
                                "After-End.png"};
 
@@ -194,6 +217,7 @@ TEST(HtmlLinks, SrcsetAndCssUrls) {
   EXPECT_EQ(css.substr(used), "url(thr") << "an unfinished url( waits for the next piece";
   ForEachCssUrl(css.substr(used) + "ee.gif)}", true, take);
   EXPECT_EQ(got.back(), "three.gif");
+  EXPECT_EQ(ForEachCssUrl("ur", false, take), 0u) << "a piece too short to tell waits too";
 }
 
 TEST(HtmlLinks, StopsWhenTheSinkAsksAndAtTheSizeBound) {
@@ -201,7 +225,8 @@ TEST(HtmlLinks, StopsWhenTheSinkAsksAndAtTheSizeBound) {
   HtmlLinkReader reader(two);
   EXPECT_FALSE(reader.Feed(kGallery.data(), kGallery.size()));
   reader.Finish();
-  EXPECT_EQ(two.links, (Strings{"base:/media/", "https://pics.example/Cover.JPG", "thumb.png"}));
+  EXPECT_EQ(two.links, (Strings{"base:/media/", "https://pics.example/Cover.JPG", "css:site.css"}))
+      << "a stylesheet's call stops the page as a link's does";
 
   // A page past the bound: the links before it count, those after it do not.
   const std::string page = "<a href=a.html><p>" + std::string(5000, 'x') + "<a href=b.html>";

@@ -131,6 +131,100 @@ TEST_F(ModernCrawl, FindsEveryPictureOfAOneLineGalleryInItsOwnCase) {
   EXPECT_EQ(test::E().lists.requestedSites.GetCount(), 0);
 }
 
+// The pictures a page shows through its icon and its stylesheets: a
+// stylesheet linked twice is read once, an @import's url() resolves against
+// the stylesheet that names it, url() of a font or a stylesheet is no
+// picture, and stylesheets off the site, refused by robots.txt or answering
+// with a page are not read. No stylesheet is ever saved.
+TEST_F(ModernCrawl, FindsThePicturesOfIconsAndStylesheets) {
+  test::TestHttpServer other("127.0.0.2");
+  other.SetHandler(
+      [&](const test::HttpRequest&) { return HttpResponse::Ok("a{b:url(far.png)}", "text/css"); });
+  http_.Serve("/robots.txt",
+              HttpResponse::Ok("User-agent: *\nDisallow: /private/\n", "text/plain"));
+  http_.Serve("/index.html",
+              HttpResponse::Html("<html><head><link rel=\"shortcut icon\" type=\"image/png\" "
+                                 "href=\"static/fav.svg\"><link rel=stylesheet href=static/"
+                                 "site.css?v=3><link rel=stylesheet href=\"" +
+                                 other.Url("/far.css") +
+                                 "\"><link rel=stylesheet href=/private/hidden.css>"
+                                 "<link rel=stylesheet href=page.css><link rel=stylesheet "
+                                 "href=pic-style></head><body><a href=static/linked.css>css</a>"
+                                 "<a href=two.html>2</a></body></html>"));
+  http_.Serve("/two.html",
+              HttpResponse::Html("<link rel=stylesheet href=\"static/site.css?v=3\">"));
+  http_.Serve("/static/site.css",
+              HttpResponse::Ok("@import url(\"base.css\");@import 'print';\n"
+                               "@font-face{src:url(fonts/f.woff2)}.x{background:url(bg.png)}"
+                               ".y{background:url(../img/deep.jpg)}.z{background:url(other.css)}",
+                               "text/css; charset=utf-8"));
+  // Told by its name, whatever its type says; it imports the first again.
+  http_.Serve("/static/base.css",
+              HttpResponse::Ok("@import url(site.css?v=3);.file{background:url(file.png)}"));
+  http_.Serve("/static/print", HttpResponse::Ok("p{background:url(p.jpg)}", "text/css"));
+  http_.Serve("/private/hidden.css", HttpResponse::Ok("a{b:url(hidden.png)}", "text/css"));
+  http_.Serve("/page.css", HttpResponse::Html("<img src=trap.jpg>a{b:url(trap.png)}"));
+  http_.Serve("/pic-style", HttpResponse::Ok(Picture("pic-style") + "url(bogus.png)", "image/png"));
+  const std::vector<std::pair<std::string, std::string>> pictures = {
+      {"static/fav.svg", "image/svg+xml"}, {"static/bg.png", "image/png"},
+      {"static/file.png", "image/png"},    {"img/deep.jpg", "image/jpeg"},
+      {"static/p.jpg", "image/jpeg"},
+  };
+  for (const auto& [path, type] : pictures)
+    http_.Serve("/" + path, HttpResponse::Ok(Picture(path), type));
+  // A project that lists "css" among its types saves the stylesheets too
+  // (any file so named, as it always did), and still reads them.
+  const struct {
+    const char* name;
+    const char* otherTypes;
+    std::set<std::string> alsoSaved;
+  } cases[] = {
+      {"proj", "svg", {}},
+      {"css", "svg css", {"static/site_v=3.css", "static/base.css", "page.css"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.otherTypes);
+    const std::size_t siteCss = http_.RequestCount("/static/site.css");
+    const std::size_t baseCss = http_.RequestCount("/static/base.css");
+    const std::size_t before = Asked(http_).size();
+    SiteProject p = Modern(http_.Url("/index.html"));
+    SetText(p.name, c.name);
+    test::E().siteOptions.Set(c.name, SiteOptions{true, 4});
+    p.typePng = 1;
+    SetText(p.otherTypes, c.otherTypes);
+    test::Shown().FollowRow(0);
+    Start(p);
+    EXPECT_EQ(Finish(), kCrawlDone);
+
+    const std::string folder = "Pictures/" + std::string(c.name);
+    std::set<std::string> saved;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+      if (entry.is_regular_file())
+        saved.insert(entry.path().lexically_relative(folder).generic_string());
+    std::set<std::string> expected = c.alsoSaved;
+    expected.insert("pic-style.png");  // a picture, whatever linked it
+    for (const auto& [path, type] : pictures) {
+      expected.insert(path);
+      EXPECT_EQ(ReadFile(folder + "/" + path), Picture(path)) << path;
+    }
+    EXPECT_EQ(saved, expected);
+    EXPECT_EQ(Ui().FilesOf(c.name).size(), expected.size()) << "what is saved is shown, no more";
+    EXPECT_EQ(http_.RequestCount("/static/site.css"), siteCss + 1);
+    EXPECT_EQ(http_.RequestCount("/static/base.css"), baseCss + 1);
+    const Strings all = Asked(http_);
+    const Strings asked(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+    for (const char* never : {"/static/fonts/f.woff2", "/private/hidden.css", "/private/hidden.png",
+                              "/trap.jpg", "/trap.png", "/bogus.png", "/bg.png"})
+      EXPECT_FALSE(Has(asked, never)) << never;
+    EXPECT_EQ(Has(asked, "/static/other.css"), !c.alsoSaved.empty());
+    EXPECT_EQ(Has(asked, "/static/linked.css"), !c.alsoSaved.empty());
+    EXPECT_TRUE(other.Requests().empty()) << "another site's stylesheet is not read";
+    EXPECT_EQ(Status(), "Success, 1 links skipped by robots.txt");
+    test::E().lists.downloadedSites.RemoveAt(0);
+    Ui().Clear();
+  }
+}
+
 // http to https and back, a redirect loop, a chain longer than ten, and a
 // redirect to another site.
 TEST_F(ModernCrawl, FollowsRedirectsAcrossSchemesWithinLimits) {
