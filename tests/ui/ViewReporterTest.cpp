@@ -1,11 +1,18 @@
 // Workers reach the views only through the dispatcher, which carries every
 // report onto the user-interface thread and waits for it.
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
+#include <QEventLoop>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <atomic>
+#include <fstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "support/RecordingReporter.h"
 #include "ui/DialogDriver.h"
@@ -126,6 +133,81 @@ TEST_F(ViewReporterTest, AClosedDispatcherLetsWaitingWorkersRunTheirWork) {
   // The queued copy finds its work taken and does nothing.
   QCoreApplication::processEvents();
   EXPECT_EQ(ran.load(), 2);
+}
+
+// How often the thread has gone to sleep and been woken since it started.
+long VoluntarySwitches(long tid) {
+  std::ifstream status("/proc/self/task/" + std::to_string(tid) + "/status");
+  const std::string key = "voluntary_ctxt_switches:";
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind(key, 0) == 0) return std::stol(line.substr(key.size()));
+  return -1;
+}
+
+bool Sleeping(long tid) {
+  std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+  std::string all;
+  std::getline(stat, all);
+  // The state follows the name, which is in parentheses.
+  const auto close = all.rfind(')');
+  return close != std::string::npos && close + 2 < all.size() && all[close + 2] == 'S';
+}
+
+// Several workers wait at once when the program ends: each gets its own work
+// back and runs it once; the copies queued for the window do nothing.
+TEST_F(ViewReporterTest, ClosingHandsEveryWaitingWorkerItsOwnWork) {
+  constexpr int kWorkers = 4;
+  std::vector<std::atomic<long>> tids(kWorkers);
+  std::vector<std::atomic<int>> ran(kWorkers);
+  std::vector<std::thread> workers;
+  for (int i = 0; i < kWorkers; ++i)
+    workers.emplace_back([&, i] {
+      tids[i] = static_cast<long>(::syscall(SYS_gettid));
+      dispatcher.Run([&, i] { ++ran[i]; });
+    });
+  // Each is asleep, waiting for the window.
+  for (int i = 0; i < kWorkers; ++i)
+    while (tids[i].load() == 0 || !Sleeping(tids[i].load())) std::this_thread::yield();
+  dispatcher.Close();
+  for (std::thread& worker : workers) worker.join();
+  QCoreApplication::processEvents();
+  for (int i = 0; i < kWorkers; ++i) EXPECT_EQ(ran[i].load(), 1) << "worker " << i;
+}
+
+// Finishing one worker's report wakes that worker only: a worker whose own
+// report is still on the window's thread (here a message box's loop, during
+// which other reports go on) sleeps through all of them. Waking every waiting
+// worker for each report kept 50 workers busy and the window waiting for them.
+TEST_F(ViewReporterTest, AReportThatIsDoneWakesOnlyTheWorkerThatMadeIt) {
+  constexpr int kReports = 200;
+  std::atomic<long> boxTid{0};
+  std::atomic<bool> reportsDone{false};
+  long switchesBefore = -1;
+  long switchesAfter = -1;
+  std::thread boxWorker([&] {
+    boxTid = static_cast<long>(::syscall(SYS_gettid));
+    dispatcher.Run([&] {
+      // The box's own loop, as ShowMessage runs one.
+      QEventLoop box;
+      QTimer::singleShot(0, &box, [&] {
+        while (!Sleeping(boxTid.load())) std::this_thread::yield();
+        switchesBefore = VoluntarySwitches(boxTid.load());
+        std::thread reporter([&] {
+          for (int i = 0; i < kReports; ++i) dispatcher.Run([] {});
+          reportsDone = true;
+        });
+        while (!reportsDone.load()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        reporter.join();
+        switchesAfter = VoluntarySwitches(boxTid.load());
+        box.quit();
+      });
+      box.exec();
+    });
+  });
+  QTRY_VERIFY_WITH_TIMEOUT(switchesAfter >= 0, 60000);
+  boxWorker.join();
+  ASSERT_GE(switchesBefore, 0);
+  EXPECT_LT(switchesAfter - switchesBefore, kReports / 10);
 }
 
 TEST(ViewReporterGone, ReportsAfterTheViewsAreGoneDoNothing) {

@@ -90,67 +90,66 @@ bool CQtUiDispatcher::IsUiThread() const {
   return QThread::currentThread() == context_->thread() || closedRun_.IsUiThread();
 }
 
-namespace {
-
 // One piece of work on its way to the user-interface thread: whoever takes it
 // first (that thread, or the caller once the dispatcher is closed) runs it.
-struct Passage {
-  enum State { kWaiting, kTakenByUi, kTakenByCaller, kDone };
+// Its waiting worker sleeps on its state alone.
+struct CQtUiDispatcher::Passage {
+  enum State { kWaiting, kTakenByUi, kHandedBack, kDone };
   std::atomic<int> state{kWaiting};
 };
-
-}  // namespace
 
 void CQtUiDispatcher::Run(const std::function<void()>& work) {
   if (QThread::currentThread() == context_->thread()) {
     work();
     return;
   }
+  auto passage = std::make_shared<Passage>();
+  bool closed = false;
   {
     std::lock_guard lock(mutex_);
-    if (closed_) {
-      closedRun_.Run(work);
-      return;
-    }
+    closed = closed_;
+    if (!closed) waiting_.push_back(passage);
   }
-  auto passage = std::make_shared<Passage>();
-  QMetaObject::invokeMethod(
-      context_,
-      [this, passage, &work] {
-        int waiting = Passage::kWaiting;
-        if (!passage->state.compare_exchange_strong(waiting, Passage::kTakenByUi)) return;
-        work();
-        {
-          std::lock_guard lock(mutex_);
-          passage->state.store(Passage::kDone);
-        }
-        changed_.notify_all();
-      },
-      Qt::QueuedConnection);
-  // The worker waits here until the user-interface thread has run the work,
-  // or the dispatcher closes before that thread took it.
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] {
-    return passage->state.load() == Passage::kDone ||
-           (closed_ && passage->state.load() == Passage::kWaiting);
-  });
-  if (passage->state.load() == Passage::kDone) return;
-  int waiting = Passage::kWaiting;
-  if (passage->state.compare_exchange_strong(waiting, Passage::kTakenByCaller)) {
-    lock.unlock();
+  if (closed) {
     closedRun_.Run(work);
     return;
   }
-  // The user-interface thread took it a moment before: it finishes it.
-  changed_.wait(lock, [&] { return passage->state.load() == Passage::kDone; });
+  // The posted call holds the passage, not the dispatcher; `work` lives
+  // until this call returns, which is after the posted call is done with it.
+  QMetaObject::invokeMethod(
+      context_,
+      [passage, &work] {
+        int waiting = Passage::kWaiting;
+        if (!passage->state.compare_exchange_strong(waiting, Passage::kTakenByUi)) return;
+        work();
+        passage->state.store(Passage::kDone);
+        passage->state.notify_one();
+      },
+      Qt::QueuedConnection);
+  // The worker waits here until the user-interface thread has run the work,
+  // or the dispatcher closed and handed it back before that thread took it.
+  int state = passage->state.load();
+  while (state == Passage::kWaiting || state == Passage::kTakenByUi) {
+    passage->state.wait(state);
+    state = passage->state.load();
+  }
+  {
+    std::lock_guard lock(mutex_);
+    std::erase(waiting_, passage);
+  }
+  if (state == Passage::kHandedBack) closedRun_.Run(work);
 }
 
 void CQtUiDispatcher::Close() {
-  {
-    std::lock_guard lock(mutex_);
-    closed_ = true;
+  std::lock_guard lock(mutex_);
+  closed_ = true;
+  // Work the user-interface thread took already is finished there (this runs
+  // on that thread); the rest goes back to the workers that wait for it.
+  for (const std::shared_ptr<Passage>& passage : waiting_) {
+    int waiting = Passage::kWaiting;
+    if (passage->state.compare_exchange_strong(waiting, Passage::kHandedBack))
+      passage->state.notify_one();
   }
-  changed_.notify_all();
 }
 
 }  // namespace tvx::ui

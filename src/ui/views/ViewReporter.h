@@ -5,8 +5,9 @@
 
 #include <QObject>
 #include <QPointer>
-#include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 #include "ui/model/ShownList.h"
 #include "workers/Reporting.h"
@@ -46,6 +47,9 @@ class CViewReporter : public RowSink {
 // thread) and waits until it is done. Once closed (the program is ending and
 // its thread runs no more events), work runs on the calling thread under one
 // lock instead, also work that was already waiting.
+//
+// Each waiting worker waits on its own piece of work: the user-interface
+// thread wakes that worker alone and never waits for any thread to do so.
 class CQtUiDispatcher : public UiDispatcher {
  public:
   CQtUiDispatcher();
@@ -55,11 +59,15 @@ class CQtUiDispatcher : public UiDispatcher {
   void Close() override;
 
  private:
+  struct Passage;
+
   QObject* context_;
   SerialDispatcher closedRun_;
+  // Guards closed_ and waiting_; never taken while work runs.
   std::mutex mutex_;
-  std::condition_variable changed_;
   bool closed_ = false;
+  // The work that workers wait for, so that closing can hand it back.
+  std::vector<std::shared_ptr<Passage>> waiting_;
 };
 
 }  // namespace tvx::ui
