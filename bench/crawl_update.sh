@@ -18,7 +18,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${BUILD_DIR:-build-bench}" && pwd)
 crawler="$build/bench/bench_crawl_modern"
-pages=${PAGES:-2000}
+pages=${PAGES:-300}
 rounds=${ROUNDS:-5}
 delay=${DELAY_MS:-20}
 transfers=${TRANSFERS:-4}
