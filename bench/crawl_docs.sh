@@ -32,7 +32,6 @@ for tool in wget wget2 nginx python3; do
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tvx-bench-docs.XXXXXX")
-chmod 755 "$work"  # nginx's worker runs as another user when started by root
 nginx_pid=""
 cleanup() {
   if [ -n "$nginx_pid" ]; then
@@ -43,31 +42,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
-mkdir -p "$work/nginx"
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-cat >"$work/nginx/nginx.conf" <<CONF
-daemon off;
-worker_processes 1;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 1024; }
-http {
-  include /etc/nginx/mime.types;
-  access_log off;
-  client_body_temp_path $work/nginx;
-  proxy_temp_path $work/nginx;
-  fastcgi_temp_path $work/nginx;
-  uwsgi_temp_path $work/nginx;
-  scgi_temp_path $work/nginx;
-  server {
+. "$here/lib/nginx.bash"
+port=$(free_port)
+start_nginx "  server {
     listen 127.0.0.1:$port;
     root $docs;
     index index.html;
-  }
-}
-CONF
-nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" &
-nginx_pid=$!
+  }"
 url="http://127.0.0.1:$port/"
 for _ in $(seq 100); do wget -q -O /dev/null "$url" && break || sleep 0.1; done
 

@@ -24,7 +24,6 @@ for tool in wget wget2 python3 nginx openssl curl; do
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tvx-bench-h2.XXXXXX")
-chmod 755 "$work"  # nginx's worker runs as another user when started by root
 server_pid=""
 nginx_pid=""
 cleanup() {
@@ -45,25 +44,13 @@ for _ in $(seq 200); do
 done
 port=$(sed -n 's/^PORT //p' "$work/server.out")
 
+. "$here/lib/nginx.bash"
 mkdir -p "$work/nginx"
 openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes \
   -keyout "$work/nginx/key.pem" -out "$work/nginx/cert.pem" -days 2 -subj /CN=127.0.0.1 \
   -addext subjectAltName=IP:127.0.0.1 2>/dev/null
-tls_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-cat >"$work/nginx/nginx.conf" <<CONF
-daemon off;
-worker_processes 1;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 1024; }
-http {
-  access_log off;
-  client_body_temp_path $work/nginx;
-  proxy_temp_path $work/nginx;
-  fastcgi_temp_path $work/nginx;
-  uwsgi_temp_path $work/nginx;
-  scgi_temp_path $work/nginx;
-  upstream slow { server 127.0.0.1:$port; keepalive 64; }
+tls_port=$(free_port)
+start_nginx "  upstream slow { server 127.0.0.1:$port; keepalive 64; }
   server {
     listen 127.0.0.1:$tls_port ssl http2;
     ssl_certificate $work/nginx/cert.pem;
@@ -73,13 +60,9 @@ http {
     location / {
       proxy_pass http://slow;
       proxy_http_version 1.1;
-      proxy_set_header Connection "";
+      proxy_set_header Connection \"\";
     }
-  }
-}
-CONF
-nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" &
-nginx_pid=$!
+  }"
 cert="$work/nginx/cert.pem"
 url="https://127.0.0.1:$tls_port/"
 for _ in $(seq 100); do curl -s -o /dev/null --cacert "$cert" "$url" && break || sleep 0.1; done
