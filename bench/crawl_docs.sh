@@ -85,6 +85,8 @@ pictures_of "$work/wget" png svg >"$work/wget.list"
 missed_wget2=$(LC_ALL=C comm -13 "$work/crawl.list" "$work/wget2.list")
 missed_wget=$(LC_ALL=C comm -13 "$work/crawl.list" "$work/wget.list")
 cat "$work/crawl.out"
+# The page reader alone over the same pages, without the network.
+[ -x "$build/bench/bench_html_links" ] && "$build/bench/bench_html_links" "$docs"
 [ -z "$missed_wget2$missed_wget" ] ||
   echo "pictures a peer saved and the crawl did not:" $missed_wget2 $missed_wget
 crawl_s=$(median <"$work/crawl.times")
