@@ -11,14 +11,6 @@ namespace {
 constexpr std::size_t kMaxCssHeld = 256 * 1024;
 constexpr std::string_view kImport = "@import";
 
-bool IsCssBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-
-std::string_view TrimCss(std::string_view text) {
-  while (!text.empty() && IsCssBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsCssBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 std::size_t FindImport(std::string_view css, std::size_t from) {
   for (std::size_t i = css.find('@', from); i != std::string_view::npos; i = css.find('@', i + 1))
     if (EqualsIgnoreCase(css.substr(i, kImport.size()), kImport)) return i;

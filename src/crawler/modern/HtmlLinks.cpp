@@ -20,14 +20,6 @@ constexpr std::size_t kMaxCssHeld = 256 * 1024;
 // page, say) are not links.
 constexpr std::size_t kMaxLinkText = 16 * 1024;
 
-bool IsCssBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-
-std::string_view TrimCss(std::string_view text) {
-  while (!text.empty() && IsCssBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsCssBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 std::size_t FindUrlOpening(std::string_view css, std::size_t from) {
   for (std::size_t i = from; i + 4 <= css.size(); ++i) {
     if (AsciiLower(css[i]) == 'u' && AsciiLower(css[i + 1]) == 'r' &&
@@ -106,6 +98,14 @@ std::string CharsetName(std::string_view label) {
 }
 
 }  // namespace
+
+bool IsCssBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+std::string_view TrimCss(std::string_view text) {
+  while (!text.empty() && IsCssBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsCssBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
 
 bool ForEachSrcsetUrl(std::string_view srcset, const std::function<bool(std::string_view)>& take) {
   // Each candidate is a URL (a run without blanks; commas at its end are

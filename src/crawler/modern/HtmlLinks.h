@@ -60,6 +60,12 @@ class HtmlLinkReader {
   std::unique_ptr<Parser> parser_;
 };
 
+// The blanks of CSS (and of srcset): space, tab, line feed, carriage return,
+// form feed.
+bool IsCssBlank(char c);
+// text without the blanks of CSS around it.
+std::string_view TrimCss(std::string_view text);
+
 // Calls take for each URL of a srcset value, in order, until take answers
 // false; answers whether it went through.
 bool ForEachSrcsetUrl(std::string_view srcset, const std::function<bool(std::string_view)>& take);
