@@ -349,6 +349,17 @@ struct HtmlLinkReader::Parser final : HtmlTokenSink {
     return true;
   }
 
+  // The attributes Element and Charset look at.
+  bool WantsAttribute(std::string_view name) override {
+    static constexpr std::string_view kWanted[] = {
+        "style",   "data-src", "data-original", "data-lazy-src", "data-srcset", "data-lazy-srcset",
+        "href",    "src",      "srcset",        "rel",           "property",    "name",
+        "content", "type",     "data",          "charset",       "http-equiv"};
+    for (std::string_view wanted : kWanted)
+      if (name == wanted) return true;
+    return false;
+  }
+
   bool OnStartTag(std::string_view name, std::span<const HtmlAttribute> atts) override {
     if (name == "meta" && !charsetSeen) Charset(atts);
     Element(name, atts);

@@ -568,9 +568,21 @@ void HtmlTokenizer::BeginAttribute() {
   EndAttribute();
   attributeOpen_ = true;
   keep_ = !endTag_ && held_.size() < kMaxAttributes && text_.size() < kMaxTagBytes;
+  named_ = false;
   valueLong_ = false;
   const auto at = static_cast<std::uint32_t>(text_.size());
   current_ = Held{at, 0, at, 0};
+}
+
+// The attribute's name is whole (its value begins, or it has none): one the
+// sink does not want goes, and its value is not kept.
+void HtmlTokenizer::CheckName() {
+  named_ = true;
+  if (keep_ &&
+      !sink_.WantsAttribute(std::string_view(text_.data() + current_.nameAt, current_.nameSize))) {
+    text_.resize(current_.nameAt);
+    keep_ = false;
+  }
 }
 
 void HtmlTokenizer::AppendName(const char* from, const char* to) {
@@ -609,6 +621,7 @@ void HtmlTokenizer::EndRun() {
 }
 
 void HtmlTokenizer::AppendBytes(const char* data, std::size_t size) {
+  if (!named_) CheckName();
   if (!keep_ || valueLong_ || size == 0) return;
   if (text_.size() + size - current_.valueAt > kMaxValue || text_.size() + size > kMaxTagBytes) {
     // Too long to be kept: passed on empty.
@@ -663,6 +676,7 @@ bool HtmlTokenizer::EndNamedReference(char next) {
 void HtmlTokenizer::EndAttribute() {
   if (!attributeOpen_) return;
   attributeOpen_ = false;
+  if (!named_) CheckName();
   if (!keep_) return;
   EndRun();
   current_.valueSize = static_cast<std::uint32_t>(text_.size() - current_.valueAt);

@@ -35,6 +35,9 @@ class HtmlTokenSink {
   // ASCII, in UTF-8 into utf8; false: they are right as they are. Character
   // references are not part of them: they give UTF-8 already.
   virtual bool ToUtf8(std::string_view bytes, std::string& utf8) = 0;
+  // Whether an attribute of this name (lower case) is wanted: one that is
+  // not is left out of the tag, its value skipped without being decoded.
+  virtual bool WantsAttribute(std::string_view) { return true; }
 };
 
 class HtmlTokenizer {
@@ -64,6 +67,7 @@ class HtmlTokenizer {
 
   void BeginTag(bool end);
   void BeginAttribute();
+  void CheckName();
   void EndAttribute();
   void EmitTag();
   void AppendName(const char* from, const char* to);
@@ -83,6 +87,7 @@ class HtmlTokenizer {
   bool endTag_ = false;
   bool attributeOpen_ = false;
   bool keep_ = false;       // the open attribute is kept
+  bool named_ = false;      // the sink was asked whether it wants it
   bool valueLong_ = false;  // its value is over kMaxValue
   std::string name_;        // the tag's name, lower case, at most kMaxName bytes
   std::string text_;        // the names and values of the tag's attributes
