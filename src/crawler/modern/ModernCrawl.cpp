@@ -489,12 +489,16 @@ class ModernCrawl {
     return it->second;
   }
 
+  // The host asked to slow down, or its gap between requests has not passed.
+  static bool Resting(const Pace& pace, Clock::time_point now) {
+    return now < pace.pausedUntil || now < pace.nextStart;
+  }
+
   // Whether a link to url may start now (its host and its robots.txt allow a
   // request); asks for the robots.txt of an origin met for the first time.
   bool MayStartNow(std::string_view url) {
     const Clock::time_point now = Clock::now();
-    const Pace& pace = PaceOf(SplitWebUrl(url).host);
-    if (now < pace.pausedUntil || now < pace.nextStart) return false;
+    if (Resting(PaceOf(SplitWebUrl(url).host), now)) return false;
     if (!retries_.empty()) {
       auto retry = retries_.find(std::string(url));
       if (retry != retries_.end() && now < retry->second.notBefore) return false;
@@ -1069,8 +1073,7 @@ void ModernCrawl::StartTransfers() {
     // links is looked at.
     const auto perHost = [this](std::string_view host) {
       const Pace& pace = PaceOf(host);
-      const Clock::time_point now = Clock::now();
-      return now < pace.pausedUntil || now < pace.nextStart ? 0 : pace.ramp.Limit();
+      return Resting(pace, Clock::now()) ? 0 : pace.ramp.Limit();
     };
     std::optional<LinkFrontier::Taken> next = frontier_.TakeNext(perHost, startable);
     while (!robotsToRead_.empty()) {
